@@ -1,0 +1,83 @@
+#include "app/DiagLog.h"
+
+#include <cxxabi.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <typeinfo>
+
+#include "platform/ProgramInfo.h"
+
+namespace vorn {
+namespace {
+
+// Opened and closed only on the interface thread while no worker runs; workers
+// only read it, so an atomic pointer is all the coordination needed.
+std::atomic<FILE*> g_log{nullptr};
+
+constexpr size_t kLineBuffer = 1024;
+
+// The demangled class name of an exception object, e.g. "std::runtime_error".
+void className(const std::exception& exception, char* out, size_t size) {
+    const char* mangled = typeid(exception).name();
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> demangled(
+        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+    std::snprintf(out, size, "%s", status == 0 && demangled ? demangled.get() : mangled);
+}
+
+}  // namespace
+
+void openLog(const char* fileName) {
+    if (g_log.load(std::memory_order_acquire) != nullptr || fileName == nullptr) {
+        return;
+    }
+    g_log.store(std::fopen(fileName, "w"), std::memory_order_release);
+}
+
+void closeLog() {
+    FILE* file = g_log.exchange(nullptr, std::memory_order_acq_rel);
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+}
+
+void logMessage(const char* format, ...) {
+    FILE* file = g_log.load(std::memory_order_acquire);
+    if (file == nullptr) {
+        return;
+    }
+    char line[kLineBuffer];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    // One formatted write per line, so lines of two threads never interleave.
+    std::fprintf(file, "%s\n", line);
+}
+
+void logException(const char* place, const std::exception& exception) {
+    char name[256];
+    className(exception, name, sizeof name);
+    logMessage("EXCEPTION: %s %s %s", place, name, exception.what());
+}
+
+void logSehException(const char* place, int code) {
+    logMessage("SEH EXCEPTION: %s %d", place, code);
+}
+
+const char* fileVersion(const char* fileName) {
+    static char result[64];
+    result[0] = '\0';
+    if (!platform::isProgramFileName(fileName)) {
+        return nullptr;
+    }
+    std::snprintf(result, sizeof result, "%s", platform::programVersion());
+    return result;
+}
+
+}  // namespace vorn

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace vorn {
+
+// Event kinds of the transfer log.
+enum EventKind : uint8_t {
+    kEventRead = 0,
+    kEventWrite = 1,
+    kEventFlush = 2,
+    kEventNote = 3,
+};
+
+// In-memory log of every timed transfer of a test run, written out as CSV at the
+// end. addEvent runs inside timed loops: it never allocates.
+class I_VornEventLog {
+public:
+    // Appends a transfer; false (nothing stored) when the log is full.
+    virtual bool addEvent(uint8_t device, uint8_t kind, uint16_t sectorCount, uint64_t sector,
+                          uint64_t startTicks, uint64_t endTicks, uint32_t failed) = 0;
+    // Appends a copy of a text note; false when the log is full.
+    virtual bool addNote(const char* text) = 0;
+    // Writes the CSV file (when a name is given), then empties the log and restarts
+    // its time origin.
+    virtual bool dumpCsv(const char* fileName, bool append, const char* header,
+                         uint32_t bytesPerSector) = 0;
+    virtual ~I_VornEventLog() = default;
+};
+
+// A memory-backed log with room for `capacity` entries, committed and locked once.
+std::unique_ptr<I_VornEventLog> newEventLog(uint32_t capacity);
+
+}  // namespace vorn

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace vorn::cli {
+
+// Each command takes the arguments after its own name and returns the exit code.
+int runDump(int argc, char** argv);
+
+}  // namespace vorn::cli

@@ -1,0 +1,53 @@
+// qkvorn-cli: the QK Vorn engine for terminals, scripts and headless machines.
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "app/DiagLog.h"
+#include "cli/Commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* usage;
+};
+
+constexpr Command kCommands[] = {
+    {"dump", vorn::cli::runDump, "dump FILE [--member N] [--json]"},
+};
+
+void printUsage(FILE* out) {
+    std::fprintf(out, "usage: qkvorn-cli COMMAND [ARGS]\n\ncommands:\n");
+    for (const Command& command : kCommands) {
+        std::fprintf(out, "  %s\n", command.usage);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printUsage(argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    for (const Command& command : kCommands) {
+        if (std::strcmp(argv[1], command.name) == 0) {
+            try {
+                return command.run(argc - 2, argv + 2);
+            } catch (const std::exception& e) {
+                vorn::logException(command.name, e);
+                std::fprintf(stderr, "qkvorn-cli: %s: %s\n", command.name, e.what());
+            } catch (...) {
+                vorn::logSehException(command.name, -1);
+                std::fprintf(stderr, "qkvorn-cli: %s: unexpected failure\n", command.name);
+            }
+            return 1;
+        }
+    }
+    std::fprintf(stderr, "qkvorn-cli: unknown command '%s'\n", argv[1]);
+    printUsage(stderr);
+    return 2;
+}

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what QK Vorn needs to build and test on Debian 12 (run as root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+packages=(
+    cmake g++ make pkg-config clang-format
+    libgtest-dev libgmock-dev libbenchmark-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "storage/VornDevice.h"
+
+namespace vorn {
+class I_VornEventLog;
+}
+
+namespace vorn::test {
+
+class ManualCounter;
+
+// One transfer as the test device saw it.
+struct Transfer {
+    uint8_t kind;  // EventKind
+    uint64_t sector;
+    uint32_t count;
+};
+
+// A memory-backed stand-in for a drive. It follows the live drive's transfer path
+// (size check, counter readings around the transfer, one event per transfer and
+// flush) and lets a test script each transfer's duration, failures and a hook
+// that runs after a chosen transfer (to cancel a benchmark there, for example).
+class MemoryDevice : public I_VornDevice {
+public:
+    struct Options {
+        uint64_t sectors = 131072;  // 64 MB of 512-byte sectors
+        uint32_t sectorSize = 512;
+        uint32_t bufferSize = 524288;
+        bool keepData = true;  // false: reads answer zeros and writes are dropped
+        bool writable = true;
+        bool removable = true;
+        std::string id = "Test MemoryDevice 1.0";
+        uint8_t driveNumber = 1;
+    };
+
+    explicit MemoryDevice(Options options);
+    MemoryDevice() : MemoryDevice(Options{}) {}
+
+    // --- scripting -------------------------------------------------------------
+    // Clock advanced inside each transfer by ticksFor(index, transfer); without a
+    // clock the real counter runs.
+    void useClock(ManualCounter* clock) { clock_ = clock; }
+    std::function<uint64_t(uint64_t index, const Transfer&)> ticksFor;
+    // Answers true when the transfer with this index (counting reads, writes and
+    // flushes from 0) must fail.
+    std::function<bool(uint64_t index, const Transfer&)> failWhen;
+    // Runs after every transfer, with its index.
+    std::function<void(uint64_t index)> afterTransfer;
+    void attachEventLog(I_VornEventLog* log) { eventLog_ = log; }
+    void recordTransfers(bool on) { record_ = on; }
+
+    const std::vector<Transfer>& transfers() const { return transfers_; }
+    uint64_t transferCount() const { return index_; }
+    const uint8_t* transferBuffer() const { return buffer_.data(); }
+    uint8_t* transferBuffer() { return buffer_.data(); }
+    // The stored medium (only with keepData).
+    std::vector<uint8_t>& medium() { return medium_; }
+    bool writeArmed() const { return writeEnabled_; }
+
+    // --- I_VornDevice ----------------------------------------------------------
+    uint32_t deviceRemovable() override { return options_.removable ? 1 : 0; }
+    uint32_t auxFlagA() override { return 1; }
+    const char* deviceId() override { return options_.id.c_str(); }
+    const char* deviceLetters() override { return ""; }
+    uint32_t deviceBusType() override { return 0; }
+    uint32_t auxFlagB() override { return 0; }
+    uint32_t mediaPresent() override { return options_.sectors != 0 ? 1 : 0; }
+    uint32_t auxFlagC() override { return 1; }
+    uint32_t mediaWritable() override { return options_.writable ? 1 : 0; }
+    uint32_t auxFlagD() override { return 1; }
+    uint32_t mediaBlockSize() override { return options_.sectorSize; }
+    uint64_t mediaSectors() override { return options_.sectors; }
+    uint64_t auxValue(uint32_t) override { return 0; }
+    uint32_t auxFlagE() override { return 1; }
+    uint32_t auxFlagF() override { return 1; }
+    uint32_t auxFlagG() override { return 0; }
+    uint32_t auxFlagH() override { return 0; }
+    uint32_t auxFlagI() override { return 1; }
+    bool read(uint64_t sector, uint32_t count, void* destination) override;
+    bool write(uint64_t sector, uint32_t count, const void* source) override;
+    bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) override;
+    bool disableWrite() override;
+    bool flush() override;
+    bool saveDeviceInfo(I_VornCollection*, const char*) override { return false; }
+
+private:
+    bool transfer(uint8_t kind, uint64_t sector, uint32_t count, void* destination,
+                  const void* source);
+    bool finishTransfer(const Transfer& transfer, uint64_t start, bool failed);
+
+    Options options_;
+    std::vector<uint8_t> buffer_;
+    std::vector<uint8_t> medium_;
+    ManualCounter* clock_ = nullptr;
+    I_VornEventLog* eventLog_ = nullptr;
+    bool writeEnabled_ = false;
+    bool record_ = true;
+    uint64_t index_ = 0;
+    std::vector<Transfer> transfers_;
+};
+
+}  // namespace vorn::test
