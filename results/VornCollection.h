@@ -34,6 +34,13 @@ public:
     [[nodiscard]] virtual bool nextEntry(char* name) = 0;
     [[nodiscard]] virtual bool create(const char* path) = 0;
     [[nodiscard]] virtual bool open(const char* path) = 0;
+    // Value and data of the entry last returned by firstEntry / nextEntry, with the
+    // capacities of findEntry. Tells repeated names apart; fails when no entry is
+    // current.
+    [[nodiscard]] virtual bool readCurrentEntry(uint32_t* /*valueCapacity*/, char* /*valueBuffer*/,
+                                                uint32_t* /*dataCapacity*/, void* /*dataBuffer*/) {
+        return false;
+    }
 };
 
 // A result file or library opened for reading, or nullptr. Paths naming a library

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+// Low-level pieces shared by the result-file and library classes. Every read is
+// positioned and bounded by the caller; nothing here trusts a length from the file.
+
+namespace vorn {
+
+inline constexpr uint32_t kResultHeaderSize = 16;
+inline constexpr unsigned char kResultMagic[8] = {'V', 'O', 'R', 'N', 0x1A, 0, 0, 0};
+inline constexpr unsigned char kLibraryMagic[8] = {'V', 'O', 'R', 'N', 'L', 'I', 'B', 0x1A};
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<FILE, FileCloser>;
+
+uint32_t loadLe32(const unsigned char* bytes);
+void storeLe32(unsigned char* bytes, uint32_t value);
+
+// Size of the open file in bytes; false when it cannot be found.
+bool fileSizeOf(FILE* file, uint64_t* size);
+
+// Reads exactly count bytes at offset.
+bool readAt(FILE* file, uint64_t offset, void* buffer, size_t count);
+
+// Checks a result file's header at offset: the magic, a length field of at least
+// 16 whose end lies within limit, and the CRC of the bytes from offset + 12 to that
+// end. On success *end is the offset just past the result file.
+bool checkResultHeader(FILE* file, uint64_t offset, uint64_t limit, uint64_t* end);
+
+}  // namespace vorn
