@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -456,6 +457,89 @@ TEST(RAccessBenchmark, DestroyingARunningBenchmarkStopsItsWorker) {
     go.store(true);
     benchmark.reset();  // must cancel and join, or std::thread would terminate
     EXPECT_LT(device.transferCount(), kRequests + 1u);
+}
+
+// A result file holding one finished run under "QKCRACCESS" and under its default
+// name, plus entries of wrong lengths.
+class RAccessResultFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ScriptedDevice s({7160, 3580, 1790, 3580, 10740}, 3579545);
+        auto benchmark = newRAccessBenchmark(5, 0, 0);
+        benchmark->start(&s.device);
+        ASSERT_EQ(waitForStatus(*benchmark), kStatusDone);
+        saved_ = valuesOf(*benchmark);
+        auto writer = createCollection(path_.c_str());
+        ASSERT_NE(writer, nullptr);
+        ASSERT_TRUE(benchmark->saveResults(writer.get(), "QKCRACCESS"));
+        ASSERT_TRUE(benchmark->saveResults(writer.get(), nullptr));
+        const std::vector<uint8_t> bytes(36, 1);
+        ASSERT_TRUE(writer->addEntry("SHORT", "5", 28, bytes.data()));
+        ASSERT_TRUE(writer->addEntry("LONG", "5", 36, bytes.data()));
+    }
+
+    std::unique_ptr<I_VornCollection> reopen() { return openCollection(path_.c_str()); }
+
+    TempDir dir_;
+    std::string path_ = dir_.file("temp.qkt");
+    Values saved_{};
+};
+
+TEST_F(RAccessResultFile, StoresTheRecordLittleEndianWithTheAccessCount) {
+    auto reader = reopen();
+    ASSERT_NE(reader, nullptr);
+    for (const char* name : {"QKCRACCESS", "RACCESS,5"}) {
+        SCOPED_TRACE(name);
+        char value[16] = {};
+        uint8_t data[40] = {};
+        uint32_t valueLength = sizeof value - 1;
+        uint32_t dataLength = sizeof data;
+        ASSERT_TRUE(reader->findEntry(name, &valueLength, value, &dataLength, data));
+        EXPECT_STREQ(value, "5");
+        ASSERT_EQ(dataLength, 32u);
+        const uint8_t expected[32] = {0x99, 0x9e, 0x36, 0x00,
+                                      0,    0,    0,    0,  // 3579545 ticks per second
+                                      0xf4, 0x29, 0,    0,  // max 10740
+                                      0xfe, 0x06, 0,    0,  // min 1790
+                                      0xfc, 0x0d, 0,    0,  // median 3580
+                                      0xfa, 0x14, 0,    0,  // mean 5370
+                                      0x82, 0x0c, 0,    0,  // deviation 3202
+                                      0,    0,    0,    0};
+        EXPECT_EQ(std::vector<uint8_t>(data, data + 32),
+                  std::vector<uint8_t>(expected, expected + 32));
+    }
+}
+
+TEST_F(RAccessResultFile, LoadsWhatWasSaved) {
+    auto reader = reopen();
+    ASSERT_NE(reader, nullptr);
+    auto viewer = newRAccessBenchmark(0, 0, 0);
+    ASSERT_TRUE(viewer->loadResults(reader.get(), "QKCRACCESS"));
+    EXPECT_EQ(viewer->getStatus(), kStatusDone);
+    EXPECT_EQ(viewer->getResultCount(), 1u);
+    const Values loaded = valuesOf(*viewer);
+    EXPECT_EQ(loaded.max, saved_.max);
+    EXPECT_EQ(loaded.min, saved_.min);
+    EXPECT_EQ(loaded.mean, saved_.mean);
+    EXPECT_EQ(loaded.median, 100u);
+    EXPECT_EQ(loaded.stdDev, saved_.stdDev);
+}
+
+TEST_F(RAccessResultFile, RefusesEntriesOfOtherLengthsAndLeavesTheStatus) {
+    auto reader = reopen();
+    ASSERT_NE(reader, nullptr);
+    auto fresh = newRAccessBenchmark(0, 0, 0);
+    auto loaded = newRAccessBenchmark(0, 0, 0);
+    ASSERT_TRUE(loaded->loadResults(reader.get(), "QKCRACCESS"));
+    for (const char* key : {"SHORT", "LONG", "MISSING"}) {
+        SCOPED_TRACE(key);
+        EXPECT_FALSE(fresh->loadResults(reader.get(), key));
+        EXPECT_EQ(fresh->getStatus(), kStatusRunning);
+        EXPECT_EQ(fresh->getResultCount(), 0u);
+        EXPECT_FALSE(loaded->loadResults(reader.get(), key));
+        EXPECT_EQ(loaded->getStatus(), kStatusDone);
+        EXPECT_EQ(valuesOf(*loaded).max, saved_.max);  // the earlier record is kept
+    }
 }
 
 }  // namespace
