@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <thread>
+
+#include "platform/Counter.h"
+#include "platform/LockedBuffer.h"
+#include "platform/ProgramInfo.h"
+#include "platform/ThreadPriority.h"
+#include "support/ManualCounter.h"
+
+namespace vorn::platform {
+namespace {
+
+TEST(Counter, RealCounterRunsInNanosecondsAndCanBeReplaced) {
+    EXPECT_EQ(counterFrequency(), 1000000000u);
+    const uint64_t a = counterNow();
+    const uint64_t b = counterNow();
+    EXPECT_LE(a, b);
+    {
+        test::ManualCounter manual(3579545, 42);
+        EXPECT_EQ(counterNow(), 42u);
+        EXPECT_EQ(counterFrequency(), 3579545u);
+        manual.advance(8);
+        EXPECT_EQ(counterNow(), 50u);
+    }
+    // The real clock is back once the replacement is gone.
+    EXPECT_EQ(counterFrequency(), 1000000000u);
+    EXPECT_GE(counterNow(), b);
+}
+
+TEST(LockedBuffer, IsPageAlignedWritableAndSized) {
+    for (size_t size : {size_t{0}, size_t{512}, size_t{524288}}) {
+        auto buffer = LockedBuffer::allocate(size);
+        ASSERT_NE(buffer, nullptr) << size;
+        EXPECT_EQ(buffer->size(), size);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer->data()) % sysconf(_SC_PAGESIZE), 0u);
+        std::memset(buffer->data(), 0xA5, size);
+        EXPECT_EQ(buffer->locked(), buffer->lockError() == 0);
+    }
+}
+
+TEST(LockedBuffer, LockFailureStillGivesUsableMemory) {
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_MEMLOCK, &saved), 0);
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root may lock beyond any limit, so a lock failure cannot be provoked";
+    }
+    rlimit tiny{4096, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_MEMLOCK, &tiny), 0);
+    auto buffer = LockedBuffer::allocate(1 << 20);
+    setrlimit(RLIMIT_MEMLOCK, &saved);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_FALSE(buffer->locked());
+    std::memset(buffer->data(), 1, buffer->size());
+}
+
+TEST(LockedBuffer, RaiseLockLimitAddsToSoftLimit) {
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_MEMLOCK, &before), 0);
+    if (before.rlim_cur == RLIM_INFINITY ||
+        (geteuid() != 0 && before.rlim_cur == before.rlim_max)) {
+        GTEST_SKIP() << "the soft limit has no room to grow without privilege";
+    }
+    EXPECT_TRUE(raiseLockLimit(16 << 20));
+    rlimit after{};
+    ASSERT_EQ(getrlimit(RLIMIT_MEMLOCK, &after), 0);
+    EXPECT_GT(after.rlim_cur, before.rlim_cur);
+    setrlimit(RLIMIT_MEMLOCK, &before);
+}
+
+TEST(ThreadPriority, WorkerReturnsToOrdinaryPolicy) {
+    int policy = -1;
+    std::thread worker([&] {
+        setTimeCriticalPriority();
+        EXPECT_TRUE(setNormalPriority());
+        sched_param param{};
+        pthread_getschedparam(pthread_self(), &policy, &param);
+    });
+    worker.join();
+    EXPECT_EQ(policy, SCHED_OTHER);
+}
+
+TEST(ProgramInfo, VersionBelongsToTheProgramOnly) {
+    EXPECT_STREQ(programVersion(), "1.0.0.1");
+    EXPECT_TRUE(isProgramFileName("qkvorn"));
+    EXPECT_TRUE(isProgramFileName("qkvorn.exe"));
+    EXPECT_TRUE(isProgramFileName("/usr/bin/qkvorn"));
+    EXPECT_FALSE(isProgramFileName("qkvorn-cli"));
+    EXPECT_FALSE(isProgramFileName(nullptr));
+}
+
+}  // namespace
+}  // namespace vorn::platform
