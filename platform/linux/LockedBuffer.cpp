@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace vorn::platform {
@@ -49,7 +50,7 @@ bool raiseLockLimit(size_t extraBytes) {
     }
     // Without the right to raise the hard limit, raise the soft one up to it.
     wanted = {std::min(add(limit.rlim_cur), limit.rlim_max), limit.rlim_max};
-    return setrlimit(RLIMIT_MEMLOCK, &wanted) == 0;
+    return wanted.rlim_cur > limit.rlim_cur && setrlimit(RLIMIT_MEMLOCK, &wanted) == 0;
 }
 
 }  // namespace vorn::platform
