@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "app/DiagLog.h"
-#include "bench/EventLog.h"
 #include "bench/BenchmarkWait.h"
+#include "bench/EventLog.h"
+#include "results/VornCollection.h"
 #include "support/ManualCounter.h"
 #include "support/MemoryDevice.h"
 #include "support/TempDir.h"
@@ -263,6 +264,74 @@ TEST_F(DiskRwBenchmarkTest, ReachesSectorsBeyondThirtyTwoBits) {
     bench->start(&dev);
     ASSERT_EQ(test::waitForStatus(*bench), kStatusDone);
     EXPECT_GT(dev.transfers().back().sector, 1ull << 32);
+}
+
+}  // namespace
+}  // namespace vorn
+
+namespace vorn {
+namespace {
+
+TEST_F(DiskRwBenchmarkTest, SaveThenLoadGivesTheSameRows) {
+    MemoryDevice& dev = device();
+    const uint64_t ticks[] = {1000000, 2000000, 500000, 1000000, 700000, 500000, 900000, 500000};
+    dev.ticksFor = [&](uint64_t index, const test::Transfer&) { return ticks[index]; };
+    auto bench = fourBlockRead();
+    bench->start(&dev);
+    ASSERT_EQ(test::waitForStatus(*bench), kStatusDone);
+    const std::string path = dir_.file("temp.qkt");
+    {
+        auto file = createCollection(path.c_str());
+        ASSERT_NE(file, nullptr);
+        ASSERT_TRUE(bench->saveResults(file.get(), "QKCR64"));
+        ASSERT_TRUE(bench->saveResults(file.get(), nullptr));
+    }
+    auto file = openCollection(path.c_str());
+    ASSERT_NE(file, nullptr);
+    char value[64] = {};
+    uint32_t valueLength = sizeof value;
+    uint32_t dataLength = 0;
+    ASSERT_TRUE(file->findEntry("RWBENCH,0,1,2,65536,0,8388608", &valueLength, value, &dataLength,
+                                nullptr));
+    EXPECT_STREQ(value, "0,1,2,65536,0,8388608,2");
+    EXPECT_EQ(dataLength, 64u);
+
+    auto loaded = newDiskRwBenchmark(0, 0, 0, 0, 0, 0, 0);
+    ASSERT_TRUE(loaded->loadResults(file.get(), "QKCR64"));
+    ASSERT_EQ(loaded->getResultCount(), 2u);
+    for (uint32_t row = 0; row < 2; ++row) {
+        for (uint32_t kind = kValueZoneStart; kind <= kValueStdDev; ++kind) {
+            uint64_t original = 0;
+            uint64_t restored = 1;
+            ASSERT_TRUE(bench->getValue(kind, row, &original));
+            ASSERT_TRUE(loaded->getValue(kind, row, &restored));
+            EXPECT_EQ(restored, original) << kind << "/" << row;
+        }
+    }
+}
+
+TEST_F(DiskRwBenchmarkTest, LoadAcceptsOnlyWholeRecords) {
+    const std::string path = dir_.file("rows.qkt");
+    {
+        auto file = createCollection(path.c_str());
+        ASSERT_NE(file, nullptr);
+        std::vector<uint8_t> data(100, 0);
+        data[32] = 0x40;  // start of the second row: 64
+        ASSERT_TRUE(file->addEntry("THREE", "x", 96, data.data()));
+        ASSERT_TRUE(file->addEntry("ODD", "x", 100, data.data()));
+    }
+    auto file = openCollection(path.c_str());
+    ASSERT_NE(file, nullptr);
+    auto bench = newDiskRwBenchmark(0, 0, 0, 0, 0, 0, 0);
+    ASSERT_TRUE(bench->loadResults(file.get(), "THREE"));
+    EXPECT_EQ(bench->getResultCount(), 3u);
+    uint64_t start = 0;
+    ASSERT_TRUE(bench->getValue(kValueZoneStart, 1, &start));
+    EXPECT_EQ(start, 64u);
+    // A failed load leaves no rows from the earlier one.
+    EXPECT_FALSE(bench->loadResults(file.get(), "ODD"));
+    EXPECT_EQ(bench->getResultCount(), 0u);
+    EXPECT_FALSE(bench->loadResults(file.get(), "MISSING"));
 }
 
 }  // namespace
