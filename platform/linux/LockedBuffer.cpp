@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 
 namespace vorn::platform {
 namespace {
@@ -21,7 +22,13 @@ std::unique_ptr<LockedBuffer> LockedBuffer::allocate(size_t size) {
         return nullptr;
     }
     const int lockError = mlock(data, mapped) == 0 ? 0 : errno;
-    return std::unique_ptr<LockedBuffer>(new LockedBuffer(data, size, lockError));
+    auto* buffer = new (std::nothrow) LockedBuffer(data, size, lockError);
+    if (buffer == nullptr) {
+        // Unlocks too: munmap drops the lock with the mapping.
+        munmap(data, mapped);
+        t_allocateError = ENOMEM;
+    }
+    return std::unique_ptr<LockedBuffer>(buffer);
 }
 
 LockedBuffer::~LockedBuffer() {
