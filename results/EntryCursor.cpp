@@ -9,6 +9,8 @@ namespace vorn {
 
 namespace {
 constexpr uint32_t kEntryHeaderSize = 16;
+// Header, the longest name, and room for a short value.
+constexpr uint64_t kEntryWindow = 256;
 }  // namespace
 
 void EntryCursor::reset(FILE* file, uint64_t first, uint64_t end) {
@@ -23,17 +25,22 @@ void EntryCursor::clear() {
     reset(nullptr, 0, 0);
 }
 
+// One read takes the header, the name and (for short values) the value's last byte,
+// so a scan costs one positioned read per entry.
 bool EntryCursor::readEntry(uint64_t offset, Entry* entry, char* name) const {
-    unsigned char header[kEntryHeaderSize];
-    if (file_ == nullptr || offset > end_ || end_ - offset < kEntryHeaderSize ||
-        !readAt(file_, offset, header, sizeof header)) {
+    unsigned char window[kEntryWindow];
+    if (file_ == nullptr || offset > end_ || end_ - offset < kEntryHeaderSize) {
+        return false;
+    }
+    const size_t windowSize = end_ - offset < kEntryWindow ? end_ - offset : kEntryWindow;
+    if (!readAt(file_, offset, window, windowSize)) {
         return false;
     }
     entry->offset = offset;
-    entry->length = loadLe32(header);
-    entry->nameLength = loadLe32(header + 4);
-    entry->valueLength = loadLe32(header + 8);
-    entry->dataLength = loadLe32(header + 12);
+    entry->length = loadLe32(window);
+    entry->nameLength = loadLe32(window + 4);
+    entry->valueLength = loadLe32(window + 8);
+    entry->dataLength = loadLe32(window + 12);
     if (entry->nameLength < 2 || entry->nameLength > kEntryNameBuffer) {
         return false;
     }
@@ -42,15 +49,21 @@ bool EntryCursor::readEntry(uint64_t offset, Entry* entry, char* name) const {
     if (parts != entry->length || entry->length > end_ - offset) {
         return false;
     }
-    if (!readAt(file_, offset + kEntryHeaderSize, name, entry->nameLength) ||
-        strnlen(name, entry->nameLength) != entry->nameLength - 1) {
+    // The entry lies within the member, so its header and name lie within the window.
+    std::memcpy(name, window + kEntryHeaderSize, entry->nameLength);
+    if (strnlen(name, entry->nameLength) != entry->nameLength - 1) {
         return false;
     }
     if (entry->valueLength > 0) {
-        char last = 1;
         const uint64_t lastAt =
-            offset + kEntryHeaderSize + entry->nameLength + entry->valueLength - 1;
-        if (!readAt(file_, lastAt, &last, 1) || last != 0) {
+            uint64_t{kEntryHeaderSize} + entry->nameLength + entry->valueLength - 1;
+        char last = 1;
+        if (lastAt < windowSize) {
+            last = static_cast<char>(window[lastAt]);
+        } else if (!readAt(file_, offset + lastAt, &last, 1)) {
+            return false;
+        }
+        if (last != 0) {
             return false;
         }
     }
