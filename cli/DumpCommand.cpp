@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "results/VornCollection.h"
 #include "results/VornLibraryCollection.h"
@@ -29,30 +30,18 @@ struct DumpedEntry {
     std::vector<unsigned char> data;
 };
 
-bool parseMember(const char* text, uint32_t* member) {
-    if (text == nullptr || *text < '0' || *text > '9') {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value > UINT32_MAX) {
-        return false;
-    }
-    *member = static_cast<uint32_t>(value);
-    return true;
-}
-
 bool parseArguments(int argc, char** argv, DumpOptions* options, std::string* error) {
     for (int i = 0; i < argc; ++i) {
         const char* argument = argv[i];
         if (std::strcmp(argument, "--json") == 0) {
             options->json = true;
         } else if (std::strcmp(argument, "--member") == 0) {
-            if (i + 1 >= argc || !parseMember(argv[i + 1], &options->member)) {
+            uint64_t member = 0;
+            if (i + 1 >= argc || !parseUnsigned(argv[i + 1], UINT32_MAX, &member)) {
                 *error = "--member needs a member index";
                 return false;
             }
+            options->member = static_cast<uint32_t>(member);
             ++i;
         } else if (argument[0] == '-' && argument[1] != '\0') {
             *error = std::string("unknown option '") + argument + "'";
@@ -69,26 +58,6 @@ bool parseArguments(int argc, char** argv, DumpOptions* options, std::string* er
         return false;
     }
     return true;
-}
-
-// Names and values come from files made elsewhere: anything but printable ASCII is
-// written as \u00XX, so the output stays one valid JSON (or one readable) line.
-std::string escaped(const std::string& bytes) {
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            out += c;
-        } else {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", byte);
-            out += code;
-        }
-    }
-    return out;
 }
 
 std::string hexOf(const unsigned char* bytes, size_t count) {
@@ -136,11 +105,11 @@ void printJson(const char* kind, uint32_t members, uint32_t member,
                 member);
     for (size_t i = 0; i < entries.size(); ++i) {
         const DumpedEntry& e = entries[i];
-        const std::string value = e.hasValue ? "\"" + escaped(e.value) + "\"" : "null";
+        const std::string value = e.hasValue ? "\"" + jsonEscaped(e.value) + "\"" : "null";
         const std::string data =
             e.data.empty() ? "null" : "\"" + hexOf(e.data.data(), e.data.size()) + "\"";
         std::printf("%s{\"name\": \"%s\", \"value\": %s, \"data_length\": %zu, \"data_hex\": %s}",
-                    i == 0 ? "" : ", ", escaped(e.name).c_str(), value.c_str(), e.data.size(),
+                    i == 0 ? "" : ", ", jsonEscaped(e.name).c_str(), value.c_str(), e.data.size(),
                     data.c_str());
     }
     std::printf("]}\n");
@@ -153,9 +122,9 @@ void printText(const DumpOptions& options, const char* kind, uint32_t members,
                 entries.size() == 1 ? "y" : "ies");
     constexpr size_t kBytesPerLine = 32;
     for (const DumpedEntry& e : entries) {
-        std::printf("%s\n", escaped(e.name).c_str());
+        std::printf("%s\n", jsonEscaped(e.name).c_str());
         if (e.hasValue) {
-            std::printf("  value: \"%s\"\n", escaped(e.value).c_str());
+            std::printf("  value: \"%s\"\n", jsonEscaped(e.value).c_str());
         } else {
             std::printf("  value: none\n");
         }
@@ -169,7 +138,7 @@ void printText(const DumpOptions& options, const char* kind, uint32_t members,
 
 int fail(const DumpOptions& options, const std::string& message) {
     if (options.json) {
-        std::printf("{\"error\": \"%s\"}\n", escaped(message).c_str());
+        std::printf("{\"error\": \"%s\"}\n", jsonEscaped(message).c_str());
     } else {
         std::fprintf(stderr, "qkvorn-cli: dump: %s\n", message.c_str());
     }

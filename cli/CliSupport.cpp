@@ -1,0 +1,114 @@
+#include "cli/CliSupport.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace vorn::cli {
+
+bool ArgParser::takeFlag(const char* name) {
+    const auto it = std::find(args_.begin(), args_.end(), name);
+    if (it == args_.end()) {
+        return false;
+    }
+    args_.erase(it);
+    return true;
+}
+
+bool ArgParser::takeValue(const char* name, std::string* value) {
+    const auto it = std::find(args_.begin(), args_.end(), name);
+    if (it == args_.end()) {
+        return false;
+    }
+    if (it + 1 == args_.end()) {
+        fail(std::string(name) + " needs a value");
+        args_.erase(it);
+        return false;
+    }
+    *value = *(it + 1);
+    args_.erase(it, it + 2);
+    return true;
+}
+
+bool ArgParser::takeUnsigned(const char* name, uint64_t* value, uint64_t max) {
+    std::string text;
+    if (!takeValue(name, &text)) {
+        return false;
+    }
+    if (!parseUnsigned(text, max, value)) {
+        fail(std::string(name) + " needs a whole number up to " + std::to_string(max));
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> ArgParser::positionals() {
+    for (const std::string& arg : args_) {
+        if (arg.size() > 1 && arg[0] == '-') {
+            fail("unknown option '" + arg + "'");
+        }
+    }
+    return args_;
+}
+
+bool parseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || parsed > max) {
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+std::string jsonEscaped(const std::string& bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", byte);
+            out += code;
+        }
+    }
+    return out;
+}
+
+ProgressBar::ProgressBar(std::string label)
+    : label_(std::move(label)), terminal_(isatty(STDERR_FILENO) != 0) {}
+
+ProgressBar::~ProgressBar() {
+    if (terminal_ && shown_ >= 0) {
+        std::fputc('\n', stderr);
+    }
+}
+
+void ProgressBar::update(uint32_t percent) {
+    const int clamped = static_cast<int>(std::min<uint32_t>(percent, 100));
+    if (!terminal_ || clamped == shown_) {
+        return;
+    }
+    shown_ = clamped;
+    const int filled = clamped * 30 / 100;
+    std::fprintf(stderr, "\r%-28.28s [%-30s] %3d%%", label_.c_str(),
+                 std::string(static_cast<size_t>(filled), '#').c_str(), clamped);
+    std::fflush(stderr);
+}
+
+int failWith(const char* command, const std::string& message, int code) {
+    std::fprintf(stderr, "qkvorn-cli: %s: %s\n", command, message.c_str());
+    return code;
+}
+
+}  // namespace vorn::cli
