@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace vorn {
+
+class I_VornDevice;
+
+// The one line by which a device is listed: its drive letters, its identification
+// and its capacity in decimal units, e.g. "(/media/key) SanDisk Cruzer 1.0 (2.0GB)".
+// The device is asked for its sectors, block size, identification and letters, in
+// that order.
+std::string deviceListText(I_VornDevice& device);
+
+}  // namespace vorn
