@@ -1,0 +1,195 @@
+#include "storage/Win2kDisk.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/DiagLog.h"
+
+namespace vorn {
+namespace {
+
+std::atomic<bool> g_enumerationDone{false};
+std::atomic<bool> g_namespaceDumped{false};
+
+}  // namespace
+
+void resetDriveDiagnostics() {
+    g_enumerationDone = false;
+    g_namespaceDumped = false;
+}
+
+bool Win2kDisk::firstEnumeration() {
+    return !g_enumerationDone.exchange(true);
+}
+bool Win2kDisk::firstNamespaceDump() {
+    return !g_namespaceDumped.exchange(true);
+}
+
+Win2kDisk::Win2kDisk(const DriveCatalog& catalog, I_VornEventLog* log)
+    : catalog_(catalog), eventLog(log) {}
+
+Win2kDisk::~Win2kDisk() {
+    reset();
+}
+
+std::unique_ptr<Win2kDisk> newWin2kDisk(int number, I_VornEventLog* log, uint32_t size,
+                                        const DriveCatalog& catalog) {
+    auto disk = std::make_unique<Win2kDisk>(catalog, log);
+    if (!disk->openDrive(number, size)) {
+        return nullptr;
+    }
+    return disk;
+}
+
+std::unique_ptr<Win2kDisk> newWin2kDiskForPath(const std::string& path, I_VornEventLog* log,
+                                               uint32_t size, const DriveCatalog& catalog) {
+    auto disk = std::make_unique<Win2kDisk>(catalog, log);
+    if (!disk->openPath(path, size)) {
+        return nullptr;
+    }
+    return disk;
+}
+
+bool Win2kDisk::prepareBuffer(uint32_t size) {
+    if (ioBuffer && size <= bufferSize) {
+        return true;
+    }
+    ioBuffer.reset();
+    bufferSize = size;
+    ioBuffer = platform::LockedBuffer::allocate(size);
+    if (!ioBuffer) {
+        logMessage("** Error allocating i/o buffer %u",
+                   platform::LockedBuffer::lastAllocateError());
+        return false;
+    }
+    if (!ioBuffer->locked()) {
+        logMessage("** Error locking i/o buffer %u", ioBuffer->lockError());
+    }
+    return true;
+}
+
+bool Win2kDisk::openDrive(int number, uint32_t size) {
+    if (!prepareBuffer(size)) {
+        return false;
+    }
+    if (firstEnumeration()) {
+        enumerationPass();
+    }
+    const std::optional<DriveIdentity> identity =
+        number >= 0 ? catalog_.drive(number) : std::nullopt;
+    return identity && openIdentity(number, *identity);
+}
+
+bool Win2kDisk::openPath(const std::string& path, uint32_t size) {
+    if (!prepareBuffer(size)) {
+        return false;
+    }
+    if (firstEnumeration()) {
+        enumerationPass();
+    }
+    const std::optional<DriveIdentity> identity = identifyPath(path, catalog_);
+    if (!identity) {
+        return false;
+    }
+    // A block device keeps its catalog number, so its events and log lines match the list.
+    int number = 0;
+    const std::vector<std::string> names = catalog_.driveNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == identity->name && !identity->sysPath.empty()) {
+            number = static_cast<int>(i);
+        }
+    }
+    return openIdentity(number, *identity);
+}
+
+bool Win2kDisk::openIdentity(int number, const DriveIdentity& identity) {
+    reset();
+    driveNumber = number;
+    identity_ = identity;
+    devicePath = identity.nodePath;
+    if (!openNode()) {
+        identity_ = DriveIdentity{};
+        devicePath.clear();
+        return false;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "PhysicalDevice %d", number);
+    hardwareId = text;
+    queryDescriptors();
+    writeDiagnosticDump();
+    deviceLetters();
+    return true;
+}
+
+// Read-write and direct where possible. A medium the kernel keeps read-only opens
+// for reading; a file system that cannot do direct I/O (an image file on tmpfs) opens
+// buffered; a reader without a card stays listed with no medium.
+bool Win2kDisk::openNode() {
+    const char* path = identity_.nodePath.c_str();
+    fd_ = ::open(path, O_RDWR | O_DIRECT | O_CLOEXEC);
+    if (fd_ < 0 && (errno == EROFS || errno == EACCES || errno == EPERM)) {
+        fd_ = ::open(path, O_RDONLY | O_DIRECT | O_CLOEXEC);
+        readOnlyOpen_ = fd_ >= 0;
+    }
+    if (fd_ < 0 && errno == EINVAL) {
+        fd_ = ::open(path, O_RDWR | O_CLOEXEC);
+    }
+    if (fd_ < 0 && errno == ENOMEDIUM) {
+        noMedium_ = true;
+        return true;
+    }
+    return fd_ >= 0;
+}
+
+void Win2kDisk::reset() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    fd_ = -1;
+    readOnlyOpen_ = false;
+    noMedium_ = false;
+    hardwareId.clear();
+    devicePath.clear();
+    deviceDescriptor.reset();
+    adapterDescriptor.reset();
+    writeEnabled = 0;
+    std::memset(nameText, 0, sizeof nameText);
+    nextSector = 0;
+    cachedBlockSize = 0;
+}
+
+void Win2kDisk::queryDescriptors() {
+    adapterDescriptor = buildAdapterDescriptor(identity_);
+    deviceDescriptor = buildDeviceDescriptor(identity_);
+}
+
+const char* Win2kDisk::deviceId() {
+    if (!deviceDescriptor) {
+        std::snprintf(nameText, sizeof nameText, "Unknown");
+        return nameText;
+    }
+    deviceIdFromDescriptor(deviceDescriptor->bytes.data(), deviceDescriptor->length, nameText);
+    return nameText;
+}
+
+uint32_t Win2kDisk::deviceRemovable() {
+    if (!deviceDescriptor) {
+        return 0;
+    }
+    return descriptorU8(deviceDescriptor->bytes.data(), deviceDescriptor->length,
+                        kDescRemovableMedia);
+}
+
+uint32_t Win2kDisk::deviceBusType() {
+    if (!deviceDescriptor) {
+        return 0;
+    }
+    return descriptorU32(deviceDescriptor->bytes.data(), deviceDescriptor->length, kDescBusType);
+}
+
+}  // namespace vorn

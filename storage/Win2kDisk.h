@@ -1,0 +1,129 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/LockedBuffer.h"
+#include "storage/Descriptors.h"
+#include "storage/DriveCatalog.h"
+#include "storage/VornDevice.h"
+
+namespace vorn {
+
+class I_VornEventLog;
+
+// A live drive: the n-th drive of the drive catalog (or a block device or image file
+// given by path), opened for direct sector I/O through a locked, page-aligned buffer.
+class Win2kDisk : public I_VornDevice {
+public:
+    Win2kDisk(const DriveCatalog& catalog, I_VornEventLog* log);
+    ~Win2kDisk() override;
+    Win2kDisk(const Win2kDisk&) = delete;
+    Win2kDisk& operator=(const Win2kDisk&) = delete;
+
+    // The open sequence; false when the drive does not open.
+    bool openDrive(int number, uint32_t size);
+    bool openPath(const std::string& path, uint32_t size);
+
+    int getDriveNumber() const { return driveNumber; }
+    const DriveIdentity& identity() const { return identity_; }
+    const char* getHardwareId() const { return hardwareId.c_str(); }
+    const char* getDevicePath() const { return devicePath.c_str(); }
+
+    uint32_t deviceRemovable() override;
+    uint32_t auxFlagA() override { return 1; }
+    const char* deviceId() override;
+    const char* deviceLetters() override;
+    uint32_t deviceBusType() override;
+    uint32_t auxFlagB() override { return 0; }
+    uint32_t mediaPresent() override { return mediaSectors() != 0 ? 1 : 0; }
+    uint32_t auxFlagC() override { return 1; }
+    uint32_t mediaWritable() override;
+    uint32_t auxFlagD() override { return 1; }
+    uint32_t mediaBlockSize() override;
+    uint64_t mediaSectors() override;
+    uint64_t auxValue(uint32_t) override { return 0; }
+    uint32_t auxFlagE() override { return 1; }
+    uint32_t auxFlagF() override { return 1; }
+    uint32_t auxFlagG() override { return 0; }
+    uint32_t auxFlagH() override { return 0; }
+    uint32_t auxFlagI() override { return 1; }
+    bool read(uint64_t sector, uint32_t count, void* destination) override;
+    bool write(uint64_t sector, uint32_t count, const void* source) override;
+    bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) override;
+    bool disableWrite() override;
+    bool flush() override;
+    bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override;
+
+private:
+    struct Geometry {
+        uint64_t cylinders = 0;
+        uint32_t mediaType = 0;
+        uint32_t tracksPerCylinder = 0;
+        uint32_t sectorsPerTrack = 0;
+        uint32_t bytesPerSector = 0;
+    };
+
+    bool prepareBuffer(uint32_t size);
+    bool openIdentity(int number, const DriveIdentity& identity);
+    bool openNode();
+    void reset();
+    void queryDescriptors();
+    void writeDiagnosticDump();
+    void dumpAdapterDescriptor();
+    void dumpDeviceDescriptor();
+    void enumerationPass();
+    bool queryGeometry(Geometry& geometry) const;
+    bool writeInfoEntries(I_VornCollection* collection, const char* prefix);
+    bool logPartitionRule();
+    bool isOpen() const { return fd_ >= 0; }
+    // Once-per-process diagnostics: true for the first caller only.
+    static bool firstEnumeration();
+    static bool firstNamespaceDump();
+
+    // Transfer path (Win2kDiskIo.cpp).
+    bool transfer(bool isWrite, uint64_t sector, uint32_t count, void* destination,
+                  const void* source);
+    bool prepareTransfer(uint64_t sector, uint32_t count);
+
+    const DriveCatalog& catalog_;
+    DriveIdentity identity_;
+
+    uint32_t writeEnabled = 0;
+    int32_t driveNumber = 0;
+    uint32_t bufferSize = 0;
+    I_VornEventLog* eventLog = nullptr;
+    char nameText[1024] = {};
+    char lettersText[1024] = {};
+    std::string hardwareId;
+    std::string devicePath;
+    int fd_ = -1;
+    bool readOnlyOpen_ = false;
+    // A reader without a card: the node exists but holds no medium.
+    bool noMedium_ = false;
+    uint32_t cachedBlockSize = 0;
+    uint64_t nextSector = 0;
+    std::unique_ptr<platform::LockedBuffer> ioBuffer;
+    std::optional<DeviceDescriptor> deviceDescriptor;
+    std::optional<std::array<uint8_t, kAdapterDescriptorSize>> adapterDescriptor;
+};
+
+// Opens drive `driveNumber` of the catalog with a transfer buffer of `bufferSize`
+// bytes; nullptr when the drive does not open.
+std::unique_ptr<Win2kDisk> newWin2kDisk(int driveNumber, I_VornEventLog* log, uint32_t bufferSize,
+                                        const DriveCatalog& catalog = systemCatalog());
+
+// Opens a block device or image file given by its path.
+std::unique_ptr<Win2kDisk> newWin2kDiskForPath(const std::string& path, I_VornEventLog* log,
+                                               uint32_t bufferSize,
+                                               const DriveCatalog& catalog = systemCatalog());
+
+// The diagnostic enumeration pass and the namespace dump run once per process;
+// tests that check their lines start them afresh.
+void resetDriveDiagnostics();
+
+}  // namespace vorn

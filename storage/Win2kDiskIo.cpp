@@ -1,0 +1,128 @@
+// The timed transfer path of a live drive. Counter readings bracket the system call
+// (and, for a write, the copy of the caller's data into the transfer buffer); block
+// size lookup and seeking happen before the bracket.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/DiagLog.h"
+#include "bench/EventLog.h"
+#include "platform/Counter.h"
+#include "storage/Win2kDisk.h"
+
+namespace vorn {
+
+bool Win2kDisk::read(uint64_t sector, uint32_t count, void* destination) {
+    return transfer(false, sector, count, destination, nullptr);
+}
+
+bool Win2kDisk::write(uint64_t sector, uint32_t count, const void* source) {
+    if (!isOpen() || writeEnabled == 0) {
+        return false;
+    }
+    return transfer(true, sector, count, nullptr, source);
+}
+
+// Checks and seeks; nothing here is timed or logged.
+bool Win2kDisk::prepareTransfer(uint64_t sector, uint32_t count) {
+    if (!isOpen()) {
+        return false;
+    }
+    if (cachedBlockSize == 0) {
+        cachedBlockSize = mediaBlockSize();
+        if (cachedBlockSize == 0) {
+            return false;
+        }
+    }
+    if (uint64_t{count} * cachedBlockSize > bufferSize) {
+        return false;
+    }
+    if (sector != nextSector) {
+        const auto offset = static_cast<off_t>(sector * cachedBlockSize);
+        if (lseek(fd_, offset, SEEK_SET) != offset) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Win2kDisk::transfer(bool isWrite, uint64_t sector, uint32_t count, void* destination,
+                         const void* source) {
+    if (!prepareTransfer(sector, count)) {
+        return false;
+    }
+    // Asking whether writing is armed moves nothing.
+    if (isWrite && count == 0) {
+        return true;
+    }
+    const size_t bytes = size_t{count} * cachedBlockSize;
+    void* buffer = ioBuffer->data();
+    const uint64_t start = eventLog ? platform::counterNow() : 0;
+    ssize_t moved;
+    if (isWrite) {
+        if (source != nullptr) {
+            std::memcpy(buffer, source, bytes);
+        }
+        moved = ::write(fd_, buffer, bytes);
+    } else {
+        moved = ::read(fd_, buffer, bytes);
+    }
+    // A short transfer (past the end of the medium, or a medium pulled mid-way) is a
+    // failure, not a success with fewer bytes.
+    const bool ok = moved == static_cast<ssize_t>(bytes);
+    if (!ok) {
+        const int error = moved < 0 ? errno : EIO;
+        logMessage("%s %u: error %u sector %llu count %u", isWrite ? "write" : "read",
+                   static_cast<uint32_t>(driveNumber), static_cast<uint32_t>(error),
+                   static_cast<unsigned long long>(sector), count);
+        // The file position is unknown after a failure: seek next time.
+        nextSector = UINT64_MAX;
+    } else {
+        nextSector = sector + count;
+    }
+    if (eventLog) {
+        const uint64_t end = platform::counterNow();
+        eventLog->addEvent(static_cast<uint8_t>(driveNumber), isWrite ? kEventWrite : kEventRead,
+                           static_cast<uint16_t>(count), sector, start, end, ok ? 0 : 1);
+    }
+    if (ok && !isWrite && destination != nullptr) {
+        std::memcpy(destination, buffer, bytes);
+    }
+    return ok;
+}
+
+bool Win2kDisk::enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) {
+    if (!isOpen() || confirmation == 0 || blockSize != mediaBlockSize() || reserved != 0 ||
+        !ioBuffer || mediaWritable() == 0) {
+        return false;
+    }
+    writeEnabled = 1;
+    return true;
+}
+
+bool Win2kDisk::disableWrite() {
+    writeEnabled = 0;
+    return true;
+}
+
+// fdatasync makes the kernel send the device's own cache flush.
+bool Win2kDisk::flush() {
+    if (!isOpen()) {
+        return false;
+    }
+    const uint64_t start = eventLog ? platform::counterNow() : 0;
+    const bool ok = fdatasync(fd_) == 0;
+    if (!ok) {
+        logMessage("flush %d: failed error %u", driveNumber, static_cast<uint32_t>(errno));
+    }
+    if (eventLog) {
+        const uint64_t end = platform::counterNow();
+        eventLog->addEvent(static_cast<uint8_t>(driveNumber), kEventFlush, 0, 0, start, end,
+                           ok ? 0 : 1);
+    }
+    return ok;
+}
+
+}  // namespace vorn

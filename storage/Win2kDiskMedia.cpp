@@ -1,0 +1,135 @@
+// Media state of a live drive: geometry, write permission and where its file
+// systems are mounted.
+
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/DiagLog.h"
+#include "storage/MountTable.h"
+#include "storage/PartitionProbe.h"
+#include "storage/Win2kDisk.h"
+
+namespace vorn {
+namespace {
+
+constexpr uint32_t kMediaRemovable = 11;  // RemovableMedia
+constexpr uint32_t kMediaFixed = 12;      // FixedMedia
+constexpr uint32_t kImageSectorSize = 512;
+
+}  // namespace
+
+// Sector size and count as a one-track-per-cylinder geometry, so cylinders times
+// tracks times sectors gives the sector count exactly.
+bool Win2kDisk::queryGeometry(Geometry& geometry) const {
+    struct stat info {};
+    if (!isOpen() || fstat(fd_, &info) != 0) {
+        return false;
+    }
+    uint64_t bytes = 0;
+    uint32_t sectorSize = 0;
+    if (S_ISREG(info.st_mode)) {
+        sectorSize = kImageSectorSize;
+        bytes = static_cast<uint64_t>(info.st_size);
+    } else {
+        int logical = 0;
+        if (ioctl(fd_, BLKSSZGET, &logical) != 0 || ioctl(fd_, BLKGETSIZE64, &bytes) != 0 ||
+            logical <= 0) {
+            return false;
+        }
+        sectorSize = static_cast<uint32_t>(logical);
+    }
+    geometry.cylinders = bytes / sectorSize;
+    geometry.mediaType = identity_.removable ? kMediaRemovable : kMediaFixed;
+    geometry.tracksPerCylinder = 1;
+    geometry.sectorsPerTrack = 1;
+    geometry.bytesPerSector = sectorSize;
+    return true;
+}
+
+uint32_t Win2kDisk::mediaBlockSize() {
+    Geometry g;
+    if (!queryGeometry(g)) {
+        logMessage("mediaBlockSize %d: error IOCTL_DISK_GET_DRIVE_GEOMETRY", driveNumber);
+        return 0;
+    }
+    logMessage("mediaBlockSize %d: cyl %llu, type %u, tpc %u, spt %u, bps %u", driveNumber,
+               static_cast<unsigned long long>(g.cylinders), g.mediaType, g.tracksPerCylinder,
+               g.sectorsPerTrack, g.bytesPerSector);
+    return g.bytesPerSector;
+}
+
+uint64_t Win2kDisk::mediaSectors() {
+    Geometry g;
+    queryGeometry(g);
+    return g.cylinders * g.tracksPerCylinder * g.sectorsPerTrack;
+}
+
+uint32_t Win2kDisk::mediaWritable() {
+    // A medium the kernel keeps read-only, or a node we could only open for reading,
+    // can never take the write test.
+    if (identity_.readOnly || readOnlyOpen_) {
+        logMessage("mediaWritable %d: device is read-only", driveNumber);
+        return 0;
+    }
+    if (deviceRemovable() != 0) {
+        logMessage("mediaWritable %d: device is removable", driveNumber);
+        return 1;
+    }
+    return logPartitionRule() ? 1 : 0;
+}
+
+// A fixed disk may be written only when its layout holds no used entry.
+bool Win2kDisk::logPartitionRule() {
+    const MountTable mounts =
+        MountTable::load(catalog_.procRoot() + "/self/mountinfo", catalog_.procRoot() + "/swaps");
+    std::vector<PartitionEntry> entries;
+    if (!probeDriveLayout(catalog_, identity_.name, identity_.nodePath, mounts, entries)) {
+        logMessage("mediaWritable %d: IOCTL_DISK_GET_DRIVE_LAYOUT error", driveNumber);
+        return false;
+    }
+    logMessage("mediaWritable %d - PARTITION INFORMATION", driveNumber);
+    bool used = false;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const PartitionEntry& e = entries[i];
+        if (e.partitionType == 0) {
+            continue;
+        }
+        used = true;
+        logMessage(
+            " Partition %d, start %llu, length %llu, hidden %u, type %u, boot %u, recognized "
+            "%u, rewrite %u",
+            static_cast<int>(i), static_cast<unsigned long long>(e.startingOffset),
+            static_cast<unsigned long long>(e.partitionLength), e.hiddenSectors, e.partitionType,
+            e.bootIndicator, e.recognizedPartition, e.rewritePartition);
+    }
+    if (used) {
+        logMessage("mediaWriteable %d: returning false, valid partition found", driveNumber);
+        return false;
+    }
+    logMessage("mediaWriteable %d: returning true", driveNumber);
+    return true;
+}
+
+const char* Win2kDisk::deviceLetters() {
+    std::memset(lettersText, 0, sizeof lettersText);
+    const MountTable mounts =
+        MountTable::load(catalog_.procRoot() + "/self/mountinfo", catalog_.procRoot() + "/swaps");
+    if (firstNamespaceDump()) {
+        for (const std::string& line : namespaceDumpLines(catalog_, mounts)) {
+            logMessage("%s", line.c_str());
+        }
+    }
+    // An image file is nobody's mount.
+    if (!identity_.sysPath.empty()) {
+        const std::string text = driveLettersText(catalog_, identity_.name, mounts);
+        std::snprintf(lettersText, sizeof lettersText, "%s", text.c_str());
+    }
+    logMessage("deviceLetters %d: %s", driveNumber, lettersText);
+    return lettersText;
+}
+
+}  // namespace vorn
