@@ -4,5 +4,9 @@ namespace vorn::cli {
 
 // Each command takes the arguments after its own name and returns the exit code.
 int runDump(int argc, char** argv);
+int runList(int argc, char** argv);
+int runInfo(int argc, char** argv);
+int runBench(int argc, char** argv);
+int runAccess(int argc, char** argv);
 
 }  // namespace vorn::cli

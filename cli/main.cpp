@@ -16,6 +16,13 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"list", vorn::cli::runList, "list [--json]"},
+    {"info", vorn::cli::runInfo, "info DRIVE"},
+    {"bench", vorn::cli::runBench,
+     "bench (--drive N | --device PATH) --read|--write --block BYTES [--zones N]\n"
+     "        [--warmup BYTES] [--timed BYTES] [--align BYTES] [--full] [--json] [--yes]"},
+    {"access", vorn::cli::runAccess,
+     "access (--drive N | --device PATH) [--sequential] [--count N] [--json]"},
     {"dump", vorn::cli::runDump, "dump FILE [--member N] [--json]"},
 };
 
