@@ -5,6 +5,8 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
     cmake g++ make pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
+    libblkid-dev libpci-dev pci.ids
+    fio e2fsprogs util-linux
 )
 missing=()
 for p in "${packages[@]}"; do
