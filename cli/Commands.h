@@ -6,6 +6,7 @@ namespace vorn::cli {
 int runDump(int argc, char** argv);
 int runList(int argc, char** argv);
 int runInfo(int argc, char** argv);
+int runSysinfo(int argc, char** argv);
 int runBench(int argc, char** argv);
 int runAccess(int argc, char** argv);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/DiagLog.h"
+#include "app/SystemInfoTrace.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "storage/DeviceListText.h"
@@ -104,6 +105,24 @@ int runInfo(int argc, char** argv) {
     }
     for (const std::string& line : lines) {
         std::printf("%s\n", line.c_str());
+    }
+    return 0;
+}
+
+}  // namespace vorn::cli
+
+namespace vorn::cli {
+
+int runSysinfo(int argc, char** argv) {
+    ArgParser args(argc, argv);
+    if (!args.positionals().empty() || !args.ok()) {
+        return failWith("sysinfo", args.ok() ? "unexpected argument" : args.error(), 2);
+    }
+    for (const SystemCategory& category : systemInformation()) {
+        std::printf("%s\n", category.name.c_str());
+        for (const std::string& device : category.devices) {
+            std::printf("  %s\n", device.c_str());
+        }
     }
     return 0;
 }

@@ -18,6 +18,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"list", vorn::cli::runList, "list [--json]"},
     {"info", vorn::cli::runInfo, "info DRIVE"},
+    {"sysinfo", vorn::cli::runSysinfo, "sysinfo"},
     {"bench", vorn::cli::runBench,
      "bench (--drive N | --device PATH) --read|--write --block BYTES [--zones N]\n"
      "        [--warmup BYTES] [--timed BYTES] [--align BYTES] [--full] [--json] [--yes]"},
