@@ -165,6 +165,9 @@ MountTable MountTable::load(const std::string& mountinfoPath, const std::string&
     } catch (const std::exception& e) {
         logException("MountTable::load", e);
         return MountTable();
+    } catch (...) {
+        logSehException("MountTable::load", -1);
+        return MountTable();
     }
     return table;
 }

@@ -1,13 +1,23 @@
 #include "storage/MountTable.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "tests/support/TempDir.h"
+#include "storage/DriveCatalog.h"
+#include "storage/PartitionProbe.h"
+#include "support/FakeSysfs.h"
+#include "support/TempDir.h"
 
 namespace vorn::test {
 namespace {
@@ -60,13 +70,6 @@ TEST(MountTableTest, ParsesMountinfoDecodingEscapesAndSkippingMalformedLines) {
     EXPECT_TRUE(table.mountPointsOf("8:99").empty());  // its line was too long to trust
 }
 
-TEST(MountTableTest, MissingFilesGiveAnEmptyTable) {
-    TempDir dir;
-    MountTable table = MountTable::load(dir.file("no-mountinfo"), dir.file("no-swaps"));
-    EXPECT_TRUE(table.mounts().empty());
-    EXPECT_FALSE(table.isSwap("/dev/sda2"));
-}
-
 TEST(MountTableTest, SwapsListsFirstColumnAfterTheHeader) {
     TempDir dir;
     writeFile(dir.file("swapfile"), "");
@@ -92,6 +95,185 @@ TEST(MountTableTest, SwapsListsFirstColumnAfterTheHeader) {
     for (const Case& c : cases) {
         EXPECT_EQ(table.isSwap(c.node), c.swap) << c.node;
     }
+
+    MountTable missing = MountTable::load(dir.file("no-mountinfo"), dir.file("no-swaps"));
+    EXPECT_TRUE(missing.mounts().empty());
+    EXPECT_FALSE(missing.isSwap("/dev/sdc2"));
+}
+
+MountTable mountsOf(const FakeSysfs& tree) {
+    return MountTable::load(tree.mountinfoPath(), tree.swapsPath());
+}
+
+std::string joined(const std::vector<std::string>& parts, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        text += (i == 0 ? "" : ",") + parts[i];
+    }
+    return text;
+}
+
+// sdb with eleven partitions (sdb1 8:17 ... sdb11 8:27) and no table in its image.
+FakeSysfs& withElevenPartitions(FakeSysfs& tree) {
+    FakeDisk disk = FakeSysfs::usbKey480();
+    disk.imageBytes = 16u << 20;
+    disk.partitionBytes.assign(11, 1u << 20);
+    disk.writePartitionTable = false;
+    tree.addDisk(disk);
+    return tree;
+}
+
+TEST(DriveLettersTextTest, WholeDiskFirstThenPartitionsInNumberOrder) {
+    FakeSysfs tree;
+    withElevenPartitions(tree);
+    tree.addMount("8:33", "/other/disk");
+    tree.addSwap(tree.nodePath("sdb1"));
+    EXPECT_EQ(driveLettersText(tree.catalog(), "sdb", mountsOf(tree)), "");
+
+    tree.addMount("8:27", "/p11");
+    tree.addMount("8:18", "/p2 two");
+    tree.addMount("8:16", "/whole");
+    tree.addMount("8:17", "/p1a");
+    tree.addMount("8:26", "/p10");
+    tree.addMount("8:17", "/p1b");
+    EXPECT_EQ(driveLettersText(tree.catalog(), "sdb", mountsOf(tree)),
+              "/whole,/p1a,/p1b,/p2 two,/p10,/p11");
+    EXPECT_EQ(driveLettersText(tree.catalog(), "sdc", mountsOf(tree)), "");  // no such drive
+}
+
+// An entry is appended while the text holds fewer than 1016 characters; long mount
+// points could carry it far beyond, so it is cut to fit the 1024-character letters text.
+TEST(DriveLettersTextTest, StopsGrowingAt1016AndNeverExceeds1023) {
+    struct Case {
+        size_t entryLength;
+        size_t mounts;
+        size_t expectedEntries;
+        size_t expectedLength;
+    } cases[] = {
+        {50, 30, 20, 1019},  // 19 entries hold 968 characters, the 20th goes beyond 1016
+        {100, 15, 11, 1023},
+        {4000, 3, 1, 1023},
+        {10, 5, 5, 54},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entryLength);
+        FakeSysfs tree;
+        withElevenPartitions(tree);
+        // Alternately on the whole disk and on sdb1: the whole disk's come first.
+        std::vector<std::string> whole, partition;
+        for (size_t i = 0; i < c.mounts; ++i) {
+            std::string point = "/" + std::to_string(100 + i);
+            point.resize(c.entryLength, 'm');
+            tree.addMount(i % 2 == 0 ? "8:16" : "8:17", point);
+            (i % 2 == 0 ? whole : partition).push_back(point);
+        }
+        std::vector<std::string> points = whole;
+        points.insert(points.end(), partition.begin(), partition.end());
+        const std::string text = driveLettersText(tree.catalog(), "sdb", mountsOf(tree));
+        EXPECT_EQ(text.size(), c.expectedLength);
+        EXPECT_EQ(text, joined(points, c.expectedEntries).substr(0, c.expectedLength));
+    }
+}
+
+// Drives in the catalog's order, each followed by its partitions, then every mount.
+TEST(NamespaceDumpTest, OneLinePerDevicePartitionAndMount) {
+    FakeSysfs tree;
+    FakeDisk key = FakeSysfs::usbKey480();
+    key.imageBytes = 8u << 20;
+    key.partitionBytes = {1u << 20, 2u << 20};
+    tree.addDisk(key);
+    FakeDisk card = FakeSysfs::mmcCard();
+    card.imageBytes = 4u << 20;
+    card.partitionBytes = {1u << 20};
+    tree.addDisk(card);
+    tree.addMount("8:17", "/media/key");
+    tree.addMount("179:1", "/media/my card");
+    const std::string dev = tree.devRoot();
+    const std::vector<std::string> expected = {
+        dev + "/sdb: 8:16",      dev + "/sdb1: 8:17",       dev + "/sdb2: 8:18",
+        dev + "/mmcblk0: 179:0", dev + "/mmcblk0p1: 179:1", "8:17: /media/key",
+        "179:1: /media/my card",
+    };
+    EXPECT_EQ(namespaceDumpLines(tree.catalog(), mountsOf(tree)), expected);
+}
+
+std::string run(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return out;
+    }
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        out += buffer;
+    }
+    if (::pclose(pipe) != 0) {
+        return {};
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) {
+        out.pop_back();
+    }
+    return out;
+}
+
+// A loop device the test made, with its file system mounted; both undone on every path.
+class LoopMount {
+public:
+    ~LoopMount() {
+        if (!mountPoint.empty() && ::umount2(mountPoint.c_str(), 0) != 0) {
+            ::umount2(mountPoint.c_str(), MNT_DETACH);
+        }
+        if (!node.empty()) {
+            std::system(("losetup -d " + node + " >/dev/null 2>&1").c_str());
+        }
+    }
+    std::string node;        // "/dev/loopN"
+    std::string mountPoint;  // set once mounted
+};
+
+TEST(LoopDeviceTest, MountedFileSystemIsTheLettersTextAndAUsedEntry) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to attach and mount a loop device";
+    }
+    if (std::system("command -v losetup >/dev/null 2>&1") != 0 ||
+        std::system("command -v mkfs.ext4 >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "losetup or mkfs.ext4 is not installed";
+    }
+    TempDir dir;
+    const std::string image = dir.file("loop.img");
+    std::ofstream(image).close();
+    std::filesystem::resize_file(image, 16u << 20);
+    ASSERT_EQ(std::system(("mkfs.ext4 -q -F " + image + " >/dev/null 2>&1").c_str()), 0);
+    LoopMount loop;
+    loop.node = run("losetup -f --show " + image + " 2>/dev/null");
+    if (loop.node.rfind("/dev/loop", 0) != 0) {
+        loop.node.clear();
+        GTEST_SKIP() << "losetup cannot attach a loop device here";
+    }
+    const std::string target = (std::filesystem::canonical(dir.path()) / "mount point").string();
+    std::filesystem::create_directory(target);
+    if (::mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr) != 0) {
+        GTEST_SKIP() << "cannot mount " << loop.node << ": " << std::strerror(errno);
+    }
+    loop.mountPoint = target;
+
+    const std::string name = loop.node.substr(5);  // "loopN"
+    const DriveCatalog catalog("/sys", "/dev", "/proc");
+    const MountTable mounts = MountTable::load();
+    EXPECT_EQ(driveLettersText(catalog, name, mounts), target);
+
+    const std::string number = catalog.devNumber(name);
+    ASSERT_FALSE(number.empty());
+    const std::vector<std::string> lines = namespaceDumpLines(catalog, mounts);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), loop.node + ": " + number), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), number + ": " + target), lines.end());
+
+    // The file system and its mount make one used entry for the whole disk.
+    std::vector<PartitionEntry> entries;
+    ASSERT_TRUE(probeDriveLayout(catalog, name, loop.node, mounts, entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].partitionType, kPartitionTypeInUse);
+    EXPECT_EQ(entries[0].partitionLength, 16u << 20);
 }
 
 }  // namespace
