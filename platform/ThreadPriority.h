@@ -2,9 +2,8 @@
 
 namespace vorn::platform {
 
-// Puts the calling thread at the highest priority it may have: SCHED_FIFO at its
-// top priority where permitted, else the lowest nice value allowed.
-// Answers false when neither could be set.
+// Puts the calling thread at the highest ordinary priority it may have: the lowest
+// nice value allowed. Answers false when it could not be raised.
 bool setTimeCriticalPriority();
 
 // Returns the calling thread to the ordinary time-sharing policy.
