@@ -146,7 +146,9 @@ int runAccess(int argc, char** argv) {
     const bool sequential = args.takeFlag("--sequential");
     const bool json = args.takeFlag("--json");
     uint64_t count = 512;
-    args.takeUnsigned("--count", &count);
+    if (args.takeUnsigned("--count", &count) && count == 0) {
+        args.fail("--count must be at least 1");
+    }
     ScopedLog log("vorntest.log");
     auto disk = args.ok() ? openTarget(args, nullptr, kMinBuffer) : nullptr;
     if (!args.positionals().empty()) {

@@ -4,28 +4,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/CliRun.h"
 #include "tests/results/ResultBytes.h"
 
 // Runs the built qkvorn-cli as a script would and checks what it prints.
 namespace vorn::test {
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun runCli(const TempFolder& folder, const std::string& arguments) {
-    const std::string command = std::string("'") + VORN_CLI_PATH + "' " + arguments + " >'" +
-                                folder.file("out.txt") + "' 2>'" + folder.file("err.txt") + "'";
-    const int status = std::system(command.c_str());
-    CliRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = folder.read("out.txt");
-    run.err = folder.read("err.txt");
-    return run;
-}
 
 const std::string kSmall =
     resultBytes({{"DRIVEID", "Key", ""}, {"QKCTIME", {}, std::string("\x60\x12\x3a\x5f", 4)}});
@@ -33,7 +17,7 @@ const std::string kSmall =
 TEST(DumpCommand, JsonOfASmallResultFile) {
     TempFolder folder;
     const std::string path = folder.write("r.qkc", kSmall);
-    const CliRun run = runCli(folder, "dump --json '" + path + "'");
+    const CliRun run = runCli(folder.path().string(), "dump --json '" + path + "'");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(
         run.out,
@@ -48,7 +32,7 @@ TEST(DumpCommand, EscapesBytesThatAreNotPrintableAscii) {
     TempFolder folder;
     const std::string path =
         folder.write("e.qkc", resultBytes({{"N\x01\x7F", std::string("q\"b\\t\te\xE9", 8), ""}}));
-    const CliRun run = runCli(folder, "dump '" + path + "' --json");
+    const CliRun run = runCli(folder.path().string(), "dump '" + path + "' --json");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("\"name\": \"N\\u0001\\u007f\", "
                            "\"value\": \"q\\\"b\\\\t\\u0009e\\u00e9\""),
@@ -60,7 +44,7 @@ TEST(DumpCommand, RepeatedNamesShowTheirOwnValues) {
     TempFolder folder;
     const std::string path =
         folder.write("d.qkc", resultBytes({{"NOTE", "first", ""}, {"NOTE", "second", "ab"}}));
-    const CliRun run = runCli(folder, "dump --json '" + path + "'");
+    const CliRun run = runCli(folder.path().string(), "dump --json '" + path + "'");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("{\"name\": \"NOTE\", \"value\": \"first\", \"data_length\": 0"),
               std::string::npos);
@@ -74,7 +58,7 @@ TEST(DumpCommand, LibraryMembersAreChosenByIndex) {
     TempFolder folder;
     const std::string member1 = resultBytes({{"DRIVEID", "Second", ""}});
     const std::string path = folder.write("lib.QKL", libraryBytes({kSmall, member1}));
-    const CliRun run = runCli(folder, "dump '" + path + "' --member 1 --json");
+    const CliRun run = runCli(folder.path().string(), "dump '" + path + "' --member 1 --json");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out,
               "{\"kind\": \"library\", \"members\": 2, \"member\": 1, \"entries\": ["
@@ -85,7 +69,7 @@ TEST(DumpCommand, LibraryMembersAreChosenByIndex) {
 TEST(DumpCommand, TextListingShowsEachEntry) {
     TempFolder folder;
     const std::string path = folder.write("r.qkc", kSmall);
-    const CliRun run = runCli(folder, "dump '" + path + "'");
+    const CliRun run = runCli(folder.path().string(), "dump '" + path + "'");
     EXPECT_EQ(run.exitCode, 0);
     for (const char* expected : {"result file", "DRIVEID\n  value: \"Key\"\n  data: 0 bytes\n",
                                  "QKCTIME\n  value: none\n  data: 4 bytes\n", "60123a5f"}) {
@@ -114,7 +98,7 @@ TEST(DumpCommand, FailuresExitNonZeroWithOneLine) {
         {"dump --bogus '" + folder.file("r.qkc") + "'", 2, ""},
     };
     for (const auto& row : rows) {
-        const CliRun run = runCli(folder, row.arguments);
+        const CliRun run = runCli(folder.path().string(), row.arguments);
         EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments;
         if (row.jsonError.empty()) {
             EXPECT_EQ(run.out, "") << row.arguments;

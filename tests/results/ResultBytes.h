@@ -13,6 +13,8 @@
 
 // Builds result and library files byte by byte, so tests can write both sound and
 // damaged files without going through the writer.
+#include "support/TempDir.h"
+
 namespace vorn::test {
 
 inline std::string le32(uint32_t value) {
@@ -79,38 +81,7 @@ inline std::string libraryBytes(const std::vector<std::string>& members) {
 }
 
 // A fresh folder under the system temp folder, removed with its files afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vorn-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) {
-            std::filesystem::remove_all(path_, ignored);
-        }
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-    std::string write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(file(name), std::ios::binary) << bytes;
-        return file(name);
-    }
-
-    std::string read(const std::string& name) const {
-        std::ifstream in(file(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
-    std::filesystem::path path_;
-};
+// Result-file tests share the common temporary folder.
+using TempFolder = TempDir;
 
 }  // namespace vorn::test

@@ -24,6 +24,13 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
+    // Writes a file of the folder; answers its path.
+    std::string write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(file(name), std::ios::binary) << bytes;
+        return file(name);
+    }
+    std::string read(const std::string& name) const;
+
 private:
     std::filesystem::path path_;
 };
@@ -33,6 +40,10 @@ inline std::string readText(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+inline std::string TempDir::read(const std::string& name) const {
+    return readText(file(name));
 }
 
 }  // namespace vorn::test
