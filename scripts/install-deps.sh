@@ -7,6 +7,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libblkid-dev libpci-dev pci.ids
     fio e2fsprogs util-linux
+    qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

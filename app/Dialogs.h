@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace vorn {
+
+// Modal message boxes and questions. The windows use a Qt implementation; tests use
+// a scripted one, so every dialog path runs without a person; the terminal front end
+// asks on the terminal.
+class I_Dialogs {
+public:
+    virtual ~I_Dialogs() = default;
+    // Error box with an OK button.
+    virtual void error(const std::string& text) = 0;
+    // Warning box with an OK button.
+    virtual void warning(const std::string& text) = 0;
+    // Information box with an OK button.
+    virtual void information(const std::string& text) = 0;
+    // Confirmation box with Yes and No buttons; true for Yes.
+    virtual bool question(const std::string& text) = 0;
+    // Plain box with an OK button and the given caption (the start-up refusals).
+    virtual void plain(const std::string& caption, const std::string& text) = 0;
+};
+
+}  // namespace vorn
