@@ -1,0 +1,180 @@
+#include "app/RunTestClick.h"
+
+#include <cstring>
+#include <exception>
+
+#include "app/DiagLog.h"
+#include "app/Dialogs.h"
+#include "app/RunView.h"
+#include "app/TestRun.h"
+#include "app/Wipe.h"
+#include "bench/EventLog.h"
+#include "storage/DeviceListText.h"
+#include "storage/Win2kDisk.h"
+
+namespace vorn {
+namespace {
+
+constexpr uint32_t kEventLogEntries = 49152;
+constexpr uint32_t kTransferBuffer = 524288;
+constexpr uint32_t kEventSectorBytes = 512;
+constexpr const char* kPlace = "RunTestClick";
+
+constexpr const char* kDrivesChanged =
+    "Drives may have been added/removed, please select a new device.";
+constexpr const char* kNoMedia =
+    "No media in device, insert media and press refresh or select a new device.";
+constexpr const char* kRemovableOnly = "QK Vorn supports only removable media devices.";
+constexpr const char* kCannotWrite =
+    "Write has been enabled, but QK Vorn can not write to this device.";
+constexpr const char* kOverwriteWarning =
+    "You have chosen to do a write test on a removable drive.  The QK Vorn write test "
+    "overwrites data and all data on this removable drive WILL be lost.  Continue test?";
+constexpr const char* kFilesFound =
+    "QK Vorn has found files on this device, perform write test anyway?";
+constexpr const char* kRunFailed = "Error during test or test cancelled by user.";
+constexpr const char* kProgramError = "Program error (exception) during test.";
+
+// "vorntest.log" for the run itself. Closed at the end of the run; on an exception it
+// stays open until the exception has been logged into it, then closes too.
+class TestLog {
+public:
+    TestLog() = default;
+    ~TestLog() { close(); }
+    TestLog(const TestLog&) = delete;
+    TestLog& operator=(const TestLog&) = delete;
+    void open() {
+        openLog("vorntest.log");
+        open_ = true;
+    }
+    void close() {
+        if (open_) {
+            closeLog();
+            open_ = false;
+        }
+    }
+
+private:
+    bool open_ = false;
+};
+
+std::string cutToBuffer(const std::string& text) {
+    std::string cut(text.c_str());
+    if (cut.size() > kListTextBuffer - 1) {
+        cut.resize(kListTextBuffer - 1);
+    }
+    return cut;
+}
+
+std::unique_ptr<I_VornDevice> openDevice(const RunTestRequest& request, int number,
+                                         I_VornEventLog* eventLog) {
+    if (request.opener) {
+        return request.opener(number, eventLog, kTransferBuffer);
+    }
+    const DriveCatalog& catalog = request.catalog ? *request.catalog : systemCatalog();
+    return newWin2kDisk(number, eventLog, kTransferBuffer, catalog);
+}
+
+// The write test's own checks and questions; false stops the press.
+bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
+    if (!device.enableWrite(1, device.mediaBlockSize(), 0)) {
+        dialogs.error(kCannotWrite);
+        return false;
+    }
+    if (device.deviceRemovable() != 0 && !dialogs.question(kOverwriteWarning)) {
+        return false;
+    }
+    if (deviceHasFiles(device) && !dialogs.question(kFilesFound)) {
+        return false;
+    }
+    return true;
+}
+
+// Steps from opening the device to the results; the device is closed on return.
+RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, I_RunView& view,
+                       I_Dialogs& dialogs, I_RunHost& host, TestLog& testLog) {
+    const DeviceEntry& entry = request.entries[static_cast<size_t>(request.selected)];
+    auto device = openDevice(request, entry.driveNumber, &eventLog);
+    if (!device || listEntryText(*device) != cutToBuffer(entry.text)) {
+        dialogs.error(kDrivesChanged);
+        return RunOutcome::Stopped;
+    }
+    if (device->mediaPresent() == 0 || device->mediaSectors() == 0) {
+        dialogs.error(kNoMedia);
+        return RunOutcome::Stopped;
+    }
+    if (device->deviceRemovable() == 0) {
+        dialogs.error(kRemovableOnly);
+        return RunOutcome::Stopped;
+    }
+    if (request.writeTest && !confirmWriteTest(*device, dialogs)) {
+        return RunOutcome::Stopped;
+    }
+    testLog.open();
+    const bool ok = runTestSequence({*device, eventLog, view, dialogs, host, request.writeTest});
+    if (ok) {
+        host.showTestResults(request.writeTest);
+    } else {
+        dialogs.warning(kRunFailed);
+    }
+    testLog.close();
+    return ok ? RunOutcome::Succeeded : RunOutcome::Failed;
+}
+
+// Called inside a catch handler.
+void reportException(I_Dialogs& dialogs) {
+    try {
+        throw;
+    } catch (const std::exception& exception) {
+        logException(kPlace, exception);
+    } catch (...) {
+        logSehException(kPlace, -1);
+    }
+    dialogs.error(kProgramError);
+}
+
+bool validSelection(const RunTestRequest& request) {
+    return request.selected >= 0 &&
+           static_cast<size_t>(request.selected) < request.entries.size() &&
+           static_cast<size_t>(request.selected) < kMaxDeviceEntries;
+}
+
+}  // namespace
+
+std::string listEntryText(I_VornDevice& device) {
+    return cutToBuffer(deviceListText(device));
+}
+
+RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs,
+                        I_RunHost& host) {
+    if (!validSelection(request)) {
+        return RunOutcome::NoSelection;
+    }
+    RunOutcome outcome = RunOutcome::Exception;
+    TestLog testLog;
+    std::unique_ptr<I_VornEventLog> eventLog;
+    try {
+        eventLog = newEventLog(kEventLogEntries);
+        if (eventLog) {
+            outcome = checkAndRun(request, *eventLog, view, dialogs, host, testLog);
+        } else {
+            logMessage("** %s: the event log could not be created", kPlace);
+            dialogs.error(kProgramError);
+        }
+    } catch (...) {
+        reportException(dialogs);
+        outcome = RunOutcome::Exception;
+    }
+    testLog.close();
+    if (eventLog) {
+        try {
+            eventLog->dumpCsv("event.log", false, nullptr, kEventSectorBytes);
+        } catch (...) {
+            reportException(dialogs);
+            outcome = RunOutcome::Exception;
+        }
+    }
+    return outcome;
+}
+
+}  // namespace vorn

@@ -1,0 +1,248 @@
+#include "app/TestRun.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "app/DiagLog.h"
+#include "app/Dialogs.h"
+#include "app/RunTestClick.h"
+#include "app/TestTables.h"
+#include "app/Wipe.h"
+#include "bench/DiskRwBenchmark.h"
+#include "bench/EventLog.h"
+#include "bench/RAccessBenchmark.h"
+#include "results/VornCollection.h"
+#include "storage/VornDevice.h"
+
+namespace vorn {
+namespace {
+
+constexpr uint32_t kPollMs = 500;
+constexpr int kSettleEvents = 100;
+constexpr double kFlashTolerance = 0.15;
+
+// Zoned benchmark parameters: quick layout, two zones, no warm-up, 64 KB alignment.
+constexpr uint32_t kQuick = 1;
+constexpr uint32_t kZones = 2;
+constexpr uint32_t kNoWarmUp = 0;
+constexpr uint32_t kAlign = 65536;
+constexpr uint32_t kFlashBlock = 65536;
+constexpr uint32_t kFlashTimed = 1048576;
+constexpr uint32_t kTestTimed = 4194304;
+constexpr uint32_t kAccessCount = 512;
+constexpr uint64_t kZeroedAfterWrite = 1024;
+
+using TableBenchmarks = std::array<std::unique_ptr<DiskRwBenchmark>, kTestsPerTable>;
+
+// Everything a run creates; destroyed before the view is hidden, on every path.
+struct RunBenchmarks {
+    TableBenchmarks reads;
+    TableBenchmarks writes;
+    std::unique_ptr<RAccessBenchmark> random;
+    std::unique_ptr<RAccessBenchmark> sequential;
+};
+
+// Hides the progress view when the run ends, however it ends.
+class ViewShown {
+public:
+    explicit ViewShown(I_RunView& view) : view_(view) { view_.showView(true); }
+    ~ViewShown() { view_.showView(false); }
+    ViewShown(const ViewShown&) = delete;
+    ViewShown& operator=(const ViewShown&) = delete;
+
+private:
+    I_RunView& view_;
+};
+
+void note(I_VornEventLog& eventLog, const char* first, const char* second) {
+    eventLog.addNote(first);
+    eventLog.addNote(second);
+    logMessage("%s", first);
+    logMessage("%s", second);
+}
+
+void prepareView(const TestRunContext& run) {
+    I_RunView& view = run.view;
+    view.clearCancel();
+    for (RunRow row : {RunRow::Test, RunRow::Read, RunRow::Access, RunRow::Write}) {
+        view.setRowState(row, RowState::Hidden);
+    }
+    view.setButtonCaption("&Cancel");
+}
+
+void labelRows(const TestRunContext& run) {
+    I_RunView& view = run.view;
+    view.setRowLabel(RunRow::Read, "Read Test");
+    view.setRowLabel(RunRow::Write, "Write Test");
+    // Without the write test the write row stays in view, greyed out.
+    view.setWriteRow(true, run.writeTest);
+    view.setRowLabel(RunRow::Test, "Testing Flash Device");
+    view.setRowLabel(RunRow::Access, "Access Speed Test");
+    for (int i = 0; i < kSettleEvents; ++i) {
+        view.processEvents();
+    }
+    run.host.hideMainWindow();
+}
+
+uint64_t medianRate(I_Benchmark& benchmark, uint32_t zone) {
+    uint64_t rate = 0;
+    return benchmark.getValue(kValueMedian, zone, &rate) ? rate : 0;
+}
+
+bool flashCheck(const TestRunContext& run) {
+    auto check = newDiskRwBenchmark(0, kQuick, kFlashBlock, kZones, kNoWarmUp, kFlashTimed, kAlign);
+    if (!check) {
+        return false;
+    }
+    if (!runBenchmarkStep(*check, run.device, run.eventLog, run.view, "Flash test:read",
+                          RunRow::Test)) {
+        return false;
+    }
+    if (flashCheckDiffers(medianRate(*check, 0), medianRate(*check, 1))) {
+        return run.dialogs.question(
+            "This device does not seem to be a flash device, continue anyway?");
+    }
+    return true;
+}
+
+bool wipeUnlessMarked(const TestRunContext& run) {
+    if (wipeMarkers(run.device, MarkerMode::Check)) {
+        return true;
+    }
+    run.view.setRowLabel(RunRow::Test, "Erasing Flash Device");
+    return wipeDevice(run.device, 0, run.view);
+}
+
+bool runTable(const TestRunContext& run, const TestTableEntry (&table)[kTestsPerTable], bool write,
+              RunRow row, TableBenchmarks& held) {
+    bool ok = true;
+    for (int i = 0; i < kTestsPerTable && ok; ++i) {
+        run.view.setRowLabel(row, table[i].caption);
+        held[i] = newDiskRwBenchmark(write ? 1 : 0, kQuick, table[i].blockSize, kZones, kNoWarmUp,
+                                     kTestTimed, kAlign);
+        if (!held[i]) {
+            return false;
+        }
+        ok = runBenchmarkStep(*held[i], run.device, run.eventLog, run.view, table[i].caption, row);
+    }
+    return ok;
+}
+
+bool runAccess(const TestRunContext& run, bool sequential,
+               std::unique_ptr<RAccessBenchmark>& held) {
+    run.view.setRowLabel(RunRow::Access,
+                         sequential ? "Sequential Access Test" : "Random Access Test");
+    held = newRAccessBenchmark(kAccessCount, sequential ? 1 : 0, 0);
+    if (!held) {
+        return false;
+    }
+    return runBenchmarkStep(*held, run.device, run.eventLog, run.view,
+                            sequential ? "Sequential Access" : "Random Access", RunRow::Access);
+}
+
+// A text entry kept in a 256-byte buffer, as the result file has always held it.
+bool addText(I_VornCollection& file, const char* name, const char* text) {
+    char buffer[256] = {};
+    std::snprintf(buffer, sizeof buffer, "%s", text != nullptr ? text : "");
+    return file.addEntry(name, buffer, 0, nullptr);
+}
+
+bool addTime(I_VornCollection& file) {
+    const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
+    const uint8_t bytes[4] = {static_cast<uint8_t>(now), static_cast<uint8_t>(now >> 8),
+                              static_cast<uint8_t>(now >> 16), static_cast<uint8_t>(now >> 24)};
+    return file.addEntry("QKCTIME", nullptr, sizeof bytes, bytes);
+}
+
+// Every store is tried; any failure fails the run.
+bool storeResults(const TestRunContext& run, RunBenchmarks& held) {
+    auto file = createCollection(kRunResultFile);
+    if (!file) {
+        return false;
+    }
+    bool ok = addText(*file, "VERSION", fileVersion("qkvorn.exe"));
+    ok = addText(*file, "DRIVEID", run.device.deviceId()) && ok;
+    for (int i = 0; i < kTestsPerTable; ++i) {
+        ok = held.reads[i] && held.reads[i]->saveResults(file.get(), readTests[i].resultKey) && ok;
+    }
+    for (int i = 0; i < kTestsPerTable; ++i) {
+        if (held.writes[i]) {
+            ok = held.writes[i]->saveResults(file.get(), writeTests[i].resultKey) && ok;
+        }
+    }
+    ok = held.random && held.random->saveResults(file.get(), "QKCRACCESS") && ok;
+    ok = held.sequential && held.sequential->saveResults(file.get(), "QKCSACCESS") && ok;
+    ok = addTime(*file) && ok;
+    ok = run.device.saveDeviceInfo(file.get(), nullptr) && ok;
+    return ok;
+}
+
+}  // namespace
+
+bool flashCheckDiffers(uint64_t firstZoneRate, uint64_t lastZoneRate) {
+    const uint64_t difference =
+        firstZoneRate > lastZoneRate ? firstZoneRate - lastZoneRate : lastZoneRate - firstZoneRate;
+    return static_cast<double>(difference) > static_cast<double>(firstZoneRate) * kFlashTolerance;
+}
+
+bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventLog& eventLog,
+                      I_RunView& view, const char* stepName, RunRow row) {
+    view.setRowState(row, RowState::Running);
+    view.setProgress(0);
+    view.setProgressVisible(true);
+    view.processEvents();
+    view.setRowActive(row, true);
+    note(eventLog, "START -", stepName);
+
+    benchmark.start(&device);
+    uint32_t status;
+    while ((status = benchmark.getStatus()) == kStatusRunning) {
+        view.sleepMs(kPollMs);
+        view.setProgress(benchmark.getProgress());
+        view.processEvents();
+        if (view.cancelRequested()) {
+            benchmark.cancel();
+        }
+    }
+    if (status != kStatusDone) {
+        char text[32];
+        std::snprintf(text, sizeof text, "TEST ERROR %u\n", status);
+        eventLog.addNote(text);
+        logMessage("TEST ERROR %u", status);
+    }
+    view.setRowState(row, status == kStatusDone ? RowState::Passed : RowState::Failed);
+
+    view.setProgressVisible(false);
+    view.setRowActive(row, false);
+    view.processEvents();
+    note(eventLog, "END -", stepName);
+    return status == kStatusDone;
+}
+
+bool runTestSequence(const TestRunContext& run) {
+    prepareView(run);
+    ViewShown shown(run.view);
+    labelRows(run);
+    RunBenchmarks held;
+
+    bool ok = flashCheck(run);
+    if (ok && run.writeTest) {
+        ok = wipeUnlessMarked(run);
+    }
+    ok = ok && runTable(run, readTests, false, RunRow::Read, held.reads);
+    if (ok && run.writeTest) {
+        ok = runTable(run, writeTests, true, RunRow::Write, held.writes);
+        // Whatever happened, the medium gets its markers and a clean start.
+        wipeMarkers(run.device, MarkerMode::Write);
+        (void)wipeDevice(run.device, kZeroedAfterWrite, run.view);
+    }
+    ok = ok && runAccess(run, false, held.random);
+    ok = ok && runAccess(run, true, held.sequential);
+    ok = ok && storeResults(run, held);
+    return ok;
+}
+
+}  // namespace vorn

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/RunView.h"
+
+namespace vorn {
+
+class I_Benchmark;
+class I_Dialogs;
+class I_RunHost;
+class I_VornDevice;
+class I_VornEventLog;
+
+// The result file a run leaves behind for the chart window.
+inline constexpr const char* kRunResultFile = "temp.qkt";
+
+// True when the first and last zone of the flash check differ by more than 15 % of
+// the first (the difference is absolute): such a device does not behave like flash.
+bool flashCheckDiffers(uint64_t firstZoneRate, uint64_t lastZoneRate);
+
+// Starts the benchmark on the device and polls it every 500 ms on the given row
+// until it ends, passing a cancel request on at each poll. The step is marked in the
+// event log and the diagnostic log. True when it finished with status 1.
+bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventLog& eventLog,
+                      I_RunView& view, const char* stepName, RunRow row);
+
+// What one test run works with. The device is open (and armed for writing when the
+// write test was chosen), with the event log attached.
+struct TestRunContext {
+    I_VornDevice& device;
+    I_VornEventLog& eventLog;
+    I_RunView& view;
+    I_Dialogs& dialogs;
+    I_RunHost& host;
+    bool writeTest = false;
+};
+
+// The whole run: flash check, wipe, read tests, write tests, access tests and the
+// result file "temp.qkt". Stops at the first phase that fails, except that after
+// the write tests the markers and the zeroing of the first sectors always follow.
+// The progress view is shown for the run and hidden again, also when an exception
+// passes through. True when every phase succeeded and the result file was written.
+bool runTestSequence(const TestRunContext& run);
+
+}  // namespace vorn

@@ -1,0 +1,163 @@
+#include "app/Wipe.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/DiagLog.h"
+#include "app/RunView.h"
+#include "storage/VornDevice.h"
+
+namespace vorn {
+namespace {
+
+constexpr uint32_t kMarkerBuffer = 8192;
+constexpr uint32_t kWipeBytes = 65536;
+constexpr uint64_t kProgressQuiet = 2048;  // no redraw at multiples of this many sectors
+constexpr double kWipeShare = 1.15;
+constexpr const char* kWipeStep = "WIPE FLASH DEVICE";
+
+void showWipeStart(I_RunView& view) {
+    view.setRowState(RunRow::Test, RowState::Running);
+    view.setProgress(0);
+    view.setProgressVisible(true);
+    view.processEvents();
+    view.setRowActive(RunRow::Test, true);
+    logMessage("START -");
+    logMessage("%s", kWipeStep);
+}
+
+void showWipeEnd(I_RunView& view, bool ok) {
+    view.setRowState(RunRow::Test, ok ? RowState::Passed : RowState::Failed);
+    view.setProgressVisible(false);
+    view.setRowActive(RunRow::Test, false);
+    view.processEvents();
+    logMessage("END -");
+    logMessage("%s", kWipeStep);
+}
+
+// True when the directory entry counts as something stored on the medium: any
+// directory, or a file that is not a dot-file.
+bool countsAsContent(const std::filesystem::directory_entry& entry) {
+    std::error_code error;
+    if (entry.is_directory(error)) {
+        return true;
+    }
+    const std::string name = entry.path().filename().string();
+    return !name.empty() && name[0] != '.';
+}
+
+bool folderHasContent(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder, error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        if (countsAsContent(*it)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+uint64_t markerSector(uint64_t mediaSectors, int i) {
+    if (mediaSectors == 0) {
+        return 0;
+    }
+    const double place = static_cast<double>(mediaSectors) * 0.1 * i;
+    const uint64_t last = mediaSectors - 1;
+    // A double at or beyond 2^64 would not convert: it is past the end anyway.
+    if (place >= static_cast<double>(last)) {
+        return last;
+    }
+    return static_cast<uint64_t>(place);
+}
+
+bool wipeMarkers(I_VornDevice& device, MarkerMode mode) {
+    const uint64_t sectors = device.mediaSectors();
+    if (sectors == 0) {
+        return false;
+    }
+    // One sector moves through the buffer, so it must hold the largest sector too.
+    std::vector<uint8_t> buffer(std::max<uint32_t>(kMarkerBuffer, device.mediaBlockSize()));
+    for (int i = 1; i <= kMarkerCount; ++i) {
+        const uint64_t sector = markerSector(sectors, i);
+        std::fill(buffer.begin(), buffer.end(), 0);
+        if (mode == MarkerMode::Write) {
+            std::memcpy(buffer.data(), kWipeMarker, sizeof kWipeMarker);
+            (void)device.write(sector, 1, buffer.data());
+        } else {
+            (void)device.read(sector, 1, buffer.data());
+            if (std::memcmp(buffer.data(), kWipeMarker, sizeof kWipeMarker) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view) {
+    showWipeStart(view);
+    bool ok = true;
+    const uint32_t sectorSize = device.mediaBlockSize();
+    if (sectorSize != 0) {
+        const uint64_t sectors = device.mediaSectors();
+        // Sectors larger than one request would give zero sectors per write and
+        // never finish: such a medium is written one sector at a time.
+        const uint32_t perWrite = std::max<uint32_t>(1, kWipeBytes / sectorSize);
+        std::vector<uint8_t> zeros(std::max<uint32_t>(kWipeBytes, sectorSize), 0);
+        uint64_t total =
+            static_cast<uint64_t>(std::trunc(static_cast<double>(sectors) * kWipeShare));
+        if (limit != 0 && limit < total) {
+            total = limit;
+        }
+        uint64_t remaining = total;
+        uint64_t position = 0;
+        while (remaining > 0 && ok) {
+            uint64_t n = std::min<uint64_t>(perWrite, remaining);
+            if (position + n >= sectors) {
+                n = sectors - position;
+            }
+            ok = device.write(position, static_cast<uint32_t>(n), zeros.data());
+            position += n;
+            if (position == sectors) {
+                position = 0;
+            }
+            remaining -= n;
+            if (view.cancelRequested()) {
+                ok = false;
+            }
+            if (position % kProgressQuiet != 0) {
+                const double done = 100.0 - static_cast<double>(remaining) * 100.0 / total;
+                view.setProgress(static_cast<uint32_t>(std::trunc(done)));
+                view.processEvents();
+            }
+        }
+    }
+    showWipeEnd(view, ok);
+    return ok;
+}
+
+bool deviceHasFiles(I_VornDevice& device) {
+    const std::string_view letters = device.deviceLetters();
+    size_t begin = 0;
+    while (begin <= letters.size()) {
+        size_t end = letters.find(',', begin);
+        if (end == std::string_view::npos) {
+            end = letters.size();
+        }
+        const std::string folder(letters.substr(begin, end - begin));
+        // An empty item names no mount point (not the current directory).
+        if (!folder.empty() && folderHasContent(folder)) {
+            return true;
+        }
+        begin = end + 1;
+    }
+    return false;
+}
+
+}  // namespace vorn

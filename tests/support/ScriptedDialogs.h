@@ -1,0 +1,55 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+
+namespace vorn::test {
+
+// Every box a dialog path showed, in order.
+struct DialogBox {
+    enum Kind { Error, Warning, Information, Question, Plain };
+    Kind kind;
+    std::string text;
+    std::string caption;  // plain boxes only
+
+    bool operator==(const DialogBox&) const = default;
+};
+
+// Answers questions from a script (Yes = true), then with the default answer, and
+// records every box.
+class ScriptedDialogs : public I_Dialogs {
+public:
+    explicit ScriptedDialogs(std::deque<bool> answers = {}, bool otherwise = false)
+        : answers_(std::move(answers)), otherwise_(otherwise) {}
+
+    void error(const std::string& text) override { boxes.push_back({DialogBox::Error, text, {}}); }
+    void warning(const std::string& text) override {
+        boxes.push_back({DialogBox::Warning, text, {}});
+    }
+    void information(const std::string& text) override {
+        boxes.push_back({DialogBox::Information, text, {}});
+    }
+    bool question(const std::string& text) override {
+        boxes.push_back({DialogBox::Question, text, {}});
+        if (answers_.empty()) {
+            return otherwise_;
+        }
+        const bool answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+    void plain(const std::string& caption, const std::string& text) override {
+        boxes.push_back({DialogBox::Plain, text, caption});
+    }
+
+    std::vector<DialogBox> boxes;
+
+private:
+    std::deque<bool> answers_;
+    bool otherwise_;
+};
+
+}  // namespace vorn::test
