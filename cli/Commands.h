@@ -9,5 +9,6 @@ int runInfo(int argc, char** argv);
 int runSysinfo(int argc, char** argv);
 int runBench(int argc, char** argv);
 int runAccess(int argc, char** argv);
+int runShow(int argc, char** argv);
 
 }  // namespace vorn::cli

@@ -25,6 +25,7 @@ constexpr Command kCommands[] = {
     {"access", vorn::cli::runAccess,
      "access (--drive N | --device PATH) [--sequential] [--count N] [--json]"},
     {"dump", vorn::cli::runDump, "dump FILE [--member N] [--json]"},
+    {"show", vorn::cli::runShow, "show FILE [--member N] [--json]"},
 };
 
 void printUsage(FILE* out) {

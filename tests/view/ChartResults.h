@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/TestTables.h"
+#include "bench/DiskRwBenchmark.h"
+#include "bench/RAccessBenchmark.h"
+#include "results/VornCollection.h"
+
+// Result files for the chart tests, written entry by entry with the same 32-byte
+// records the benchmarks store, so every value the chart reads is known in advance.
+namespace vorn::test {
+
+struct StoredTest {
+    const char* key;
+    uint32_t bytesPerSecond;  // zone rate of the first zone
+    uint32_t zones = 1;       // 0 stores the key without any zone record
+};
+
+struct StoredResult {
+    std::optional<std::string> driveId = "USB Flash Disk 1.00";
+    std::vector<StoredTest> tests;
+    std::optional<uint32_t> randomHundredths;  // mean access times
+    std::optional<uint32_t> sequentialHundredths;
+    std::optional<int32_t> testTime;
+};
+
+// A frequency at which one counter tick reads back as one hundredth of a millisecond.
+inline constexpr uint64_t kHundredthTicks = 100000;
+
+inline bool addAccess(I_VornCollection& file, const char* key, uint32_t hundredths) {
+    AccessResult access{};
+    access.frequency = kHundredthTicks;
+    access.meanTicks = hundredths;
+    access.maxTicks = access.minTicks = access.medianTicks = hundredths;
+    return file.addEntry(key, "512", sizeof access, &access);
+}
+
+// Writes the result to `path`; false when any entry could not be written.
+inline bool writeResultFile(const std::string& path, const StoredResult& result) {
+    auto file = createCollection(path.c_str());
+    if (!file) {
+        return false;
+    }
+    bool ok = file->addEntry("VERSION", "1.0.0.1", 0, nullptr);
+    if (result.driveId) {
+        ok = ok && file->addEntry("DRIVEID", result.driveId->c_str(), 0, nullptr);
+    }
+    for (const StoredTest& test : result.tests) {
+        std::vector<ZoneResult> zones(test.zones);
+        for (uint32_t i = 0; i < test.zones; ++i) {
+            // Later zones are slower, so a test that wrongly reads them is caught.
+            zones[i] = {
+                i * 1048576ull, test.bytesPerSecond, 0, 0, test.bytesPerSecond / (i + 1), 0, 0};
+        }
+        ok = ok && file->addEntry(test.key, "0,1,64,65536,2097152,8388608,1",
+                                  static_cast<uint32_t>(zones.size() * sizeof(ZoneResult)),
+                                  zones.empty() ? nullptr : zones.data());
+    }
+    if (result.randomHundredths) {
+        ok = ok && addAccess(*file, "QKCRACCESS", *result.randomHundredths);
+    }
+    if (result.sequentialHundredths) {
+        ok = ok && addAccess(*file, "QKCSACCESS", *result.sequentialHundredths);
+    }
+    if (result.testTime) {
+        const int32_t time = *result.testTime;
+        const unsigned char bytes[4] = {
+            static_cast<unsigned char>(time), static_cast<unsigned char>(time >> 8),
+            static_cast<unsigned char>(time >> 16), static_cast<unsigned char>(time >> 24)};
+        ok = ok && file->addEntry("QKCTIME", nullptr, sizeof bytes, bytes);
+    }
+    return ok;
+}
+
+// Tests of a table (readTests or writeTests) with the given rates in bytes/s, 2k first.
+inline std::vector<StoredTest> tableTests(const TestTableEntry (&table)[kTestsPerTable],
+                                          const std::vector<uint32_t>& rates) {
+    std::vector<StoredTest> tests;
+    for (size_t i = 0; i < rates.size() && i < kTestsPerTable; ++i) {
+        tests.push_back({table[i].resultKey, rates[i]});
+    }
+    return tests;
+}
+
+}  // namespace vorn::test
