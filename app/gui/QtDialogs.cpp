@@ -1,0 +1,50 @@
+#include "app/gui/QtDialogs.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QString>
+
+namespace vorn {
+
+namespace {
+
+QString caption() {
+    return QCoreApplication::applicationName();
+}
+
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+             const std::string& text) {
+    QMessageBox box(icon, title, qt(text), QMessageBox::Ok, parent);
+    box.exec();
+}
+
+}  // namespace
+
+void QtDialogs::error(const std::string& text) {
+    showBox(parent_, QMessageBox::Critical, caption(), text);
+}
+
+void QtDialogs::warning(const std::string& text) {
+    showBox(parent_, QMessageBox::Warning, caption(), text);
+}
+
+void QtDialogs::information(const std::string& text) {
+    showBox(parent_, QMessageBox::Information, caption(), text);
+}
+
+bool QtDialogs::question(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, caption(), qt(text), QMessageBox::Yes | QMessageBox::No,
+                    parent_);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogs::plain(const std::string& caption, const std::string& text) {
+    showBox(parent_, QMessageBox::NoIcon, qt(caption), text);
+}
+
+}  // namespace vorn
