@@ -1,0 +1,250 @@
+// Flash-check threshold, wipe markers, the wipe's sector arithmetic and the files
+// check of a test run.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/TestRun.h"
+#include "app/Wipe.h"
+#include "bench/EventLog.h"
+#include "support/MemoryDevice.h"
+#include "support/RecordingRunView.h"
+#include "support/TempDir.h"
+
+namespace vorn::test {
+namespace {
+
+TEST(FlashCheck, DifferenceIsAbsoluteAndMeasuredAgainstTheFirstZone) {
+    struct Case {
+        uint64_t first, last;
+        bool asks;
+    };
+    const Case cases[] = {
+        {10000000, 8400000, true},    // 1,600,000 slower
+        {10000000, 8600000, false},   // 1,400,000 slower
+        {10000000, 11600000, true},   // faster counts too
+        {10000000, 8500000, false},   // exactly 15 % is still flash
+        {10000000, 11500000, false},  //
+        {8600000, 10000000, true},    // 1,400,000 is more than 15 % of 8,600,000
+        {0, 0, false},                // no rates at all
+        {0, 1, true},
+        {10000000, 0, true},  // an unfinished last zone answers 0
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(flashCheckDiffers(c.first, c.last), c.asks) << c.first << " vs " << c.last;
+    }
+}
+
+TEST(WipeMarkers, SectorsAreTenthsClampedToTheLastSector) {
+    struct Case {
+        uint64_t sectors;
+        std::vector<uint64_t> expected;
+    };
+    const Case cases[] = {
+        {1001, {100, 200, 300, 400, 500, 600, 700, 800, 900, 1000}},
+        {1000, {100, 200, 300, 400, 500, 600, 700, 800, 900, 999}},
+        {10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 9}},
+        {1, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {7, {0, 1, 2, 2, 3, 4, 4, 5, 6, 6}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint64_t> got;
+        for (int i = 1; i <= kMarkerCount; ++i) {
+            got.push_back(markerSector(c.sectors, i));
+        }
+        EXPECT_EQ(got, c.expected) << c.sectors << " sectors";
+    }
+}
+
+MemoryDevice::Options smallMedium(uint64_t sectors, uint32_t sectorSize = 512) {
+    MemoryDevice::Options options;
+    options.sectors = sectors;
+    options.sectorSize = sectorSize;
+    return options;
+}
+
+std::vector<std::pair<uint64_t, uint32_t>> writesOf(const MemoryDevice& device) {
+    std::vector<std::pair<uint64_t, uint32_t>> writes;
+    for (const Transfer& t : device.transfers()) {
+        if (t.kind == kEventWrite) {
+            writes.emplace_back(t.sector, t.count);
+        }
+    }
+    return writes;
+}
+
+TEST(WipeMarkers, WrittenMarkersAreFoundAgainAndLeaveTheRestZero) {
+    MemoryDevice device(smallMedium(1001));
+    ASSERT_TRUE(device.enableWrite(1, 512, 0));
+    EXPECT_FALSE(wipeMarkers(device, MarkerMode::Check));
+    EXPECT_EQ(device.transfers().size(), 10u);  // a blank medium is searched in full
+
+    EXPECT_FALSE(wipeMarkers(device, MarkerMode::Write));
+    std::vector<std::pair<uint64_t, uint32_t>> expected;
+    for (uint64_t s : {100, 200, 300, 400, 500, 600, 700, 800, 900, 1000}) {
+        expected.emplace_back(s, 1);
+        const uint8_t* sector = device.medium().data() + s * 512;
+        EXPECT_EQ(std::memcmp(sector, "QKVOR", 5), 0) << s;
+        EXPECT_EQ(sector[5], 0) << "no terminator or sixth letter at " << s;
+    }
+    EXPECT_EQ(writesOf(device), expected);
+    EXPECT_TRUE(wipeMarkers(device, MarkerMode::Check));
+}
+
+TEST(WipeMarkers, OneMarkerAnywhereIsEnoughAndSectorsLargerThanTheBufferWork) {
+    for (uint32_t sectorSize : {512u, 16384u}) {
+        MemoryDevice device(smallMedium(50, sectorSize));
+        std::memcpy(device.medium().data() + 49ull * sectorSize, "QKVORN", 6);
+        EXPECT_TRUE(wipeMarkers(device, MarkerMode::Check)) << sectorSize;
+        // "QKVOx" is no marker.
+        device.medium()[49ull * sectorSize + 4] = 'x';
+        EXPECT_FALSE(wipeMarkers(device, MarkerMode::Check)) << sectorSize;
+    }
+}
+
+TEST(WipeDevice, WritesOneAndAFifteenthOfTheMediumWrappingAtTheEnd) {
+    using Writes = std::vector<std::pair<uint64_t, uint32_t>>;
+    Writes head;
+    for (uint64_t s = 0; s < 896; s += 128) {
+        head.emplace_back(s, 128);
+    }
+    head.emplace_back(896, 105);
+    struct Case {
+        uint64_t limit;
+        Writes tail;
+    };
+    const Case cases[] = {
+        {0, {{0, 128}, {128, 22}}},  // total trunc(1001 x 1.15) = 1151
+        {1024, {{0, 23}}},           // the zeroing after a write test
+        {5000, {{0, 128}, {128, 22}}},
+    };
+    for (const Case& c : cases) {
+        MemoryDevice device(smallMedium(1001));
+        ASSERT_TRUE(device.enableWrite(1, 512, 0));
+        std::memset(device.medium().data(), 0xAA, device.medium().size());
+        RecordingRunView view;
+        EXPECT_TRUE(wipeDevice(device, c.limit, view)) << c.limit;
+        Writes expected = head;
+        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(writesOf(device), expected) << c.limit;
+        EXPECT_EQ(std::count(device.medium().begin(), device.medium().end(), 0),
+                  static_cast<long>(device.medium().size()));
+        EXPECT_EQ(view.statesOf(RunRow::Test),
+                  (std::vector<RowState>{RowState::Running, RowState::Passed}));
+        EXPECT_FALSE(view.progressVisible);
+    }
+}
+
+TEST(WipeDevice, SmallLimitStopsEarlyAndProgressSkipsMultiplesOf2048) {
+    MemoryDevice device(smallMedium(8192));
+    ASSERT_TRUE(device.enableWrite(1, 512, 0));
+    RecordingRunView view;
+    EXPECT_TRUE(wipeDevice(device, 300, view));
+    EXPECT_EQ(writesOf(device),
+              (std::vector<std::pair<uint64_t, uint32_t>>{{0, 128}, {128, 128}, {256, 44}}));
+
+    // 9420 sectors in 74 writes; the writes ending at 2048, 4096, 6144 and the end of
+    // the medium (back at 0) draw nothing.
+    RecordingRunView whole;
+    EXPECT_TRUE(wipeDevice(device, 0, whole));
+    ASSERT_EQ(whole.progress.size(), 1u + 74u - 4u);
+    EXPECT_EQ(whole.progress.front(), 0u);
+    EXPECT_EQ(whole.progress[1], 1u);  // 128 of 9420 written: 1.36 %
+    EXPECT_EQ(whole.progress.back(), 100u);
+}
+
+TEST(WipeDevice, CancelOrAFailedWriteStopsAfterThatWrite) {
+    struct Case {
+        const char* name;
+        bool cancel;
+        uint64_t failingWrite;  // index of the transfer that fails; ~0 = none
+    };
+    const Case cases[] = {{"cancel", true, ~0ull}, {"failed write", false, 2}};
+    for (const Case& c : cases) {
+        MemoryDevice device(smallMedium(1001));
+        ASSERT_TRUE(device.enableWrite(1, 512, 0));
+        device.failWhen = [&](uint64_t index, const Transfer&) { return index == c.failingWrite; };
+        RecordingRunView view;
+        view.cancelWhen = [&](const RecordingRunView&) { return c.cancel; };
+        EXPECT_FALSE(wipeDevice(device, 0, view)) << c.name;
+        EXPECT_EQ(device.transferCount(), c.cancel ? 1u : 3u) << c.name;
+        EXPECT_EQ(view.statesOf(RunRow::Test).back(), RowState::Failed) << c.name;
+    }
+}
+
+TEST(WipeDevice, HugeSectorsAreWrittenOneAtATime) {
+    MemoryDevice::Options options = smallMedium(10, 131072);
+    MemoryDevice device(options);
+    ASSERT_TRUE(device.enableWrite(1, 131072, 0));
+    RecordingRunView view;
+    EXPECT_TRUE(wipeDevice(device, 0, view));
+    EXPECT_EQ(device.transferCount(), 11u);  // trunc(10 x 1.15)
+}
+
+// A device whose file systems are mounted at the given folders.
+class MountedDevice : public MemoryDevice {
+public:
+    explicit MountedDevice(std::string letters) : MemoryDevice(smallMedium(8)), letters_(letters) {}
+    const char* deviceLetters() override { return letters_.c_str(); }
+
+private:
+    std::string letters_;
+};
+
+TEST(DeviceHasFiles, DirectoriesAlwaysCountFilesOnlyWithoutALeadingDot) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        bool has;
+    };
+    const Case cases[] = {
+        {"empty", {}, {}, false},
+        {"hidden file only", {".hidden"}, {}, false},
+        {"two hidden files", {".a", ".b"}, {}, false},
+        {"a file", {"photo.jpg"}, {}, true},
+        {"hidden file and a file", {".hidden", "notes.txt"}, {}, true},
+        {"empty directory", {}, {"DCIM"}, true},
+        {"hidden empty directory", {}, {".Trash-1000"}, true},
+    };
+    for (const Case& c : cases) {
+        TempDir mount;
+        for (const std::string& f : c.files) {
+            mount.write(f, "x");
+        }
+        for (const std::string& d : c.folders) {
+            std::filesystem::create_directory(mount.path() / d);
+        }
+        MountedDevice device(mount.path().string());
+        EXPECT_EQ(deviceHasFiles(device), c.has) << c.name;
+    }
+}
+
+TEST(DeviceHasFiles, EveryMountPointIsLookedAtAndBadOnesHoldNothing) {
+    TempDir empty, full;
+    full.write("file", "x");
+    const std::string missing = empty.file("not-there");
+    struct Case {
+        std::string letters;
+        bool has;
+    };
+    const Case cases[] = {
+        {"", false},
+        {",", false},
+        {missing, false},
+        {empty.path().string() + "," + missing, false},
+        {empty.path().string() + "," + full.path().string(), true},
+        {missing + "," + full.path().string(), true},
+        {full.file("file"), false},  // a file is no mount point to list
+    };
+    for (const Case& c : cases) {
+        MountedDevice device(c.letters);
+        EXPECT_EQ(deviceHasFiles(device), c.has) << c.letters;
+    }
+}
+
+}  // namespace
+}  // namespace vorn::test
