@@ -1,0 +1,256 @@
+#include "app/gui/TQkVornMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/DiagLog.h"
+#include "app/MakerServers.h"
+#include "app/SystemInfoTrace.h"
+#include "app/gui/TRunTestForm.h"
+#include "app/gui/WindowPlacement.h"
+#include "results/VornCollection.h"
+#include "storage/Win2kDisk.h"
+#include "view/gui/TQkVornChart.h"
+
+// The picture lives in a resource of the window library; a static library's
+// resources are registered by hand (outside any namespace, as Qt requires).
+static void registerMainResources() {
+    Q_INIT_RESOURCE(qkvornmain);
+}
+
+namespace vorn {
+
+namespace {
+
+// Drive numbers tried on every fill: 0 to 30.
+constexpr int kDrivesTried = 31;
+constexpr uint32_t kListBufferSize = 65536;
+constexpr uint32_t kCheckBufferSize = 32768;
+
+bool firstFill = true;
+
+QPushButton* newButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(name);
+    return button;
+}
+
+}  // namespace
+
+TQkVornMain::TQkVornMain(I_Dialogs& dialogs, const DriveCatalog& catalog, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      dialogs_(dialogs),
+      catalog_(catalog),
+      openUrl_([](const std::string& url) {
+          QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+      }) {
+    registerMainResources();
+    setObjectName("TQkVornMain");
+    fixClientSize(this, 421, 247);
+    createControls();
+    arrangeControls();
+    connectControls();
+    const char* version = fileVersion("qkvorn.exe");
+    setWindowTitle(QString("QK Vorn Beta") + " version " + (version ? version : ""));
+    centreOnScreen(this);
+    show();
+    fillDeviceList();
+}
+
+TQkVornMain::~TQkVornMain() = default;
+
+void TQkVornMain::createControls() {
+    Image1 = new QLabel(this);
+    Image1->setObjectName("Image1");
+    Image1->setPixmap(QPixmap(":/images/qkvorn.png"));
+    Image1->setAttribute(Qt::WA_TranslucentBackground);
+    Label1 = new QLabel("Select Storage Device", this);
+    Label1->setObjectName("Label1");
+    lbVelto = new QLabel(kMakerWebSite, this);
+    lbVelto->setObjectName("lbVelto");
+    lbVelto->setCursor(Qt::PointingHandCursor);
+    QPalette linkColours = lbVelto->palette();
+    linkColours.setColor(QPalette::WindowText,
+                         linkColours.color(QPalette::Active, QPalette::Highlight));
+    lbVelto->setPalette(linkColours);
+    cbDevice = new QComboBox(this);
+    cbDevice->setObjectName("cbDevice");
+    cbDevice->setEditable(false);
+    // Long device texts are cut in the closed list; the open list shows them whole.
+    cbDevice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbDevice->setMinimumContentsLength(20);
+    BtnRunTest = newButton(this, "BtnRunTest", "&Run Test");
+    btUpdates = newButton(this, "btUpdates", "&Check Updates");
+    btHelp = newButton(this, "btHelp", "&Online Help");
+    BtnRefresh = newButton(this, "BtnRefresh", "R&efresh");
+    btGraph = newButton(this, "btGraph", "&Graph Data");
+    cbWrite = new QCheckBox("&Enable Write Test", this);
+    cbWrite->setObjectName("cbWrite");
+    cbWrite->setEnabled(false);
+    setTabOrder(cbDevice, BtnRefresh);
+    setTabOrder(BtnRefresh, BtnRunTest);
+    setTabOrder(BtnRunTest, btGraph);
+    setTabOrder(btGraph, btUpdates);
+    setTabOrder(btUpdates, btHelp);
+    setTabOrder(btHelp, cbWrite);
+}
+
+void TQkVornMain::arrangeControls() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 10, 12, 12);
+    column->setSpacing(6);
+
+    auto* banner = new QHBoxLayout;
+    banner->addWidget(Image1);
+    banner->addStretch(1);
+    banner->addWidget(lbVelto, 0, Qt::AlignRight | Qt::AlignVCenter);
+    column->addLayout(banner);
+    column->addSpacing(6);
+
+    auto* title = new QHBoxLayout;
+    title->addWidget(Label1);
+    title->addSpacing(8);
+    title->addWidget(BtnRefresh);
+    title->addStretch(1);
+    column->addLayout(title);
+    column->addWidget(cbDevice);
+    column->addWidget(cbWrite);
+    column->addStretch(1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    for (QPushButton* button : {BtnRunTest, btGraph, btUpdates, btHelp}) {
+        buttons->addWidget(button, 1);
+    }
+    column->addLayout(buttons);
+}
+
+void TQkVornMain::connectControls() {
+    connect(cbDevice, &QComboBox::currentIndexChanged, this, &TQkVornMain::cbDeviceChange);
+    connect(BtnRefresh, &QPushButton::clicked, this, &TQkVornMain::BtnRefreshClick);
+    connect(BtnRunTest, &QPushButton::clicked, this, &TQkVornMain::BtnRunTestClick);
+    connect(btHelp, &QPushButton::clicked, this, &TQkVornMain::btHelpClick);
+    lbVelto->installEventFilter(this);
+    // Graph Data and Check Updates belong to the selection window and the update
+    // check; they are connected when those exist.
+}
+
+void TQkVornMain::setRunWindows(TRunTestForm* progress, TQkVornChart* chart) {
+    progress_ = progress;
+    chart_ = chart;
+}
+
+void TQkVornMain::setUrlOpener(std::function<void(const std::string&)> opener) {
+    openUrl_ = std::move(opener);
+}
+
+void TQkVornMain::restartFirstFill() {
+    firstFill = true;
+}
+
+void TQkVornMain::fillDeviceList() {
+    {
+        // Filling is not a selection by the user; the check follows once, at the end.
+        const QSignalBlocker quiet(cbDevice);
+        cbDevice->clear();
+        devices_.clear();
+        openLog(firstFill ? "vorninit.log" : "vornrefresh.log");
+        firstFill = false;
+        logMessage("%s", windowTitle().toUtf8().constData());
+        logSystemInformation(catalog_.sysfsRoot(), catalog_.procRoot());
+        for (int drive = 0; drive < kDrivesTried && devices_.size() < kMaxDeviceEntries; ++drive) {
+            std::unique_ptr<Win2kDisk> disk =
+                newWin2kDisk(drive, nullptr, kListBufferSize, catalog_);
+            if (disk) {
+                devices_.push_back({listEntryText(*disk), drive});
+                cbDevice->addItem(QString::fromStdString(devices_.back().text));
+            }
+        }
+        if (cbDevice->count() > 0) {
+            cbDevice->setCurrentIndex(0);
+        }
+    }
+    cbDeviceChange();
+    closeLog();
+}
+
+void TQkVornMain::cbDeviceChange() {
+    cbWrite->setChecked(false);
+    cbWrite->setEnabled(false);
+    const int index = cbDevice->currentIndex();
+    if (index < 0 || index >= static_cast<int>(devices_.size())) {
+        return;
+    }
+    std::unique_ptr<Win2kDisk> disk =
+        newWin2kDisk(devices_[index].driveNumber, nullptr, kCheckBufferSize, catalog_);
+    if (disk && disk->enableWrite(1, disk->mediaBlockSize(), 0)) {
+        cbWrite->setEnabled(true);
+    }
+}
+
+void TQkVornMain::BtnRunTestClick() {
+    if (progress_ != nullptr) {
+        RunTestRequest request;
+        request.entries = devices_;
+        request.selected = cbDevice->currentIndex();
+        request.writeTest = cbWrite->isChecked();
+        request.catalog = &catalog_;
+        runTestClick(request, *progress_, dialogs_, *this);
+    }
+    show();
+    fillDeviceList();
+}
+
+void TQkVornMain::hideMainWindow() {
+    hide();
+}
+
+void TQkVornMain::showTestResults(bool writeTest) {
+    if (chart_ == nullptr) {
+        return;
+    }
+    chart_->setUploadAllowed(writeTest);
+    chart_->setUploadButtonEnabled(true);
+    chart_->setSaveButtonEnabled(true);
+    chart_->clearCharts(true);
+    if (std::unique_ptr<I_VornCollection> results = openCollection("temp.qkt")) {
+        chart_->addResult(std::move(results));
+    }
+    chart_->setDone(false);
+    runChartWindow(*chart_);
+}
+
+void TQkVornMain::btHelpClick() {
+    openUrl_(std::string(kMakerWebSite) + kHelpPath);
+}
+
+void TQkVornMain::lbVeltoClick() {
+    openUrl_(kMakerWebSite);
+}
+
+bool TQkVornMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lbVelto && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        lbVeltoClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TQkVornMain::closeEvent(QCloseEvent* event) {
+    event->accept();
+    QCoreApplication::quit();
+}
+
+}  // namespace vorn

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/RunTestClick.h"
+#include "storage/DriveCatalog.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace vorn {
+
+class I_Dialogs;
+class TQkVornChart;
+class TRunTestForm;
+
+// The window the user works from: the drive list, the write-test box and the four
+// user functions. Hidden while a function shows its own windows; closing it ends the
+// program.
+class TQkVornMain : public QWidget, public I_RunHost {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TQkVornMain)
+
+public:
+    // Shows itself and fills the drive list from `catalog`, which must outlive it.
+    explicit TQkVornMain(I_Dialogs& dialogs, const DriveCatalog& catalog = systemCatalog(),
+                         QWidget* parent = nullptr);
+    ~TQkVornMain() override;
+
+    // The windows Run Test works with; they are created after this one.
+    void setRunWindows(TRunTestForm* progress, TQkVornChart* chart);
+    // How web pages are opened (QDesktopServices::openUrl unless replaced).
+    void setUrlOpener(std::function<void(const std::string&)> opener);
+
+    void fillDeviceList();
+    void cbDeviceChange();
+    void BtnRunTestClick();
+
+    // The drive table: one entry per list entry, in list order.
+    const std::vector<DeviceEntry>& devices() const { return devices_; }
+
+    // The first fill of the process writes "vorninit.log", every later one
+    // "vornrefresh.log"; tests start the process's count afresh.
+    static void restartFirstFill();
+
+    // I_RunHost
+    void hideMainWindow() override;
+    void showTestResults(bool writeTest) override;
+
+    QLabel* Image1;
+    QLabel* Label1;
+    QLabel* lbVelto;
+    QComboBox* cbDevice;
+    QPushButton* BtnRunTest;
+    QPushButton* btUpdates;
+    QPushButton* btHelp;
+    QPushButton* BtnRefresh;
+    QPushButton* btGraph;
+    QCheckBox* cbWrite;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void arrangeControls();
+    void connectControls();
+    void BtnRefreshClick() { fillDeviceList(); }
+    void btHelpClick();
+    void lbVeltoClick();
+
+    I_Dialogs& dialogs_;
+    const DriveCatalog& catalog_;
+    TRunTestForm* progress_ = nullptr;
+    TQkVornChart* chart_ = nullptr;
+    std::function<void(const std::string&)> openUrl_;
+    std::vector<DeviceEntry> devices_;
+};
+
+}  // namespace vorn
