@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/MakerServers.h"
+#include "app/gui/TQkVornMain.h"
+#include "app/gui/TRunTestForm.h"
+#include "gui/WindowTestSupport.h"
+#include "platform/ProgramInfo.h"
+#include "results/VornCollection.h"
+#include "storage/Win2kDisk.h"
+#include "support/FakeSysfs.h"
+#include "support/ScriptedDialogs.h"
+#include "view/gui/TQkVornChart.h"
+
+namespace vorn::test {
+namespace {
+
+class MainWindowTest : public testing::Test {
+protected:
+    MainWindowTest() { TQkVornMain::restartFirstFill(); }
+
+    std::unique_ptr<TQkVornMain> openWindow() {
+        return std::make_unique<TQkVornMain>(dialogs, fake.catalog());
+    }
+    std::string listText(int drive) {
+        auto disk = newWin2kDisk(drive, nullptr, 65536, fake.catalog());
+        return disk ? listEntryText(*disk) : std::string();
+    }
+
+    WorkingFolder folder;
+    FakeSysfs fake;
+    ScriptedDialogs dialogs;
+};
+
+TEST_F(MainWindowTest, ListsEveryDriveAndSelectsTheFirst) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    fake.addDisk(FakeSysfs::readOnlyCard());
+    auto window = openWindow();
+    ASSERT_EQ(window->cbDevice->count(), 2);
+    ASSERT_EQ(window->devices().size(), 2u);
+    for (int entry = 0; entry < 2; ++entry) {
+        EXPECT_EQ(window->devices()[entry].driveNumber, entry);
+        EXPECT_EQ(window->devices()[entry].text, listText(entry));
+        EXPECT_EQ(window->cbDevice->itemText(entry).toStdString(), listText(entry));
+    }
+    EXPECT_EQ(window->cbDevice->currentIndex(), 0);
+    // The USB key may be written: the box is offered, never ticked for the user.
+    EXPECT_TRUE(window->cbWrite->isEnabled());
+    EXPECT_FALSE(window->cbWrite->isChecked());
+
+    window->cbDevice->setCurrentIndex(1);
+    EXPECT_FALSE(window->cbWrite->isEnabled());
+    window->cbDevice->setCurrentIndex(0);
+    EXPECT_TRUE(window->cbWrite->isEnabled());
+}
+
+TEST_F(MainWindowTest, ReadOnlyCardNeverGetsTheWriteBox) {
+    fake.addDisk(FakeSysfs::readOnlyCard());
+    auto window = openWindow();
+    ASSERT_EQ(window->cbDevice->count(), 1);
+    EXPECT_EQ(window->cbDevice->currentIndex(), 0);
+    EXPECT_FALSE(window->cbWrite->isEnabled());
+    window->BtnRefresh->click();
+    EXPECT_FALSE(window->cbWrite->isEnabled());
+}
+
+TEST_F(MainWindowTest, SelectionChangeAndRefreshUntickTheWriteBox) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    fake.addDisk(FakeSysfs::usb11Reader());
+    auto window = openWindow();
+    window->cbWrite->setChecked(true);
+    window->cbDevice->setCurrentIndex(1);
+    EXPECT_TRUE(window->cbWrite->isEnabled());
+    EXPECT_FALSE(window->cbWrite->isChecked());
+
+    window->cbWrite->setChecked(true);
+    window->BtnRefresh->click();
+    EXPECT_EQ(window->cbDevice->currentIndex(), 0);
+    EXPECT_TRUE(window->cbWrite->isEnabled());
+    EXPECT_FALSE(window->cbWrite->isChecked());
+}
+
+TEST_F(MainWindowTest, FirstFillWritesTheInitLogLaterOnesTheRefreshLog) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    const std::string title = std::string("QK Vorn Beta version ") + platform::programVersion();
+    auto window = openWindow();
+    EXPECT_EQ(window->windowTitle().toStdString(), title);
+    ASSERT_TRUE(folder.has("vorninit.log"));
+    EXPECT_FALSE(folder.has("vornrefresh.log"));
+    EXPECT_EQ(firstLine(folder.read("vorninit.log")), title);
+    EXPECT_NE(folder.read("vorninit.log").find("Processor\n"), std::string::npos);
+
+    const std::string initLog = folder.read("vorninit.log");
+    window->BtnRefresh->click();
+    ASSERT_TRUE(folder.has("vornrefresh.log"));
+    EXPECT_EQ(firstLine(folder.read("vornrefresh.log")), title);
+    EXPECT_EQ(folder.read("vorninit.log"), initLog);
+
+    // The process's first fill is behind it: a second window refreshes too.
+    std::remove("vornrefresh.log");
+    auto second = openWindow();
+    EXPECT_TRUE(folder.has("vornrefresh.log"));
+}
+
+TEST_F(MainWindowTest, TriesDrivesZeroToThirtyOnly) {
+    for (int i = 0; i < 33; ++i) {
+        FakeDisk key = FakeSysfs::usbKey480();
+        key.name =
+            i < 26 ? std::string("sd") + char('a' + i) : std::string("sda") + char('a' + i - 26);
+        key.devNumber.clear();
+        key.model = FakeSysfs::padded("Key" + std::to_string(i), 16);
+        key.imageBytes = 1024 * 1024;
+        fake.addDisk(key);
+    }
+    auto window = openWindow();
+    ASSERT_EQ(window->cbDevice->count(), 31);
+    EXPECT_EQ(window->devices().back().driveNumber, 30);
+    EXPECT_NE(window->devices().back().text.find("Key30 "), std::string::npos);
+    for (int entry = 0; entry < window->cbDevice->count(); ++entry) {
+        EXPECT_EQ(window->cbDevice->itemText(entry).indexOf("Key31"), -1);
+        EXPECT_EQ(window->cbDevice->itemText(entry).indexOf("Key32"), -1);
+    }
+}
+
+TEST_F(MainWindowTest, NoDriveNoWriteBoxAndRunTestOnlyRefreshes) {
+    auto window = openWindow();
+    TRunTestForm progress;
+    window->setRunWindows(&progress, nullptr);
+    EXPECT_EQ(window->cbDevice->count(), 0);
+    EXPECT_FALSE(window->cbWrite->isEnabled());
+    window->BtnRunTest->click();
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(folder.has("vornrefresh.log"));
+    EXPECT_FALSE(folder.has("event.log"));
+}
+
+TEST_F(MainWindowTest, RunTestOnAnEmptyReaderStopsAndComesBack) {
+    fake.addDisk(FakeSysfs::readerWithoutMedia());
+    auto window = openWindow();
+    TRunTestForm progress;
+    window->setRunWindows(&progress, nullptr);
+    ASSERT_EQ(window->cbDevice->count(), 1);
+    window->BtnRunTest->click();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0],
+              (DialogBox{DialogBox::Error,
+                         "No media in device, insert media and press refresh or select a new "
+                         "device.",
+                         {}}));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(folder.has("event.log"));
+    EXPECT_TRUE(folder.has("vornrefresh.log"));
+}
+
+TEST_F(MainWindowTest, TestResultsOpenTheChartWindowOnTheTemporaryFile) {
+    {
+        auto results = createCollection("temp.qkt");
+        ASSERT_NE(results, nullptr);
+        ASSERT_TRUE(results->addEntry("DRIVEID", "Generic Flash Disk", 0, nullptr));
+    }
+    auto window = openWindow();
+    TQkVornChart chart;
+    window->setRunWindows(nullptr, &chart);
+    for (bool writeTest : {true, false}) {
+        SCOPED_TRACE(writeTest);
+        chart.setDone(true);
+        bool shownWhileWaiting = false;
+        QTimer::singleShot(0, &chart, [&] {
+            shownWhileWaiting = chart.isVisible();
+            chart.btDone->click();
+        });
+        window->showTestResults(writeTest);
+        EXPECT_TRUE(shownWhileWaiting);
+        EXPECT_FALSE(chart.isVisible());
+        EXPECT_EQ(chart.uploadAllowed(), writeTest);
+        // The previous results are dropped: only this run's file is on view.
+        EXPECT_EQ(chart.resultCount(), 1);
+    }
+}
+
+TEST_F(MainWindowTest, HelpAndLinkOpenTheMakersPages) {
+    auto window = openWindow();
+    std::vector<std::string> opened;
+    window->setUrlOpener([&opened](const std::string& url) { opened.push_back(url); });
+    window->btHelp->click();
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->lbVelto, &release);
+    const std::vector<std::string> expected = {
+        "http://www.velto.example/Public/index.php?request=QkVornHelp", kMakerWebSite};
+    EXPECT_EQ(opened, expected);
+    EXPECT_EQ(window->lbVelto->text(), kMakerWebSite);
+    EXPECT_EQ(window->lbVelto->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST_F(MainWindowTest, ControlsTabOrderAndArrangement) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    fake.addDisk(FakeSysfs::mmcCard());
+    auto window = openWindow();
+    EXPECT_EQ(window->size(), QSize(421, 247));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window->cbDevice->isEditable());
+    EXPECT_FALSE(window->Image1->pixmap().isNull());
+
+    std::vector<QString> tabs;
+    QWidget* widget = window->cbDevice;
+    do {
+        if (widget->focusPolicy() & Qt::TabFocus) {
+            tabs.push_back(widget->objectName());
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != window->cbDevice && tabs.size() < 20);
+    const std::vector<QString> order = {"cbDevice",  "BtnRefresh", "BtnRunTest", "btGraph",
+                                        "btUpdates", "btHelp",     "cbWrite"};
+    EXPECT_EQ(tabs, order);
+
+    const struct {
+        QPushButton* button;
+        const char* caption;
+    } buttons[] = {{window->BtnRunTest, "&Run Test"},
+                   {window->btGraph, "&Graph Data"},
+                   {window->btUpdates, "&Check Updates"},
+                   {window->btHelp, "&Online Help"}};
+    int left = -1;
+    for (const auto& row : buttons) {
+        EXPECT_EQ(row.button->text(), row.caption);
+        EXPECT_GT(row.button->x(), left);
+        EXPECT_GE(row.button->width(), row.button->sizeHint().width());
+        left = row.button->x();
+    }
+    // Top to bottom, nothing outside the window.
+    EXPECT_LT(window->Image1->y(), window->Label1->y());
+    EXPECT_LT(window->Label1->y(), window->cbDevice->y());
+    EXPECT_LT(window->cbDevice->y(), window->cbWrite->y());
+    EXPECT_LT(window->cbWrite->y(), window->BtnRunTest->y());
+    for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_TRUE(window->rect().contains(child->geometry()))
+            << child->objectName().toStdString();
+    }
+    EXPECT_TRUE(saveScreenshot(*window, "main-window.png"));
+}
+
+TEST_F(MainWindowTest, ClosingEndsTheProgram) {
+    auto window = openWindow();
+    QApplication::setQuitOnLastWindowClosed(false);
+    QTimer::singleShot(0, window.get(), [&window] { window->close(); });
+    // Guard only: a window that did not end the loop fails with 7.
+    QObject guard;
+    QTimer::singleShot(10000, &guard, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+}  // namespace
+}  // namespace vorn::test

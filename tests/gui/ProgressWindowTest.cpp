@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/gui/TRunTestForm.h"
+#include "gui/WindowTestSupport.h"
+
+namespace vorn::test {
+namespace {
+
+QImage pictureOf(const QLabel* label) {
+    return label->pixmap().toImage();
+}
+
+TEST(ProgressWindowTest, StartsHiddenWithItsControlsAsDesigned) {
+    TRunTestForm form;
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.windowTitle(), "QK Vorn - Executing Test");
+    EXPECT_EQ(form.size(), QSize(340, 250));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_EQ(form.lTest->text(), "Testing Flash Device");
+    EXPECT_EQ(form.lRead->text(), "Read Test (x block)");
+    EXPECT_EQ(form.lWrite->text(), "Write Test (x block)");
+    EXPECT_EQ(form.lAccess->text(), "Access Time Test");
+    EXPECT_EQ(form.btnCancelOk->text(), "&Cancel");
+    EXPECT_EQ(form.ProgressBar1->minimum(), 0);
+    EXPECT_EQ(form.ProgressBar1->maximum(), 100);
+    EXPECT_TRUE(form.ProgressBar1->isHidden());
+    // Three distinct 20 x 20 pictures that are never shown themselves.
+    for (const QLabel* source : {form.imX, form.imPlay, form.imCheck}) {
+        EXPECT_TRUE(source->isHidden()) << source->objectName().toStdString();
+        EXPECT_EQ(source->size(), QSize(20, 20));
+        EXPECT_FALSE(source->pixmap().isNull());
+    }
+    EXPECT_NE(pictureOf(form.imX), pictureOf(form.imPlay));
+    EXPECT_NE(pictureOf(form.imPlay), pictureOf(form.imCheck));
+    EXPECT_NE(pictureOf(form.imX), pictureOf(form.imCheck));
+    EXPECT_EQ(form.findChild<QLabel*>("imAccess"), form.imAccess);
+}
+
+TEST(ProgressWindowTest, SeveralCancelPressesAreOne) {
+    TRunTestForm form;
+    form.showView(true);
+    EXPECT_FALSE(form.cancelRequested());
+    for (int press = 0; press < 3; ++press) {
+        form.btnCancelOk->click();
+    }
+    EXPECT_TRUE(form.cancelRequested());
+    // Pressing changes nothing else: the window stays, the button stays usable.
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.btnCancelOk->isEnabled());
+    form.clearCancel();
+    EXPECT_FALSE(form.cancelRequested());
+}
+
+TEST(ProgressWindowTest, CannotBeClosedFromItsFrame) {
+    TRunTestForm form;
+    form.showView(true);
+    EXPECT_FALSE(form.close());
+    EXPECT_TRUE(form.isVisible());
+    form.showView(false);
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST(ProgressWindowTest, RowStatesCopyTheirPictureIntoTheRowIcon) {
+    TRunTestForm form;
+    form.showView(true);
+    const struct {
+        RowState state;
+        const QLabel* source;
+    } states[] = {{RowState::Running, form.imPlay},
+                  {RowState::Passed, form.imCheck},
+                  {RowState::Failed, form.imX}};
+    for (RunRow row : {RunRow::Test, RunRow::Read, RunRow::Write, RunRow::Access}) {
+        QLabel* icon = form.rowIcon(row);
+        for (const auto& expected : states) {
+            form.setRowState(row, expected.state);
+            EXPECT_TRUE(icon->isVisible());
+            EXPECT_EQ(pictureOf(icon), pictureOf(expected.source));
+        }
+        form.setRowState(row, RowState::Hidden);
+        EXPECT_FALSE(icon->isVisible());
+    }
+    // One row's state leaves the others alone: a failed step, nothing after it.
+    form.setRowState(RunRow::Read, RowState::Failed);
+    EXPECT_TRUE(form.imRead->isVisible());
+    EXPECT_FALSE(form.imWrite->isVisible());
+    EXPECT_FALSE(form.imAccess->isVisible());
+}
+
+TEST(ProgressWindowTest, RunningRowInCaptionColourAndGreyedWriteRowStaysGrey) {
+    TRunTestForm form;
+    form.showView(true);
+    const QColor caption = form.palette().color(QPalette::Active, QPalette::Highlight);
+    const QColor text = form.palette().color(QPalette::Active, QPalette::WindowText);
+    ASSERT_NE(caption, text);
+
+    form.setRowActive(RunRow::Read, true);
+    EXPECT_EQ(form.lRead->palette().color(QPalette::Active, QPalette::WindowText), caption);
+    EXPECT_EQ(form.lTest->palette().color(QPalette::Active, QPalette::WindowText), text);
+    form.setRowActive(RunRow::Read, false);
+    EXPECT_EQ(form.lRead->palette().color(QPalette::Active, QPalette::WindowText), text);
+
+    form.setWriteRow(true, false);
+    form.setRowActive(RunRow::Write, true);
+    EXPECT_TRUE(form.lWrite->isVisible());
+    EXPECT_FALSE(form.lWrite->isEnabled());
+    EXPECT_NE(form.lWrite->palette().color(QPalette::Disabled, QPalette::WindowText), caption);
+    form.setWriteRow(false, false);
+    EXPECT_FALSE(form.lWrite->isVisible());
+}
+
+TEST(ProgressWindowTest, ProgressAndCaptionFollowTheRun) {
+    TRunTestForm form;
+    form.setProgressVisible(true);
+    EXPECT_FALSE(form.ProgressBar1->isHidden());
+    form.setProgress(42);
+    EXPECT_EQ(form.ProgressBar1->value(), 42);
+    form.setProgress(250);
+    EXPECT_EQ(form.ProgressBar1->value(), 100);
+    form.setButtonCaption("&OK");
+    EXPECT_EQ(form.btnCancelOk->text(), "&OK");
+    form.setRowLabel(RunRow::Access, "Random Access Test");
+    EXPECT_EQ(form.lAccess->text(), "Random Access Test");
+}
+
+TEST(ProgressWindowTest, WaitingKeepsTheWindowsAlive) {
+    TRunTestForm form;
+    bool delivered = false;
+    QTimer::singleShot(0, &form, [&delivered] { delivered = true; });
+    form.sleepMs(30);
+    EXPECT_TRUE(delivered);
+}
+
+TEST(ProgressWindowTest, ScreenshotMidRun) {
+    TRunTestForm form;
+    form.clearCancel();
+    form.setRowLabel(RunRow::Test, "Testing Flash Device");
+    form.setRowLabel(RunRow::Read, "Read Test (16k block)");
+    form.setRowLabel(RunRow::Write, "Write Test");
+    form.setRowLabel(RunRow::Access, "Access Speed Test");
+    form.setWriteRow(true, true);
+    form.setRowState(RunRow::Test, RowState::Passed);
+    form.setRowState(RunRow::Read, RowState::Running);
+    form.setRowState(RunRow::Write, RowState::Hidden);
+    form.setRowState(RunRow::Access, RowState::Hidden);
+    form.setRowActive(RunRow::Read, true);
+    form.setProgressVisible(true);
+    form.setProgress(60);
+    form.showView(true);
+    form.processEvents();
+    EXPECT_TRUE(saveScreenshot(form, "progress-window.png"));
+}
+
+}  // namespace
+}  // namespace vorn::test

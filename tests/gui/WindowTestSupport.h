@@ -1,0 +1,45 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QWidget>
+#include <filesystem>
+#include <string>
+
+#include "support/TempDir.h"
+
+namespace vorn::test {
+
+// The program writes its files into the current directory: a test that runs such
+// code works in a fresh folder and goes back afterwards.
+class WorkingFolder {
+public:
+    WorkingFolder() : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir_.path());
+    }
+    ~WorkingFolder() { std::filesystem::current_path(previous_); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+    bool has(const std::string& name) const { return std::filesystem::exists(dir_.file(name)); }
+    std::string read(const std::string& name) const { return dir_.read(name); }
+    void write(const std::string& name, const std::string& text) const { dir_.write(name, text); }
+
+private:
+    std::filesystem::path previous_;
+    TempDir dir_;
+};
+
+// Saves what a window shows (its client area) for a person to look at.
+inline bool saveScreenshot(QWidget& window, const char* fileName) {
+    QDir().mkpath(VORN_SCREENSHOT_DIR);
+    return window.grab().save(QString(VORN_SCREENSHOT_DIR) + "/" + fileName);
+}
+
+// The first line of a text.
+inline std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+}  // namespace vorn::test
