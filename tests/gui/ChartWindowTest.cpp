@@ -1,0 +1,307 @@
+#include "view/gui/TQkVornChart.h"
+
+#include <gtest/gtest.h>
+
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QValueAxis>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/TestTables.h"
+#include "gui/WindowTestSupport.h"
+#include "results/VornCollection.h"
+#include "support/TempDir.h"
+#include "view/ChartResults.h"
+#include "view/gui/SpeedChart.h"
+
+namespace vorn::test {
+namespace {
+
+// A result that tells when it is destroyed.
+class TrackedResult : public I_VornCollection {
+public:
+    TrackedResult(std::unique_ptr<I_VornCollection> inner, bool* destroyed)
+        : inner_(std::move(inner)), destroyed_(destroyed) {}
+    ~TrackedResult() override { *destroyed_ = true; }
+    uint32_t getMemberCount() override { return inner_->getMemberCount(); }
+    bool selectMember(uint32_t index) override { return inner_->selectMember(index); }
+    bool addEntry(const char* name, const char* value, uint32_t length, const void* data) override {
+        return inner_->addEntry(name, value, length, data);
+    }
+    bool findEntry(const char* name, uint32_t* valueCapacity, char* value, uint32_t* dataCapacity,
+                   void* data) override {
+        return inner_->findEntry(name, valueCapacity, value, dataCapacity, data);
+    }
+    bool firstEntry(char* name) override { return inner_->firstEntry(name); }
+    bool nextEntry(char* name) override { return inner_->nextEntry(name); }
+    bool create(const char* path) override { return inner_->create(path); }
+    bool open(const char* path) override { return inner_->open(path); }
+
+private:
+    std::unique_ptr<I_VornCollection> inner_;
+    bool* destroyed_;
+};
+
+StoredResult sampleResult(const std::string& id, std::vector<uint32_t> read,
+                          std::vector<uint32_t> write) {
+    StoredResult result;
+    result.driveId = id;
+    result.tests = tableTests(readTests, read);
+    for (const StoredTest& test : tableTests(writeTests, write)) {
+        result.tests.push_back(test);
+    }
+    result.randomHundredths = 152;
+    result.sequentialHundredths = 31;
+    result.testTime = 1205531250;
+    return result;
+}
+
+QBarSeries* seriesOf(QChartView* chart, int device) {
+    const auto all = chart->chart()->series();
+    return device < all.size() ? qobject_cast<QBarSeries*>(all[device]) : nullptr;
+}
+
+// Lets the axis animation end before a picture is taken.
+void settle() {
+    for (int i = 0; i < 50; ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+double axisMaxOf(QChartView* chart) {
+    return speedAxis(chart)->max();
+}
+
+class ChartWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<I_VornCollection> open(const StoredResult& stored) {
+        const std::string path = folder_.file("r" + std::to_string(files_++) + ".qkc");
+        EXPECT_TRUE(writeResultFile(path, stored));
+        return openCollection(path.c_str());
+    }
+    void add(const StoredResult& stored) { ASSERT_TRUE(window_.addResult(open(stored))); }
+
+    TempDir folder_;
+    int files_ = 0;
+    TQkVornChart window_;
+};
+
+TEST_F(ChartWindowTest, CreatedWithItsCaptionControlsAndUploadDisabled) {
+    const std::string caption = window_.windowTitle().toStdString();
+    EXPECT_EQ(caption.rfind("QK Vorn Beta version ", 0), 0u) << caption;
+    EXPECT_EQ(caption.back(), ' ');
+    EXPECT_EQ(window_.size(), QSize(792, 556));
+    EXPECT_FALSE(window_.windowFlags() & Qt::WindowCloseButtonHint);
+    for (const char* name : {"lbVelto", "readChart", "btDone", "btCompare", "btSave", "btUpload",
+                             "otherData", "writeChart", "StaticText1"}) {
+        EXPECT_NE(window_.findChild<QWidget*>(name), nullptr) << name;
+    }
+    EXPECT_FALSE(window_.btUpload->isEnabled());
+    EXPECT_EQ(window_.btDone->text(), "&Done");
+    EXPECT_EQ(window_.readChart->chart()->title(), "Read Speed (higher is better)");
+    EXPECT_EQ(window_.writeChart->chart()->title(), "Write Speed (higher is better)");
+}
+
+TEST_F(ChartWindowTest, BothChartsShareTheAxisMaximum) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> read, write;
+        double axisMax;
+    };
+    const Case cases[] = {
+        {"read largest", {19500000, 3000000}, {2000000}, 20},
+        {"write largest", {3000000}, {1000000, 7000000}, 8},
+        {"no write test", {5500000}, {}, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window_.clearCharts(true);
+        add(sampleResult("key", c.read, c.write));
+        EXPECT_DOUBLE_EQ(axisMaxOf(window_.readChart), c.axisMax);
+        EXPECT_DOUBLE_EQ(axisMaxOf(window_.writeChart), c.axisMax);
+        EXPECT_DOUBLE_EQ(speedAxis(window_.readChart)->min(), 0);
+    }
+}
+
+TEST_F(ChartWindowTest, AFifthResultIsRefusedAndChangesNothing) {
+    for (int i = 0; i < 4; ++i) {
+        add(sampleResult("key " + std::to_string(i), {(i + 1) * 3000000u}, {1000000}));
+    }
+    const QString summary = window_.otherData->toPlainText();
+    const double axisMax = axisMaxOf(window_.readChart);
+    ASSERT_EQ(window_.readChart->chart()->series().size(), 4);
+
+    auto fifth = open(sampleResult("key 4", {90000000}, {90000000}));
+    I_VornCollection* kept = fifth.get();
+    EXPECT_FALSE(window_.addResult(std::move(fifth)));
+    EXPECT_EQ(fifth.get(), kept);  // still the caller's
+    EXPECT_EQ(window_.resultCount(), 4);
+    EXPECT_EQ(window_.readChart->chart()->series().size(), 4);
+    EXPECT_EQ(window_.writeChart->chart()->series().size(), 4);
+    EXPECT_DOUBLE_EQ(axisMaxOf(window_.readChart), axisMax);
+    EXPECT_EQ(window_.otherData->toPlainText(), summary);
+}
+
+TEST_F(ChartWindowTest, DeviceColoursAndBarsFollowTheBlockSizes) {
+    add(sampleResult("first", {3000000, 5000000}, {}));
+    StoredResult gap = sampleResult("second", {}, {});
+    gap.tests = {{"QKCW2", 1000000}, {"QKCW4", 2000000}, {"QKCW16", 4000000}};
+    add(gap);
+    const QColor colours[] = {QColor(255, 0, 0), QColor(0, 0, 255)};
+    for (int device = 0; device < 2; ++device) {
+        QBarSeries* series = seriesOf(window_.writeChart, device);
+        ASSERT_NE(series, nullptr);
+        ASSERT_EQ(series->barSets().size(), 1);
+        EXPECT_EQ(series->barSets()[0]->color(), colours[device]);
+    }
+    // The 16k bar stands at its own block size, after an empty 8k place.
+    QBarSet* written = seriesOf(window_.writeChart, 1)->barSets()[0];
+    ASSERT_EQ(written->count(), 4);
+    EXPECT_DOUBLE_EQ(written->at(2), 0);
+    EXPECT_DOUBLE_EQ(written->at(3), 4);
+    EXPECT_EQ(seriesOf(window_.readChart, 0)->barSets()[0]->count(), 2);
+    EXPECT_EQ(seriesOf(window_.readChart, 1)->barSets()[0]->count(), 0);
+
+    // Headings bold in the device colour; other lines plain.
+    const QTextDocument* text = window_.otherData->document();
+    const QTextCharFormat heading = text->findBlockByNumber(0).begin().fragment().charFormat();
+    EXPECT_EQ(heading.fontWeight(), QFont::Bold);
+    EXPECT_EQ(heading.foreground().color(), colours[0]);
+    const QTextCharFormat plain = text->findBlockByNumber(1).begin().fragment().charFormat();
+    EXPECT_NE(plain.fontWeight(), QFont::Bold);
+    EXPECT_EQ(text->findBlockByNumber(1).text(), "  Max read speed: 5.00 MB/s");
+}
+
+TEST_F(ChartWindowTest, SaveAndUploadFollowTheFlagsOfTheCaller) {
+    struct Case {
+        bool save, upload;
+    };
+    for (const Case c : {Case{false, false}, Case{true, true}, Case{true, false}}) {
+        window_.setSaveButtonEnabled(c.save);
+        window_.setUploadButtonEnabled(c.upload);
+        window_.setUploadAllowed(c.upload);
+        window_.clearCharts(true);
+        add(sampleResult("key", {1000000}, {}));
+        EXPECT_EQ(window_.btSave->isEnabled(), c.save);
+        EXPECT_EQ(window_.btUpload->isEnabled(), c.upload);
+        EXPECT_EQ(window_.uploadAllowed(), c.upload);
+    }
+}
+
+TEST_F(ChartWindowTest, HintShowsOverABarAndHidesWhenLeaving) {
+    add(sampleResult("key", {3000000, 7250000}, {}));
+    StoredResult gap = sampleResult("gap", {}, {});
+    gap.tests = {{"QKCW2", 1000000}, {"QKCW16", 4000000}};
+    add(gap);
+    window_.show();
+    QBarSeries* series = seriesOf(window_.readChart, 0);
+    ASSERT_NE(series, nullptr);
+    QBarSet* set = series->barSets()[0];
+
+    const QPoint mouse = window_.readChart->mapToGlobal(QPoint(200, 150));
+    QCursor::setPos(mouse);
+    emit series->hovered(true, 1, set);
+    ASSERT_TRUE(window_.StaticText1->isVisible());
+    EXPECT_EQ(window_.StaticText1->text(), "7.25 MB/s");
+    const QPoint inWindow = window_.mapFromGlobal(QCursor::pos());
+    EXPECT_NEAR(window_.StaticText1->geometry().center().x(), inWindow.x() + 16, 1);
+    EXPECT_EQ(window_.StaticText1->y(), inWindow.y() - 16);
+
+    // The next bar may report its entry before the last one reports leaving.
+    emit series->hovered(true, 0, set);
+    emit series->hovered(false, 1, set);
+    ASSERT_TRUE(window_.StaticText1->isVisible());
+    EXPECT_EQ(window_.StaticText1->text(), "3.00 MB/s");
+    emit series->hovered(false, 0, set);
+    EXPECT_FALSE(window_.StaticText1->isVisible());
+
+    // The empty place of a missing block size names no bar.
+    QBarSeries* gapSeries = seriesOf(window_.writeChart, 1);
+    emit gapSeries->hovered(true, 1, gapSeries->barSets()[0]);
+    EXPECT_FALSE(window_.StaticText1->isVisible());
+    emit gapSeries->hovered(true, 3, gapSeries->barSets()[0]);
+    EXPECT_EQ(window_.StaticText1->text(), "4.00 MB/s");
+    window_.clearCharts(false);
+    EXPECT_FALSE(window_.StaticText1->isVisible());
+}
+
+TEST_F(ChartWindowTest, DoneAndACloseFromOutsideSetTheFlag) {
+    window_.setDone(false);
+    window_.btDone->click();
+    EXPECT_TRUE(window_.isDone());
+    window_.setDone(false);
+    window_.show();
+    window_.close();
+    EXPECT_TRUE(window_.isDone());
+    window_.hide();
+}
+
+TEST_F(ChartWindowTest, ReleasingResults) {
+    bool firstGone = false;
+    bool secondGone = false;
+    ASSERT_TRUE(window_.addResult(
+        std::make_unique<TrackedResult>(open(sampleResult("a", {2000000}, {})), &firstGone)));
+    ASSERT_TRUE(window_.addResult(
+        std::make_unique<TrackedResult>(open(sampleResult("b", {9000000}, {})), &secondGone)));
+    EXPECT_DOUBLE_EQ(axisMaxOf(window_.readChart), 10);
+
+    window_.clearCharts(false);
+    EXPECT_EQ(window_.resultCount(), 2);
+    EXPECT_TRUE(window_.readChart->chart()->series().isEmpty());
+    EXPECT_DOUBLE_EQ(axisMaxOf(window_.readChart), 0);
+
+    window_.keepFirstResultOnly();
+    EXPECT_TRUE(secondGone);
+    EXPECT_FALSE(firstGone);
+    EXPECT_EQ(window_.resultCount(), 1);
+    EXPECT_EQ(window_.readChart->chart()->series().size(), 1);
+    EXPECT_DOUBLE_EQ(axisMaxOf(window_.writeChart), 3);
+
+    window_.clearCharts(true);
+    EXPECT_TRUE(firstGone);
+    EXPECT_EQ(window_.resultCount(), 0);
+    EXPECT_EQ(window_.result(0), nullptr);
+    EXPECT_TRUE(window_.writeChart->chart()->series().isEmpty());
+    EXPECT_TRUE(window_.otherData->toPlainText().isEmpty());
+}
+
+TEST_F(ChartWindowTest, ScreenshotWithTwoResults) {
+    add(sampleResult("G: Generic Flash Disk 8.07 (1.0 GB)",
+                     {9120000, 14870000, 17030000, 18950000, 19500000, 19420000},
+                     {2510000, 4020000, 6800000, 9010000, 10230000, 11870000}));
+    add(sampleResult("H: Kingston DataTraveler 1.00 (2.0 GB)",
+                     {7030000, 10100000, 12560000, 13900000, 14020000, 14100000},
+                     {1070000, 1810000, 3240000, 5020000, 6700000, 7010000}));
+    window_.show();
+    settle();
+    EXPECT_TRUE(saveScreenshot(window_, "chart.png"));
+    window_.hide();
+}
+
+TEST_F(ChartWindowTest, ScreenshotsOfFourResultsAndOfNone) {
+    window_.show();
+    settle();
+    EXPECT_TRUE(saveScreenshot(window_, "chart-empty.png"));
+    for (uint32_t i = 0; i < 4; ++i) {
+        add(sampleResult("Drive " + std::to_string(i), {(i + 2) * 9000000, (i + 3) * 9000000},
+                         {(i + 1) * 3000000}));
+    }
+    settle();
+    EXPECT_TRUE(saveScreenshot(window_, "chart-four.png"));
+    window_.hide();
+}
+
+}  // namespace
+}  // namespace vorn::test

@@ -1,0 +1,282 @@
+#include "view/gui/TQkVornChart.h"
+
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChartView>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QUrl>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "app/DiagLog.h"
+#include "app/MakerServers.h"
+#include "app/gui/WindowPlacement.h"
+#include "results/VornCollection.h"
+#include "view/gui/SpeedChart.h"
+
+namespace vorn {
+
+namespace {
+
+constexpr int kClientWidth = 792;
+constexpr int kClientHeight = 556;
+// The hint sits this far right of (and above) the mouse, off the pointer.
+constexpr int kHintOffset = 16;
+
+QPushButton* newButton(const char* name, const QString& text, const QRect& place, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(place);
+    return button;
+}
+
+}  // namespace
+
+TQkVornChart::TQkVornChart(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName("TQkVornChart");
+    const char* version = fileVersion("qkvorn.exe");
+    setWindowTitle(QString("QK Vorn Beta") + " version " + (version != nullptr ? version : "") +
+                   " ");
+    fixClientSize(this, kClientWidth, kClientHeight);
+    createControls();
+    connectControls();
+    centreOnScreen(this);
+}
+
+TQkVornChart::~TQkVornChart() {
+    clearCharts(true);
+}
+
+void TQkVornChart::createControls() {
+    lbVelto = new QLabel(QString("Velto \u2013 ") + kMakerWebSite, this);
+    lbVelto->setObjectName("lbVelto");
+    lbVelto->setGeometry(196, 532, 400, 20);
+    lbVelto->setAlignment(Qt::AlignCenter);
+    lbVelto->setCursor(Qt::PointingHandCursor);
+    QPalette linkPalette = lbVelto->palette();
+    linkPalette.setColor(QPalette::WindowText,
+                         palette().color(QPalette::Active, QPalette::Highlight));
+    lbVelto->setPalette(linkPalette);
+
+    readChart = newSpeedChart("Read Speed (higher is better)", this);
+    readChart->setObjectName("readChart");
+    readChart->setGeometry(4, 4, 390, 352);
+
+    btDone = newButton("btDone", "&Done", QRect(8, 366, 180, 30), this);
+    btCompare = newButton("btCompare", "&Compare Another Drive", QRect(8, 404, 180, 30), this);
+    btSave = newButton("btSave", "&Save Results", QRect(604, 366, 180, 30), this);
+    btUpload = newButton("btUpload", "&Upload Results", QRect(604, 404, 180, 30), this);
+    btUpload->setEnabled(false);
+
+    otherData = new QTextEdit(this);
+    otherData->setObjectName("otherData");
+    otherData->setGeometry(196, 362, 400, 166);
+    otherData->setReadOnly(true);
+    otherData->setFrameShape(QFrame::NoFrame);
+    otherData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette summaryPalette = otherData->palette();
+    summaryPalette.setColor(QPalette::Base, palette().color(QPalette::Button));
+    otherData->setPalette(summaryPalette);
+
+    writeChart = newSpeedChart("Write Speed (higher is better)", this);
+    writeChart->setObjectName("writeChart");
+    writeChart->setGeometry(398, 4, 390, 352);
+
+    StaticText1 = new QLabel(this);
+    StaticText1->setObjectName("StaticText1");
+    StaticText1->setStyleSheet(
+        "QLabel { background-color: navy; color: white; padding: 1px 3px; }");
+    StaticText1->setAttribute(Qt::WA_TransparentForMouseEvents);
+    StaticText1->hide();
+}
+
+void TQkVornChart::connectControls() {
+    connect(btDone, &QPushButton::clicked, this, [this] { done_ = true; });
+    connect(btCompare, &QPushButton::clicked, this, &TQkVornChart::compareRequested);
+    connect(btSave, &QPushButton::clicked, this, &TQkVornChart::saveRequested);
+    connect(btUpload, &QPushButton::clicked, this, &TQkVornChart::uploadRequested);
+    lbVelto->installEventFilter(this);
+    otherData->installEventFilter(this);
+    readChart->viewport()->installEventFilter(this);
+    writeChart->viewport()->installEventFilter(this);
+}
+
+I_VornCollection* TQkVornChart::result(int index) const {
+    return index >= 0 && index < resultCount() ? results_[index].get() : nullptr;
+}
+
+void TQkVornChart::clearCharts(bool releaseResults) {
+    if (releaseResults) {
+        results_.clear();
+        // Nothing of a released result may stay on view.
+        model_ = ChartModel{};
+        otherData->clear();
+    }
+    hideValueHint();
+    clearSpeedChart(readChart);
+    clearSpeedChart(writeChart);
+}
+
+bool TQkVornChart::addResult(std::unique_ptr<I_VornCollection>&& collection) {
+    if (!collection || resultCount() >= kMaxChartResults) {
+        return false;
+    }
+    results_.push_back(std::move(collection));
+    redraw();
+    return true;
+}
+
+void TQkVornChart::keepFirstResultOnly() {
+    if (resultCount() <= 1) {
+        return;
+    }
+    results_.resize(1);
+    redraw();
+}
+
+void TQkVornChart::redraw() {
+    clearCharts(false);
+    btUpload->setEnabled(uploadButtonEnabled_);
+    btSave->setEnabled(saveButtonEnabled_);
+    std::vector<I_VornCollection*> held;
+    for (const auto& result : results_) {
+        held.push_back(result.get());
+    }
+    model_ = buildChartModel(held);
+    drawSeries(readChart, false);
+    drawSeries(writeChart, true);
+    writeSummary();
+}
+
+void TQkVornChart::drawSeries(QChartView* chart, bool write) {
+    for (int device = 0; device < static_cast<int>(model_.devices.size()); ++device) {
+        const ChartDevice& shown = model_.devices[device];
+        QBarSeries* series =
+            addDeviceBars(chart, write ? shown.writeBars : shown.readBars, shown.rgb);
+        connect(series, &QBarSeries::hovered, this,
+                [this, chart, device, write](bool entered, int index, QBarSet*) {
+                    barHovered(chart, device, write, entered, index);
+                });
+    }
+    // Both charts share one scale, so their bars compare at a glance.
+    setSpeedAxisMaximum(chart, model_.axisMax);
+}
+
+// Headings bold in their device's colour; every other line plain.
+void TQkVornChart::writeSummary() {
+    otherData->clear();
+    QTextCursor cursor(otherData->document());
+    const std::vector<SummaryLine> lines = summaryLines(model_);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            cursor.insertBlock();
+        }
+        QTextCharFormat format;
+        if (lines[i].heading) {
+            format.setFontWeight(QFont::Bold);
+            format.setForeground(QColor::fromRgb(bgrToRgb(lines[i].colour)));
+        }
+        cursor.insertText(QString::fromStdString(lines[i].text), format);
+    }
+    otherData->moveCursor(QTextCursor::Start);
+}
+
+void TQkVornChart::barHovered(QChartView* chart, int device, bool write, bool entered, int index) {
+    if (!entered) {
+        // Moving from one bar to the next may report the new bar first.
+        if (chart == hintChart_ && device == hintDevice_ && index == hintIndex_) {
+            hideValueHint();
+        }
+        return;
+    }
+    if (device < 0 || device >= static_cast<int>(model_.devices.size())) {
+        return;
+    }
+    const ChartDevice& shown = model_.devices[device];
+    const ChartBar* bar = barAtCategory(write ? shown.writeBars : shown.readBars, index);
+    if (bar == nullptr) {
+        return;
+    }
+    showValueHint(chart, chart->mapFromGlobal(QCursor::pos()), bar->mbps);
+    hintDevice_ = device;
+    hintIndex_ = index;
+}
+
+void TQkVornChart::showValueHint(QChartView* chart, QPoint atChart, float mbps) {
+    StaticText1->setText(QString::asprintf("%1.2f MB/s", double{mbps}));
+    StaticText1->adjustSize();
+    hintChart_ = chart;
+    placeHint(chart, atChart);
+    StaticText1->raise();
+    StaticText1->show();
+}
+
+// Centred on 16 px right of the mouse and 16 px above it, kept inside the window.
+void TQkVornChart::placeHint(QChartView* chart, QPoint atChart) {
+    const QPoint at = chart->geometry().topLeft() + atChart;
+    const int left = at.x() + kHintOffset - StaticText1->width() / 2;
+    const int top = at.y() - kHintOffset;
+    StaticText1->move(std::clamp(left, 0, width() - StaticText1->width()),
+                      std::clamp(top, 0, height() - StaticText1->height()));
+}
+
+void TQkVornChart::hideValueHint() {
+    StaticText1->hide();
+    hintChart_ = nullptr;
+    hintDevice_ = -1;
+    hintIndex_ = -1;
+}
+
+bool TQkVornChart::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lbVelto) {
+        if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+            QFont font = lbVelto->font();
+            font.setBold(event->type() == QEvent::Enter);
+            lbVelto->setFont(font);
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            QDesktopServices::openUrl(QUrl(kMakerWebSite));
+        }
+    } else if (watched == otherData && event->type() == QEvent::FocusIn) {
+        // The summary never keeps the focus.
+        readChart->setFocus();
+    } else if (event->type() == QEvent::MouseMove && StaticText1->isVisible() &&
+               hintChart_ != nullptr && watched == hintChart_->viewport()) {
+        const QPointF global = static_cast<QMouseEvent*>(event)->globalPosition();
+        placeHint(hintChart_, hintChart_->mapFromGlobal(global).toPoint());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// A close from outside (the window manager) counts as Done: the caller hides the
+// window, and waiting on a window nobody can see would never end.
+void TQkVornChart::closeEvent(QCloseEvent* event) {
+    done_ = true;
+    event->ignore();
+}
+
+void TQkVornChart::showEvent(QShowEvent* event) {
+    centreOnScreen(this);
+    QWidget::showEvent(event);
+}
+
+void runChartWindow(TQkVornChart& chart) {
+    chart.show();
+    while (!chart.isDone()) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    chart.hide();
+}
+
+}  // namespace vorn

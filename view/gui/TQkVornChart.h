@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "view/ChartModel.h"
+
+class QBarSeries;
+class QChartView;
+class QLabel;
+class QPushButton;
+class QTextEdit;
+
+namespace vorn {
+
+class I_VornCollection;
+
+// The chart window: read and write speed per block size for up to four results, one
+// colour per result, and a summary text below. Created once and reused; a caller
+// sets the flags, clearCharts(true), addResult, setDone(false), shows the window and
+// waits for isDone() (runChartWindow), then hides it.
+class TQkVornChart : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TQkVornChart)
+
+public:
+    explicit TQkVornChart(QWidget* parent = nullptr);
+    ~TQkVornChart() override;
+
+    // Upload Results works only on results measured with the write test.
+    void setUploadAllowed(bool allowed) { uploadAllowed_ = allowed; }
+    bool uploadAllowed() const { return uploadAllowed_; }
+    // Copied to btUpload and btSave each time a result is added.
+    void setUploadButtonEnabled(bool enabled) { uploadButtonEnabled_ = enabled; }
+    void setSaveButtonEnabled(bool enabled) { saveButtonEnabled_ = enabled; }
+
+    // Empties both charts and hides the value hint; with releaseResults the held
+    // results are destroyed too. The summary stays until the next addResult.
+    void clearCharts(bool releaseResults);
+
+    // Takes an open result (positioned on one result) as the next device and redraws
+    // everything. Refused, answering false and leaving the collection with the
+    // caller, when it is null or four results are held already.
+    bool addResult(std::unique_ptr<I_VornCollection>&& collection);
+
+    // Destroys every held result but the first (Compare Another Drive), redrawing
+    // when any was released so no released result stays on view.
+    void keepFirstResultOnly();
+
+    // The held results in device order (the button handlers work on the first).
+    int resultCount() const { return static_cast<int>(results_.size()); }
+    I_VornCollection* result(int index) const;
+
+    // Set by Done; the caller clears it before showing the window and polls it.
+    bool isDone() const { return done_; }
+    void setDone(bool done) { done_ = done; }
+
+    // What the charts and the summary show.
+    const ChartModel& model() const { return model_; }
+
+    // The value hint: "%1.2f MB/s" centred 16 px right of `atChart` (a point in the
+    // chart view), or hidden.
+    void showValueHint(QChartView* chart, QPoint atChart, float mbps);
+    void hideValueHint();
+
+    // Controls, named as the window's design names them.
+    QLabel* lbVelto = nullptr;
+    QChartView* readChart = nullptr;
+    QPushButton* btDone = nullptr;
+    QPushButton* btCompare = nullptr;
+    QPushButton* btSave = nullptr;
+    QPushButton* btUpload = nullptr;
+    QTextEdit* otherData = nullptr;
+    QChartView* writeChart = nullptr;
+    QLabel* StaticText1 = nullptr;
+
+signals:
+    // The three functions the window starts; their handlers belong to their callers.
+    void compareRequested();
+    void saveRequested();
+    void uploadRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void createControls();
+    void connectControls();
+    void redraw();
+    void drawSeries(QChartView* chart, bool write);
+    void writeSummary();
+    void barHovered(QChartView* chart, int device, bool write, bool entered, int index);
+    void placeHint(QChartView* chart, QPoint atChart);
+
+    std::vector<std::unique_ptr<I_VornCollection>> results_;
+    ChartModel model_;
+    bool uploadAllowed_ = false;
+    bool uploadButtonEnabled_ = false;
+    bool saveButtonEnabled_ = false;
+    bool done_ = false;
+
+    // The bar under the mouse, while the hint shows.
+    QChartView* hintChart_ = nullptr;
+    int hintDevice_ = -1;
+    int hintIndex_ = -1;
+};
+
+// Shows the window and keeps the interface alive (pending events, 10 ms pauses)
+// until Done is pressed, then hides it. The caller prepares the window first.
+void runChartWindow(TQkVornChart& chart);
+
+}  // namespace vorn
