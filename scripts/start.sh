@@ -1,8 +1,26 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, and starts QK Vorn's terminal front end.
-# Arguments are passed to qkvorn-cli (without any, it prints its commands).
+# Installs the dependencies, builds, and starts QK Vorn.
+#   without arguments: the window program qkvorn when a display is available
+#                      ($DISPLAY or $WAYLAND_DISPLAY), otherwise how to get one and
+#                      the terminal front end's commands;
+#   with arguments:    qkvorn-cli with those arguments (the window program takes none).
+# Raw drives need root, for the window program as for the terminal front end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh build >/dev/null
+if [[ $# -eq 0 && ( -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ) ]]; then
+    exec ./build/qkvorn
+fi
+if [[ $# -eq 0 ]]; then
+    cat >&2 <<'TEXT'
+No display: neither $DISPLAY nor $WAYLAND_DISPLAY is set, so the window program
+qkvorn cannot start. To get one:
+  - on this machine without a screen:  xvfb-run ./scripts/start.sh   (package xvfb)
+  - from another computer:             ssh -X root@<this machine>, then ./scripts/start.sh
+Or use the terminal front end, for example a whole test run on a demo image:
+  ./build/qkvorn-cli run --demo
+Its commands:
+TEXT
+fi
 exec ./build/qkvorn-cli "${@:---help}"
