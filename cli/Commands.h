@@ -10,5 +10,6 @@ int runSysinfo(int argc, char** argv);
 int runBench(int argc, char** argv);
 int runAccess(int argc, char** argv);
 int runShow(int argc, char** argv);
+int runRun(int argc, char** argv);
 
 }  // namespace vorn::cli

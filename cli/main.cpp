@@ -26,6 +26,7 @@ constexpr Command kCommands[] = {
      "access (--drive N | --device PATH) [--sequential] [--count N] [--json]"},
     {"dump", vorn::cli::runDump, "dump FILE [--member N] [--json]"},
     {"show", vorn::cli::runShow, "show FILE [--member N] [--json]"},
+    {"run", vorn::cli::runRun, "run (--drive N | --device PATH | --demo) [--write] [--yes]"},
 };
 
 void printUsage(FILE* out) {

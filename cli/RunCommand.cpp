@@ -1,0 +1,267 @@
+// run: the whole test run as the Run Test button does it, with the questions asked on
+// the terminal, the steps and a progress bar on stderr, then the chart summary.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/DiagLog.h"
+#include "app/Dialogs.h"
+#include "app/RunTestClick.h"
+#include "app/RunView.h"
+#include "app/TestRun.h"
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+#include "results/VornCollection.h"
+#include "storage/Win2kDisk.h"
+#include "view/ChartModel.h"
+
+namespace vorn::cli {
+namespace {
+
+constexpr const char* kCommand = "run";
+constexpr const char* kDemoImage = "demo.img";
+constexpr uint64_t kDemoBytes = 256ull * 1024 * 1024;
+constexpr int kLastDrive = 30;
+constexpr uint32_t kListBuffer = 65536;
+
+// Ctrl-C asks the run to cancel, as the progress window's Cancel button does.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onInterrupt(int) {
+    g_interrupted.store(true);
+}
+
+class InterruptCancels {
+public:
+    InterruptCancels() {
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptCancels() { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptCancels(const InterruptCancels&) = delete;
+    InterruptCancels& operator=(const InterruptCancels&) = delete;
+
+private:
+    struct sigaction previous_ = {};
+};
+
+// Boxes become lines on stderr; questions are asked there and read from stdin.
+class TerminalDialogs : public I_Dialogs {
+public:
+    explicit TerminalDialogs(bool yes) : yes_(yes) {}
+    void error(const std::string& text) override { say("Error", text); }
+    void warning(const std::string& text) override { say("Warning", text); }
+    void information(const std::string& text) override { say("Information", text); }
+    void plain(const std::string& caption, const std::string& text) override {
+        say(caption.c_str(), text);
+    }
+    bool question(const std::string& text) override {
+        std::fprintf(stderr, "%s [y/N] ", text.c_str());
+        if (yes_) {
+            std::fprintf(stderr, "yes (--yes)\n");
+            return true;
+        }
+        // Without a person to answer, nothing destructive is agreed to.
+        if (isatty(STDIN_FILENO) == 0) {
+            std::fprintf(stderr, "no (no terminal; --yes answers yes)\n");
+            return false;
+        }
+        char answer[16] = {};
+        return std::fgets(answer, sizeof answer, stdin) != nullptr &&
+               (answer[0] == 'y' || answer[0] == 'Y');
+    }
+
+private:
+    static void say(const char* kind, const std::string& text) {
+        std::fprintf(stderr, "%s: %s\n", kind, text.c_str());
+    }
+    bool yes_;
+};
+
+// One line per finished step, and a progress bar while a step runs.
+class TerminalRunView : public I_RunView {
+public:
+    void clearCancel() override { g_interrupted.store(false); }
+    bool cancelRequested() override { return g_interrupted.load(); }
+    void setRowState(RunRow row, RowState state) override {
+        if (state == RowState::Passed || state == RowState::Failed) {
+            bar_.reset();
+            std::fprintf(stderr, "%-28s %s\n", labels_[index(row)].c_str(),
+                         state == RowState::Passed ? "passed" : "FAILED");
+        } else if (state == RowState::Running) {
+            running_ = row;
+        }
+    }
+    void setRowLabel(RunRow row, const std::string& text) override { labels_[index(row)] = text; }
+    void setRowActive(RunRow, bool) override {}
+    void setWriteRow(bool, bool) override {}
+    void setButtonCaption(const std::string&) override {}
+    void setProgressVisible(bool visible) override {
+        if (visible) {
+            bar_ = std::make_unique<ProgressBar>(labels_[index(running_)]);
+        } else {
+            bar_.reset();
+        }
+    }
+    void setProgress(uint32_t percent) override {
+        if (bar_) {
+            bar_->update(percent);
+        }
+    }
+    void showView(bool) override {}
+    void processEvents() override {}
+    void sleepMs(uint32_t milliseconds) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+
+private:
+    static size_t index(RunRow row) { return static_cast<size_t>(row); }
+    std::string labels_[4];
+    RunRow running_ = RunRow::Test;
+    std::unique_ptr<ProgressBar> bar_;
+};
+
+void printBars(const char* title, const std::vector<ChartBar>& bars) {
+    std::printf("%s\n", title);
+    for (const ChartBar& bar : bars) {
+        std::printf("  %-4s %10.2f MB/s\n", bar.label.c_str(), double{bar.mbps});
+    }
+}
+
+// Instead of the chart window: the chart's bars and summary of "temp.qkt".
+class TerminalHost : public I_RunHost {
+public:
+    void hideMainWindow() override {}
+    void showTestResults(bool writeTest) override {
+        auto results = openCollection(kRunResultFile);
+        if (!results) {
+            std::fprintf(stderr, "qkvorn-cli: run: %s does not open\n", kRunResultFile);
+            shown = false;
+            return;
+        }
+        I_VornCollection* const held[] = {results.get()};
+        const ChartModel model = buildChartModel(held);
+        for (const ChartDevice& device : model.devices) {
+            printBars("Read Speed (higher is better)", device.readBars);
+            if (writeTest) {
+                printBars("Write Speed (higher is better)", device.writeBars);
+            }
+        }
+        std::printf("\n%s\n", summaryText(summaryLines(model)).c_str());
+        shown = true;
+    }
+    bool shown = false;
+};
+
+// A sparse image file of the demo's size, made afresh each time.
+bool makeDemoImage() {
+    std::error_code error;
+    { std::ofstream create(kDemoImage, std::ios::binary | std::ios::trunc); }
+    std::filesystem::resize_file(kDemoImage, kDemoBytes, error);
+    return !error;
+}
+
+// The device list for a device given by path: that device alone, opened the same way
+// every time, so the press still checks that it is the listed one.
+bool listByPath(const std::string& path, RunTestRequest& request) {
+    auto disk = newWin2kDiskForPath(path, nullptr, kListBuffer);
+    if (!disk) {
+        return false;
+    }
+    request.entries = {{listEntryText(*disk), 0}};
+    request.selected = 0;
+    request.opener = [path](int, I_VornEventLog* log, uint32_t size) {
+        return std::unique_ptr<I_VornDevice>(newWin2kDiskForPath(path, log, size));
+    };
+    return true;
+}
+
+// The device list as the main window fills it, with the drive selected.
+bool listByNumber(int drive, RunTestRequest& request) {
+    openLog("vornrefresh.log");
+    for (int n = 0; n <= kLastDrive; ++n) {
+        if (auto disk = newWin2kDisk(n, nullptr, kListBuffer)) {
+            if (n == drive) {
+                request.selected = static_cast<int>(request.entries.size());
+            }
+            request.entries.push_back({listEntryText(*disk), n});
+        }
+    }
+    closeLog();
+    return request.selected >= 0;
+}
+
+int outcomeCode(RunOutcome outcome, const TerminalHost& host) {
+    switch (outcome) {
+        case RunOutcome::Succeeded:
+            return host.shown ? 0 : 1;
+        case RunOutcome::Stopped:
+            return failWith(kCommand, "stopped before the test");
+        case RunOutcome::Failed:
+            return failWith(kCommand, "the test failed or was cancelled");
+        case RunOutcome::Exception:
+            return failWith(kCommand, "program error during the test (see vorntest.log)");
+        case RunOutcome::NoSelection:
+            break;
+    }
+    return failWith(kCommand, "no device selected");
+}
+
+}  // namespace
+
+int runRun(int argc, char** argv) {
+    ArgParser args(argc, argv);
+    const bool demo = args.takeFlag("--demo");
+    bool write = args.takeFlag("--write");
+    bool yes = args.takeFlag("--yes");
+    uint64_t drive = 0;
+    std::string path;
+    const bool byNumber = args.takeUnsigned("--drive", &drive, kLastDrive);
+    const bool byPath = args.takeValue("--device", &path);
+    if (!args.positionals().empty()) {
+        args.fail("unexpected argument");
+    }
+    if (args.ok() && int{demo} + int{byNumber} + int{byPath} != 1) {
+        args.fail("give one of --drive N, --device PATH or --demo");
+    }
+    if (!args.ok()) {
+        return failWith(kCommand, args.error(), 2);
+    }
+    if (demo) {
+        if (!makeDemoImage()) {
+            return failWith(kCommand, std::string("cannot make ") + kDemoImage);
+        }
+        path = kDemoImage;
+        write = true;
+        yes = true;
+    }
+    RunTestRequest request;
+    request.writeTest = write;
+    if (byNumber ? !listByNumber(static_cast<int>(drive), request) : !listByPath(path, request)) {
+        return failWith(kCommand, byNumber ? "drive " + std::to_string(drive) + " does not open"
+                                           : "'" + path + "' does not open");
+    }
+    TerminalRunView view;
+    TerminalDialogs dialogs(yes);
+    TerminalHost host;
+    RunOutcome outcome;
+    {
+        InterruptCancels interrupt;
+        outcome = runTestClick(request, view, dialogs, host);
+    }
+    return outcomeCode(outcome, host);
+}
+
+}  // namespace vorn::cli
