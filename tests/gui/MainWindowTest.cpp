@@ -160,6 +160,43 @@ TEST_F(MainWindowTest, RunTestOnAnEmptyReaderStopsAndComesBack) {
     EXPECT_TRUE(folder.has("vornrefresh.log"));
 }
 
+// The whole press through the real windows: progress window up and main window
+// hidden while the run works, the chart window on its results, then back.
+TEST_F(MainWindowTest, RunTestWithoutWriteTestGoesThroughEveryWindow) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    ScriptedDialogs yes({}, true);  // an image file may not look like flash memory
+    auto window = std::make_unique<TQkVornMain>(yes, fake.catalog());
+    TRunTestForm progress;
+    TQkVornChart chart;
+    window->setRunWindows(&progress, &chart);
+    bool progressAlone = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        progressAlone = progressAlone || (progress.isVisible() && !window->isVisible());
+        if (chart.isVisible()) {
+            chart.btDone->click();
+        }
+    });
+    watcher.start(5);
+    window->BtnRunTest->click();
+    watcher.stop();
+
+    for (const DialogBox& box : yes.boxes) {
+        EXPECT_EQ(box.kind, DialogBox::Question) << box.text;
+    }
+    EXPECT_TRUE(progressAlone);
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_EQ(chart.resultCount(), 1);
+    EXPECT_FALSE(chart.uploadAllowed());
+    EXPECT_FALSE(chart.isVisible());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(progress.imWrite->isVisible());
+    EXPECT_FALSE(progress.lWrite->isEnabled());
+    for (const char* file : {"temp.qkt", "event.log", "vorntest.log", "vornrefresh.log"}) {
+        EXPECT_TRUE(folder.has(file)) << file;
+    }
+}
+
 TEST_F(MainWindowTest, TestResultsOpenTheChartWindowOnTheTemporaryFile) {
     {
         auto results = createCollection("temp.qkt");
