@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QEnterEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBlock>
@@ -245,6 +247,22 @@ TEST_F(ChartWindowTest, DoneAndACloseFromOutsideSetTheFlag) {
     window_.show();
     window_.close();
     EXPECT_TRUE(window_.isDone());
+    window_.hide();
+}
+
+TEST_F(ChartWindowTest, SummaryNeverKeepsTheFocusAndTheLinkTurnsBoldUnderTheMouse) {
+    window_.show();
+    QApplication::setActiveWindow(&window_);
+    window_.otherData->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), window_.readChart);
+
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QCoreApplication::sendEvent(window_.lbVelto, &enter);
+    EXPECT_TRUE(window_.lbVelto->font().bold());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(window_.lbVelto, &leave);
+    EXPECT_FALSE(window_.lbVelto->font().bold());
     window_.hide();
 }
 
