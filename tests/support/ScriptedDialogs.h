@@ -13,7 +13,7 @@ struct DialogBox {
     enum Kind { Error, Warning, Information, Question, Plain };
     Kind kind;
     std::string text;
-    std::string caption;  // plain boxes only
+    std::string caption = {};  // plain boxes only
 
     bool operator==(const DialogBox&) const = default;
 };
