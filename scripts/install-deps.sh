@@ -8,6 +8,7 @@ packages=(
     libblkid-dev libpci-dev pci.ids
     fio e2fsprogs util-linux
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
+    libcurl4-openssl-dev python3 python3-aiosmtpd
 )
 missing=()
 for p in "${packages[@]}"; do
