@@ -1,0 +1,174 @@
+#include "results/LibraryWriter.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "results/CollectionFile.h"
+#include "results/VornFileCRC.h"
+
+namespace vorn {
+
+namespace {
+
+constexpr uint64_t kOffsetTable = 12;
+// Member offsets are 32-bit, so a library ends below 4 GB.
+constexpr uint64_t kLargestLibrary = UINT32_MAX;
+
+struct Member {
+    std::string path;
+    uint32_t length = 0;
+};
+
+// The length of a complete result file, checked as a reader checks it.
+bool checkMember(const std::string& path, uint32_t* length, std::string* problem) {
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        *problem = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    uint64_t size = 0;
+    uint64_t end = 0;
+    if (!fileSizeOf(file.get(), &size) || !checkResultHeader(file.get(), 0, size, &end)) {
+        *problem = path + " is not a complete result file (magic, length or CRC)";
+        return false;
+    }
+    *length = static_cast<uint32_t>(end);
+    return true;
+}
+
+// A member's bytes, checked again as they are copied: a file changed since it was
+// checked must not reach the library.
+bool readMember(const Member& member, std::vector<unsigned char>* bytes, std::string* problem) {
+    bytes->resize(member.length);
+    FileHandle file(std::fopen(member.path.c_str(), "rb"));
+    if (!file || !readAt(file.get(), 0, bytes->data(), bytes->size())) {
+        *problem = "cannot read " + member.path;
+        return false;
+    }
+    VornFileCRC crc;
+    if (std::memcmp(bytes->data(), kResultMagic, sizeof kResultMagic) != 0 ||
+        loadLe32(bytes->data() + 12) != member.length ||
+        crc.crcOfBuffer(bytes->data() + 12, member.length - 12) != loadLe32(bytes->data() + 8)) {
+        *problem = member.path + " changed while the library was written";
+        return false;
+    }
+    return true;
+}
+
+bool writeAll(FILE* out, const void* bytes, size_t count) {
+    return std::fwrite(bytes, 1, count, out) == count;
+}
+
+bool writeContents(FILE* out, const std::vector<Member>& members, std::string* problem) {
+    std::vector<unsigned char> head(kOffsetTable + 4 * members.size());
+    std::memcpy(head.data(), kLibraryMagic, sizeof kLibraryMagic);
+    storeLe32(head.data() + 8, static_cast<uint32_t>(members.size()));
+    uint64_t offset = head.size();
+    for (size_t i = 0; i < members.size(); ++i) {
+        storeLe32(head.data() + kOffsetTable + 4 * i, static_cast<uint32_t>(offset));
+        offset += members[i].length;
+    }
+    if (!writeAll(out, head.data(), head.size())) {
+        *problem = std::string("cannot write the library: ") + std::strerror(errno);
+        return false;
+    }
+    std::vector<unsigned char> bytes;
+    for (const Member& member : members) {
+        if (!readMember(member, &bytes, problem)) {
+            return false;
+        }
+        if (!writeAll(out, bytes.data(), bytes.size())) {
+            *problem = std::string("cannot write the library: ") + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The permissions a new file of this process gets (mkstemp's are owner-only).
+mode_t newFileMode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// Writes into a fresh file beside the target, then renames it over the target.
+bool writeReplacing(const std::string& outPath, const std::vector<Member>& members,
+                    std::string* problem) {
+    std::string temporary = outPath + ".XXXXXX";
+    const int descriptor = mkstemp(temporary.data());
+    if (descriptor < 0) {
+        *problem = "cannot create a file beside " + outPath + ": " + std::strerror(errno);
+        return false;
+    }
+    FileHandle out(fdopen(descriptor, "wb"));
+    if (!out) {
+        close(descriptor);
+        *problem = std::string("cannot write the library: ") + std::strerror(errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    bool ok = writeContents(out.get(), members, problem);
+    if (ok && (fchmod(descriptor, newFileMode()) != 0 || std::fflush(out.get()) != 0 ||
+               fsync(descriptor) != 0)) {
+        *problem = std::string("cannot write the library: ") + std::strerror(errno);
+        ok = false;
+    }
+    if (std::fclose(out.release()) != 0 && ok) {
+        *problem = std::string("cannot write the library: ") + std::strerror(errno);
+        ok = false;
+    }
+    if (ok && std::rename(temporary.c_str(), outPath.c_str()) != 0) {
+        *problem = "cannot replace " + outPath + ": " + std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) {
+        std::remove(temporary.c_str());
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool writeLibrary(const std::string& outPath, const std::vector<std::string>& memberPaths,
+                  std::vector<std::string>* problems) {
+    // A reader opens a library only through its first member.
+    if (memberPaths.empty()) {
+        problems->push_back("a library needs at least one result file");
+        return false;
+    }
+    std::vector<Member> members;
+    uint64_t total = kOffsetTable + 4 * uint64_t{memberPaths.size()};
+    bool allSound = true;
+    for (const std::string& path : memberPaths) {
+        Member member{path, 0};
+        std::string problem;
+        if (!checkMember(path, &member.length, &problem)) {
+            problems->push_back(problem);
+            allSound = false;
+            continue;
+        }
+        total += member.length;
+        members.push_back(std::move(member));
+    }
+    if (!allSound) {
+        return false;
+    }
+    if (total > kLargestLibrary) {
+        problems->push_back("the library would be larger than 4 GB");
+        return false;
+    }
+    std::string problem;
+    if (!writeReplacing(outPath, members, &problem)) {
+        problems->push_back(problem);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vorn
