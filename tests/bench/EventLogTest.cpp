@@ -8,18 +8,16 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "app/DiagLog.h"
 #include "bench/EventLog.h"
 #include "bench/MemoryEventLog.h"
 #include "support/ManualCounter.h"
+#include "support/TempDir.h"
 
 namespace vorn::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr uint64_t kFrequency = 1000000;  // 1 tick = 1 us keeps the columns readable
 constexpr uint64_t kBase = 5000000;       // counter value when the log is created
@@ -28,44 +26,30 @@ const char* const kPreamble =
     "Performance frequency for this machine is 1000000\n"
     "Event,Device,Success,Start(sec),Duration(ms),Sector,Count,Bps\n";
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class EventLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               (std::string("vorn-eventlog-") + info->name() + "-" + std::to_string(getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        closeLog();
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { closeLog(); }
 
-    std::string path(const char* name) const { return (dir_ / name).string(); }
-
+    std::string path(const char* name) const { return dir_.file(name); }
     // Dumps into a fresh file and answers its text.
     std::string dump(I_VornEventLog& log, const char* header = nullptr,
                      uint32_t bytesPerSector = 512) {
-        const std::string file = path("event.log");
-        log.dumpCsv(file.c_str(), false, header, bytesPerSector);
-        return readFile(file);
+        log.dumpCsv(path("event.log").c_str(), false, header, bytesPerSector);
+        return dir_.read("event.log");
     }
 
     ManualCounter clock_{kFrequency, kBase};
-    fs::path dir_;
+    TempDir dir_;
 };
 
+// A healthy log writes nothing to the diagnostic log; a null note is refused.
 TEST_F(EventLogTest, RowsOfEveryKindInRecordingOrder) {
+    openLog(path("diag.log").c_str());
     auto log = newEventLog(16);
+    closeLog();
     ASSERT_NE(log, nullptr);
+    EXPECT_EQ(dir_.read("diag.log"), "");
+    EXPECT_FALSE(log->addNote(nullptr));
     EXPECT_TRUE(log->addNote("START - Read 2K"));
     EXPECT_TRUE(log->addEvent(1, kEventRead, 4, 100, kBase + 250000, kBase + 252000, 0));
     EXPECT_TRUE(
@@ -89,7 +73,7 @@ TEST_F(EventLogTest, RowsOfEveryKindInRecordingOrder) {
                               ",,,,,,,END - Read 2K\n");
 }
 
-TEST_F(EventLogTest, RateUsesBytesPerSectorAndSurvivesLargeTransfers) {
+TEST_F(EventLogTest, RateUsesBytesPerSectorAndSurvivesLargeAndInstantTransfers) {
     struct Case {
         uint16_t count;
         uint32_t bytesPerSector;
@@ -102,6 +86,8 @@ TEST_F(EventLogTest, RateUsesBytesPerSectorAndSurvivesLargeTransfers) {
         // 33,553,920 bytes: times 1000 would not fit 32 bits.
         {65535, 512, 1000, "READ,1,YES,0.000,1.000,0,65535,33553920000\n"},
         {2, 2048, 4000, "READ,1,YES,0.000,4.000,0,2,1024000\n"},
+        // Equal counter readings: 512 bytes in one nanosecond (1e-6 ms).
+        {1, 512, 0, "READ,1,YES,0.000,0.000,0,1,512000000000\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
@@ -110,17 +96,6 @@ TEST_F(EventLogTest, RateUsesBytesPerSectorAndSurvivesLargeTransfers) {
         log->addEvent(1, kEventRead, c.count, 0, kBase, kBase + c.ticks, 0);
         EXPECT_EQ(dump(*log, nullptr, c.bytesPerSector), std::string(kPreamble) + c.row);
     }
-}
-
-TEST_F(EventLogTest, EqualCounterReadingsUseOneNanosecondOfDuration) {
-    auto log = newEventLog(4);
-    ASSERT_NE(log, nullptr);
-    log->addEvent(1, kEventRead, 1, 42, kBase + 2000, kBase + 2000, 0);
-    log->addEvent(1, kEventRead, 1, 43, kBase + 2000, kBase + 2000, 1);
-    // 512 bytes in 1e-6 ms.
-    EXPECT_EQ(dump(*log), std::string(kPreamble) +
-                              "READ,1,YES,0.002,0.000,42,1,512000000000\n"
-                              "READ,129,NO,0.002,0.000,43,1,0\n");
 }
 
 TEST_F(EventLogTest, FullLogDropsEntriesAndSaysSoEvenWhenExactlyFull) {
@@ -165,20 +140,28 @@ TEST_F(EventLogTest, MissingFrequencyFallsBackToTheTimerRate) {
               "READ,1,YES,2.000,1000.000,0,1,512\n");
 }
 
+// Each dump, also one without a file or to a file that does not open, empties the
+// log and takes the counter at its end as the next time origin.
 TEST_F(EventLogTest, EachDumpRestartsTheTimeOriginAndClears) {
     auto log = newEventLog(4);
     ASSERT_NE(log, nullptr);
     log->addEvent(1, kEventRead, 1, 0, kBase + 1000, kBase + 2000, 0);
     log->addNote("first run");
     clock_.set(8000000);
-    EXPECT_TRUE(log->dumpCsv(nullptr, false, nullptr, 512));  // only clears; origin 8 s
+    EXPECT_TRUE(log->dumpCsv(nullptr, false, nullptr, 512));
 
     log->addEvent(1, kEventRead, 1, 2, 8250000, 8251000, 0);
-    clock_.set(9000000);  // the origin is read when a dump ends
+    clock_.set(9000000);
     EXPECT_EQ(dump(*log), std::string(kPreamble) + "READ,1,YES,0.250,1.000,2,1,512000\n");
 
     log->addEvent(1, kEventWrite, 1, 5, 9500000, 9501000, 0);
-    EXPECT_EQ(dump(*log), std::string(kPreamble) + "WRITE,1,YES,0.500,1.000,5,1,512000\n");
+    clock_.set(10000000);
+    const std::string bad = path("missing/event.log");
+    log->dumpCsv(bad.c_str(), false, "Header", 512);
+    EXPECT_FALSE(std::filesystem::exists(bad));
+
+    log->addEvent(1, kEventWrite, 1, 6, 10500000, 10501000, 0);
+    EXPECT_EQ(dump(*log), std::string(kPreamble) + "WRITE,1,YES,0.500,1.000,6,1,512000\n");
 }
 
 TEST_F(EventLogTest, AppendModeKeepsEarlierDumps) {
@@ -189,33 +172,12 @@ TEST_F(EventLogTest, AppendModeKeepsEarlierDumps) {
     log->dumpCsv(file.c_str(), false, "Run 1", 512);
     log->addNote("two");
     log->dumpCsv(file.c_str(), true, "Run 2", 512);
-    EXPECT_EQ(readFile(file), std::string("Run 1\n") + kPreamble + ",,,,,,,one\n" + "Run 2\n" +
+    EXPECT_EQ(readText(file), std::string("Run 1\n") + kPreamble + ",,,,,,,one\n" + "Run 2\n" +
                                   kPreamble + ",,,,,,,two\n");
 
     log->addNote("three");
     log->dumpCsv(file.c_str(), false, nullptr, 512);
-    EXPECT_EQ(readFile(file), std::string(kPreamble) + ",,,,,,,three\n");
-}
-
-TEST_F(EventLogTest, UnopenableFileStillClearsTheLog) {
-    auto log = newEventLog(4);
-    ASSERT_NE(log, nullptr);
-    log->addEvent(1, kEventRead, 1, 0, kBase, kBase + 1000, 0);
-    log->addNote("lost");
-    clock_.set(7000000);
-    const std::string bad = path("missing/event.log");
-    log->dumpCsv(bad.c_str(), false, "Header", 512);
-    EXPECT_FALSE(fs::exists(bad));
-
-    log->addEvent(1, kEventRead, 1, 3, 7250000, 7251000, 0);
-    EXPECT_EQ(dump(*log), std::string(kPreamble) + "READ,1,YES,0.250,1.000,3,1,512000\n");
-}
-
-TEST_F(EventLogTest, NullNoteIsRefused) {
-    auto log = newEventLog(2);
-    ASSERT_NE(log, nullptr);
-    EXPECT_FALSE(log->addNote(nullptr));
-    EXPECT_EQ(dump(*log), kPreamble);
+    EXPECT_EQ(readText(file), std::string(kPreamble) + ",,,,,,,three\n");
 }
 
 // Caps the address space a little above what the process maps now, so one large
@@ -263,7 +225,7 @@ TEST_F(EventLogTest, FailedAllocationStoresNothing) {
     }
     closeLog();
     ASSERT_NE(log, nullptr);
-    EXPECT_EQ(readFile(diag), "** Error allocating eventLog " + std::to_string(ENOMEM) + "\n");
+    EXPECT_EQ(readText(diag), "** Error allocating eventLog " + std::to_string(ENOMEM) + "\n");
     EXPECT_FALSE(log->addEvent(1, kEventRead, 1, 0, kBase, kBase + 1000, 0));
     EXPECT_FALSE(log->addNote("nowhere"));
     EXPECT_EQ(dump(*log), std::string("** Log has been truncated!\n") + kPreamble);
@@ -324,18 +286,9 @@ TEST_F(EventLogTest, UnlockedLogIsReportedAndStillWorks) {
     }
     closeLog();
     ASSERT_NE(log, nullptr);
-    EXPECT_EQ(readFile(diag), "** Error locking eventLog " + std::to_string(EPERM) + "\n");
+    EXPECT_EQ(readText(diag), "** Error locking eventLog " + std::to_string(EPERM) + "\n");
     EXPECT_TRUE(log->addEvent(1, kEventRead, 1, 0, kBase, kBase + 1000, 0));
     EXPECT_EQ(dump(*log), std::string(kPreamble) + "READ,1,YES,0.000,1.000,0,1,512000\n");
-}
-
-TEST_F(EventLogTest, HealthyLogWritesNothingToTheDiagnosticLog) {
-    const std::string diag = path("diag.log");
-    openLog(diag.c_str());
-    auto log = newEventLog(64);
-    closeLog();
-    ASSERT_NE(log, nullptr);
-    EXPECT_EQ(readFile(diag), "");
 }
 
 }  // namespace
