@@ -20,6 +20,11 @@ public:
     virtual bool question(const std::string& text) = 0;
     // Plain box with an OK button and the given caption (the start-up refusals).
     virtual void plain(const std::string& caption, const std::string& text) = 0;
+    // File-save dialog for a result file (*.qkc), opening in the current folder with
+    // `proposed` as the name and asking before an existing file is replaced. Answers
+    // the chosen path, or an empty text when the user cancelled; front ends without
+    // such a dialog cancel.
+    virtual std::string saveFileName(const std::string& /*proposed*/) { return {}; }
 };
 
 }  // namespace vorn

@@ -11,5 +11,6 @@ int runBench(int argc, char** argv);
 int runAccess(int argc, char** argv);
 int runShow(int argc, char** argv);
 int runRun(int argc, char** argv);
+int runReport(int argc, char** argv);
 
 }  // namespace vorn::cli

@@ -140,7 +140,9 @@ void MainRoutine::createWindows() {
     windows_.progress = std::make_unique<TRunTestForm>();
     windows_.chart = std::make_unique<TQkVornChart>();
     windows_.select = std::make_unique<TQkVornSelect>();
-    windows_.details = std::make_unique<TupdateDetails>();
+    windows_.details = std::make_unique<TupdateDetails>(dialogs_);
+    QObject::connect(windows_.chart.get(), &TQkVornChart::saveRequested, windows_.details.get(),
+                     [this] { btSaveClick(*windows_.chart, *windows_.details); });
     windows_.main->setRunWindows(windows_.progress.get(), windows_.chart.get());
 }
 

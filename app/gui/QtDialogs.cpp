@@ -1,6 +1,7 @@
 #include "app/gui/QtDialogs.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
 
@@ -45,6 +46,21 @@ bool QtDialogs::question(const std::string& text) {
 
 void QtDialogs::plain(const std::string& caption, const std::string& text) {
     showBox(parent_, QMessageBox::NoIcon, qt(caption), text);
+}
+
+std::string QtDialogs::saveFileName(const std::string& proposed) {
+    // Overwriting is confirmed by the dialog itself. Qt's own dialog never changes the
+    // working directory and, unlike the desktop's, adds nothing to recent documents.
+    QFileDialog dialog(parent_, caption(), ".", "QK Vorn Consumer (*.qkc)");
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix("qkc");
+    dialog.selectFile(qt(proposed));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst().toStdString();
 }
 
 }  // namespace vorn

@@ -22,6 +22,7 @@ public:
     void information(const std::string& text) override;
     bool question(const std::string& text) override;
     void plain(const std::string& caption, const std::string& text) override;
+    std::string saveFileName(const std::string& proposed) override;
 
 private:
     QWidget* parent_;

@@ -1,18 +1,97 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
+
+#include "results/SaveResult.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 
 namespace vorn {
 
-// The test details window. For now only its frame:
-// caption and fixed client size, no controls yet.
+class I_Dialogs;
+class I_VornCollection;
+class I_VornDevice;
+class TQkVornChart;
+
+// The test details window: before a result is saved or sent, the user describes
+// the set-up (device, bus, processor, reader, system, notes), pre-filled from the
+// result and the machine. Created once and reused; every showing refills it.
 class TupdateDetails : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TupdateDetails)
 
 public:
-    explicit TupdateDetails(QWidget* parent = nullptr);
+    explicit TupdateDetails(I_Dialogs& dialogs, QWidget* parent = nullptr);
     ~TupdateDetails() override;
+
+    // Fills the window for the result on view (`device` rebuilt from it), shows it
+    // modally and, when Done is pressed, writes the result with the details. Save
+    // mode asks for a path (proposing the device's name) and writes the statistics
+    // report beside the file; it answers "". Upload mode writes
+    // "<device>_<time>.qkc" in the working directory and answers that name, or ""
+    // when cancelled or nothing could be written.
+    std::string showDetails(I_VornDevice& device, I_VornCollection& collection, bool upload);
+
+    // What the fields hold now.
+    ResultDetails details() const;
+    // The address typed in upload mode.
+    std::string emailText() const;
+
+    // Where the processor and system names come from; the machine's own by default.
+    void setHardwareRoots(std::string sysfsRoot, std::string procRoot);
+    // How saving measures the processor clock and creates files.
+    void setSaveHooks(SaveHooks hooks) { hooks_ = std::move(hooks); }
+
+    // Controls, named as the window's design names them.
+    QLabel* lbDrive = nullptr;
+    QLabel* lbBus = nullptr;
+    QLabel* lbProc = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* lbSystem = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QPushButton* btDone = nullptr;
+    QPushButton* btCancel = nullptr;
+    QComboBox* cbBus = nullptr;
+    QLineEdit* edProc = nullptr;
+    QLineEdit* edReader = nullptr;
+    QPlainTextEdit* memSystem = nullptr;
+    QPlainTextEdit* memNotes = nullptr;
+    QLineEdit* edEmail = nullptr;
+    QPushButton* btWhy = nullptr;
+    QLineEdit* edDevice = nullptr;
+
+private:
+    void createControls();
+    void arrangeControls();
+    void connectControls();
+    void fillFields(I_VornDevice& device);
+    void fillProcessor();
+    void fillSystem();
+    void setUploadControlsVisible(bool visible);
+    void btWhyClick();
+    std::string saveForUpload(I_VornDevice& device, I_VornCollection& collection);
+    void saveWithReport(I_VornDevice& device, I_VornCollection& collection);
+    void tellProblem(const SaveOutcome& outcome);
+
+    I_Dialogs& dialogs_;
+    std::string sysfsRoot_ = "/sys";
+    std::string procRoot_ = "/proc";
+    SaveHooks hooks_;
 };
+
+// Save Results of the chart window: the details window in save mode for the first
+// result on view, with "vornsave.log" as the diagnostic log. The chart window hides
+// meanwhile; nothing happens when the result carries no device record.
+void btSaveClick(TQkVornChart& chart, TupdateDetails& details);
 
 }  // namespace vorn

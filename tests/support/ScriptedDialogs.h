@@ -10,9 +10,9 @@ namespace vorn::test {
 
 // Every box a dialog path showed, in order.
 struct DialogBox {
-    enum Kind { Error, Warning, Information, Question, Plain };
+    enum Kind { Error, Warning, Information, Question, Plain, SaveFile };
     Kind kind;
-    std::string text;
+    std::string text;          // a file-save dialog: the proposed name
     std::string caption = {};  // plain boxes only
 
     bool operator==(const DialogBox&) const = default;
@@ -45,7 +45,20 @@ public:
         boxes.push_back({DialogBox::Plain, text, caption});
     }
 
+    // File-save dialogs answer from their own script (a path, or "" for Cancel),
+    // then with Cancel.
+    std::string saveFileName(const std::string& proposed) override {
+        boxes.push_back({DialogBox::SaveFile, proposed, {}});
+        if (savePaths.empty()) {
+            return {};
+        }
+        std::string path = savePaths.front();
+        savePaths.pop_front();
+        return path;
+    }
+
     std::vector<DialogBox> boxes;
+    std::deque<std::string> savePaths;
 
 private:
     std::deque<bool> answers_;

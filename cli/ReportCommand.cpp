@@ -1,0 +1,46 @@
+// report: the comma-separated statistics report of a result, as Save Results writes
+// it beside a saved file, printed to stdout.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+#include "results/SaveResult.h"
+#include "results/VornCollection.h"
+#include "storage/DeviceListText.h"
+#include "storage/Win2kStoredDisk.h"
+
+namespace vorn::cli {
+
+int runReport(int argc, char** argv) {
+    ArgParser args(argc, argv);
+    uint64_t member = 0;
+    args.takeUnsigned("--member", &member);
+    const std::vector<std::string> rest = args.positionals();
+    if (!args.ok() || rest.size() != 1) {
+        return failWith("report",
+                        args.ok() ? "usage: qkvorn-cli report FILE [--member N]" : args.error(), 2);
+    }
+    auto collection = openCollection(rest[0].c_str());
+    if (!collection) {
+        return failWith("report", "cannot open " + rest[0] + " as a result or library file");
+    }
+    const uint32_t members = collection->getMemberCount();
+    if (member >= members || !collection->selectMember(static_cast<uint32_t>(member))) {
+        return failWith("report", "member " + std::to_string(member) +
+                                      " is out of range or damaged (" + std::to_string(members) +
+                                      " members)");
+    }
+    // A result without a device record is listed as an unnamed device without media.
+    std::unique_ptr<Win2kStoredDisk> device = newStoredDisk(collection.get());
+    Win2kStoredDisk unknown;
+    const std::string deviceText = deviceListText(device ? *device : unknown);
+    const std::string report = statisticsReport(*collection, deviceText);
+    std::fwrite(report.data(), 1, report.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : failWith("report", "the report could not be written");
+}
+
+}  // namespace vorn::cli

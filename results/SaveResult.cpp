@@ -1,0 +1,355 @@
+#include "results/SaveResult.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "app/DiagLog.h"
+#include "app/TestTables.h"
+#include "bench/DiskRwBenchmark.h"
+#include "bench/RAccessBenchmark.h"
+#include "results/CollectionFile.h"
+#include "results/VornDiskCollection.h"
+#include "storage/DeviceListText.h"
+
+namespace vorn {
+
+namespace {
+
+// Longest identification that goes into a file name, so that the name with its
+// time, extension and the temporary name's decoration stays within a file-name limit.
+constexpr size_t kMaxNameStem = 200;
+// Longest stored parameter text a report block shows.
+constexpr uint32_t kReportValueText = 1024;
+
+bool isAsciiLetterOrDigit(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+std::string quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+// A file written beside its target under a temporary name of the same folder and
+// renamed over the target only once complete; dropped unless committed. On a
+// failure error() holds the errno, or 0 when there was none to tell.
+class ReplacementFile {
+public:
+    explicit ReplacementFile(std::string target) : target_(std::move(target)) {}
+    ~ReplacementFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        if (!temp_.empty() && !committed_) {
+            ::unlink(temp_.c_str());
+        }
+    }
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    [[nodiscard]] bool reserve();
+    [[nodiscard]] bool write(const std::string& bytes);
+    [[nodiscard]] bool commit();
+    const std::string& tempPath() const { return temp_; }
+    int error() const { return error_; }
+
+private:
+    bool failed() {
+        error_ = errno;
+        return false;
+    }
+
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+    int error_ = 0;
+    bool committed_ = false;
+};
+
+bool ReplacementFile::reserve() {
+    static unsigned serial = 0;
+    const size_t slash = target_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
+    const std::string name =
+        target_.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, kMaxNameStem);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = folder + "." + name + "." + std::to_string(::getpid()) + "-" +
+                                      std::to_string(++serial) + ".tmp";
+        // 0666 under the umask, as a plainly created file would be.
+        fd_ = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            temp_ = candidate;
+            struct stat old = {};
+            // A replaced file keeps its permissions.
+            if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+                (void)::fchmod(fd_, old.st_mode & 07777);
+            }
+            return true;
+        }
+        if (errno != EEXIST) {
+            return failed();
+        }
+    }
+    return failed();
+}
+
+bool ReplacementFile::write(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return failed();
+        }
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+bool ReplacementFile::commit() {
+    if (::fsync(fd_) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+        return failed();
+    }
+    committed_ = true;
+    return true;
+}
+
+std::string reasonOf(int error) {
+    return error != 0 ? std::string(std::strerror(error)) : "the file could not be written whole";
+}
+
+// Reads the value and data of the entry the cursor stands on; findEntry is the
+// fallback for collections that cannot tell repeated names apart.
+bool readEntry(I_VornCollection& source, const char* name, std::vector<char>* value,
+               std::vector<unsigned char>* data) {
+    uint32_t valueLength = 0;
+    uint32_t dataLength = 0;
+    const bool current = source.readCurrentEntry(&valueLength, nullptr, &dataLength, nullptr);
+    if (!current && !source.findEntry(name, &valueLength, nullptr, &dataLength, nullptr)) {
+        return false;
+    }
+    // One zero byte more, so a value always ends.
+    value->assign(static_cast<size_t>(valueLength) + 1, '\0');
+    data->assign(dataLength, 0);
+    uint32_t valueCapacity = valueLength;
+    uint32_t dataCapacity = dataLength;
+    return current
+               ? source.readCurrentEntry(&valueCapacity, value->data(), &dataCapacity, data->data())
+               : source.findEntry(name, &valueCapacity, value->data(), &dataCapacity, data->data());
+}
+
+// Every entry of the result on view, in order, except its identification, which
+// the user's text replaces.
+bool copyEntries(I_VornCollection& source, I_VornCollection& target) {
+    char name[kEntryNameBuffer] = {};
+    std::vector<char> value;
+    std::vector<unsigned char> data;
+    for (bool more = source.firstEntry(name); more; more = source.nextEntry(name)) {
+        if (std::strcmp(name, "DRIVEID") == 0) {
+            continue;
+        }
+        if (!readEntry(source, name, &value, &data)) {
+            logMessage("** Save: entry %s could not be read", name);
+            return false;
+        }
+        const bool hasValue = value.size() > 1;
+        if (!target.addEntry(name, hasValue ? value.data() : nullptr,
+                             static_cast<uint32_t>(data.size()),
+                             data.empty() ? nullptr : data.data())) {
+            logMessage("** Save: entry %s could not be written", name);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool addNumber(I_VornCollection& target, const char* name, int32_t number) {
+    unsigned char bytes[4];
+    storeLe32(bytes, static_cast<uint32_t>(number));
+    return target.addEntry(name, nullptr, sizeof bytes, bytes);
+}
+
+// Empty texts are left out.
+bool addText(I_VornCollection& target, const char* name, const std::string& text) {
+    return text.empty() || target.addEntry(name, text.c_str(), 0, nullptr);
+}
+
+bool addDetails(const ResultDetails& details, I_VornCollection& target, const SaveHooks& hooks) {
+    uint8_t cpuId[kCpuIdBlockSize] = {};
+    readCpuIdBlock(cpuId);
+    const int32_t mhz = hooks.cpuMhz ? hooks.cpuMhz() : 0;
+    return (details.busIndex < 0 || addNumber(target, "QKCINT", details.busIndex)) &&
+           target.addEntry("DRIVEID", details.device.c_str(), 0, nullptr) &&
+           addText(target, "WPCUSRPROC", details.processor) &&
+           addText(target, "QKCREADER", details.reader) &&
+           addText(target, "WPCUSRSYSTEM", details.system) &&
+           addText(target, "WPCUSRNOTES", details.notes) &&
+           target.addEntry("WPCCPUID", nullptr, kCpuIdBlockSize, cpuId) &&
+           addNumber(target, "WPCCPUFREQ", mhz);
+}
+
+// Writes the whole result file at `path`; true only when it reads back with a sound
+// header and CRC.
+bool writeResult(const ResultDetails& details, I_VornCollection& source, const std::string& path,
+                 const SaveHooks& hooks) {
+    std::unique_ptr<I_VornCollection> target = hooks.create(path.c_str());
+    if (!target) {
+        return false;
+    }
+    const bool written = copyEntries(source, *target) && addDetails(details, *target, hooks);
+    target.reset();  // completes the header and its CRC
+    VornDiskCollection check;
+    return written && check.open(path.c_str());
+}
+
+std::unique_ptr<I_Benchmark> benchmarkFor(const char* key) {
+    for (const auto* table : {&readTests, &writeTests}) {
+        for (const TestTableEntry& test : *table) {
+            if (std::strcmp(key, test.resultKey) == 0) {
+                return newDiskRwBenchmark(0, 0, 0, 0, 0, 0, 0);
+            }
+        }
+    }
+    if (std::strcmp(key, "QKCRACCESS") == 0 || std::strcmp(key, "QKCSACCESS") == 0) {
+        return newRAccessBenchmark(0, 0, 0);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string resultFileName(const char* deviceId, I_VornCollection& collection, bool withTime) {
+    std::string name = std::string(deviceId != nullptr ? deviceId : "").substr(0, kMaxNameStem);
+    if (withTime) {
+        unsigned char bytes[4] = {};
+        uint32_t valueCapacity = 0;
+        uint32_t dataCapacity = sizeof bytes;
+        if (!collection.findEntry("QKCTIME", &valueCapacity, nullptr, &dataCapacity, bytes)) {
+            std::memset(bytes, 0, sizeof bytes);
+        }
+        const time_t when = static_cast<int32_t>(loadLe32(bytes));
+        std::tm local = {};
+        if (localtime_r(&when, &local) == nullptr) {
+            local = {};
+        }
+        char stamp[64];
+        std::snprintf(stamp, sizeof stamp, " %04d%02d%02d%02d%02d", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+        name += stamp;
+    }
+    for (char& c : name) {
+        if (!isAsciiLetterOrDigit(c)) {
+            c = '_';
+        }
+    }
+    return name + ".qkc";
+}
+
+std::string reportPathFor(const std::string& resultPath) {
+    const size_t dot = resultPath.find('.');
+    if (dot == std::string::npos) {
+        return resultPath + ".csv";
+    }
+    if (dot > 0 && resultPath[dot - 1] != '/') {
+        return resultPath.substr(0, dot) + ".csv";
+    }
+    const size_t slash = resultPath.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t last = resultPath.rfind('.');
+    if (last > nameStart) {
+        return resultPath.substr(0, last) + ".csv";
+    }
+    return resultPath + ".csv";
+}
+
+void writeStatistics(std::string& report, I_VornCollection& collection, const char* key,
+                     const char* title) {
+    std::unique_ptr<I_Benchmark> benchmark = benchmarkFor(key);
+    if (!benchmark) {
+        return;
+    }
+    char value[kReportValueText + 1] = {};
+    uint32_t valueCapacity = kReportValueText;
+    uint32_t dataCapacity = 0;
+    if (!collection.findEntry(key, &valueCapacity, value, &dataCapacity, nullptr)) {
+        value[0] = '\0';
+    }
+    if (benchmark->loadResults(&collection, key)) {
+        report += std::string(title) + "\n" + value + "\n";
+        report += "MAX,MIN,AVERAGE,MEDIAN,STDDEV,POSITION\n";
+        constexpr uint32_t kColumns[] = {kValueMax,    kValueMin,    kValueZoneRate,
+                                         kValueMedian, kValueStdDev, kValueZoneStart};
+        for (uint32_t row = 0; row < benchmark->getResultCount(); ++row) {
+            long long cells[6] = {};
+            for (int i = 0; i < 6; ++i) {
+                uint64_t cell = 0;
+                cells[i] =
+                    benchmark->getValue(kColumns[i], row, &cell) ? static_cast<long long>(cell) : 0;
+            }
+            char line[160];
+            std::snprintf(line, sizeof line, "%lld,%lld,%lld,%lld,%lld,%lld\n", cells[0], cells[1],
+                          cells[2], cells[3], cells[4], cells[5]);
+            report += line;
+        }
+    }
+    report += "\n\n\n";
+}
+
+std::string statisticsReport(I_VornCollection& collection, const std::string& deviceText) {
+    const char* version = fileVersion("qkvorn.exe");
+    std::string report = std::string("QK Vorn ") + (version != nullptr ? version : "") + "\n";
+    report += deviceText + "\n\n";
+    writeStatistics(report, collection, "QKCRACCESS", "RANDOM ACCESS TEST");
+    writeStatistics(report, collection, "QKCSACCESS", "SEQUENTIAL ACCESS TEST");
+    for (const auto* table : {&readTests, &writeTests}) {
+        for (const TestTableEntry& test : *table) {
+            writeStatistics(report, collection, test.resultKey, test.caption);
+        }
+    }
+    return report;
+}
+
+SaveOutcome saveResultFile(const ResultDetails& details, I_VornDevice& device,
+                           I_VornCollection& source, const std::string& target, bool withReport,
+                           const SaveHooks& hooks) {
+    SaveOutcome outcome;
+    ReplacementFile result(target);
+    if (!result.reserve()) {
+        outcome.problem = "The results could not be saved as " + quoted(target) + ": " +
+                          reasonOf(result.error()) + ". Nothing was written.";
+    } else if (!writeResult(details, source, result.tempPath(), hooks) || !result.commit()) {
+        outcome.problem = "The results could not be saved as " + quoted(target) + ": " +
+                          reasonOf(result.error()) +
+                          ". Nothing was written; a file of that name is as it was.";
+    }
+    if (!outcome.problem.empty()) {
+        logMessage("** %s", outcome.problem.c_str());
+        return outcome;
+    }
+    outcome.resultSaved = true;
+    if (!withReport) {
+        return outcome;
+    }
+    const std::string reportPath = reportPathFor(target);
+    ReplacementFile report(reportPath);
+    if (report.reserve() && report.write(statisticsReport(source, deviceListText(device))) &&
+        report.commit()) {
+        outcome.reportSaved = true;
+    } else {
+        outcome.problem = "The results were saved, but the statistics report " +
+                          quoted(reportPath) +
+                          " could not be written: " + reasonOf(report.error()) + ".";
+        logMessage("** %s", outcome.problem.c_str());
+    }
+    return outcome;
+}
+
+}  // namespace vorn

@@ -1,0 +1,221 @@
+#include "results/gui/TupdateDetails.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "gui/WindowTestSupport.h"
+#include "results/VornCollection.h"
+#include "storage/Win2kDisk.h"
+#include "storage/Win2kStoredDisk.h"
+#include "support/FakeSysfs.h"
+#include "support/ScriptedDialogs.h"
+#include "view/ChartResults.h"
+#include "view/gui/TQkVornChart.h"
+
+namespace vorn::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t kTestTime = 1078513620;
+constexpr const char* kDeviceId = "Generic Flash Disk 8.07";
+
+std::string valueOf(I_VornCollection& file, const char* name) {
+    char value[1024] = {};
+    uint32_t valueCapacity = sizeof value - 1;
+    uint32_t dataCapacity = 0;
+    return file.findEntry(name, &valueCapacity, value, &dataCapacity, nullptr) ? value : "(none)";
+}
+
+class DetailsWindowTest : public testing::Test {
+protected:
+    DetailsWindowTest() {
+        fake.addDisk(FakeSysfs::usbKey480());
+        fs::create_directories(fake.sysRoot() + "/bus/acpi/devices/LNXCPU:00");
+        std::ofstream(fake.procRoot() + "/cpuinfo") << "model name\t: Test CPU @ 2.40GHz\n";
+        window.setHardwareRoots(fake.sysRoot(), fake.procRoot());
+        window.setSaveHooks({[] { return 2400; }, createCollection});
+        folder.write("file.txt", "not a folder");
+    }
+
+    // A test's result of the fake key, with its device record, opened for reading.
+    std::unique_ptr<I_VornCollection> result(bool withDevice = true) {
+        {
+            auto file = createCollection("temp.qkt");
+            auto disk = newWin2kDisk(0, nullptr, 65536, fake.catalog());
+            unsigned char time[4];
+            for (int i = 0; i < 4; ++i) {
+                time[i] = static_cast<unsigned char>(kTestTime >> (8 * i));
+            }
+            EXPECT_TRUE(file && disk && file->addEntry("VERSION", "1.0.0.1", 0, nullptr) &&
+                        file->addEntry("DRIVEID", kDeviceId, 0, nullptr) &&
+                        (!withDevice || disk->saveDeviceInfo(file.get(), nullptr)) &&
+                        addAccess(*file, "QKCRACCESS", 152) &&
+                        file->addEntry("QKCTIME", nullptr, 4, time));
+        }
+        return openCollection("temp.qkt");
+    }
+
+    // Runs `whileShown` once the modal window is up, then presses `button`.
+    void whenShown(QPushButton* TupdateDetails::*button, std::function<void()> whileShown = {}) {
+        QTimer::singleShot(0, &window, [this, button, whileShown] {
+            EXPECT_TRUE(window.isVisible());
+            if (whileShown) {
+                whileShown();
+            }
+            (window.*button)->click();
+        });
+    }
+
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(".")) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    WorkingFolder folder;
+    FakeSysfs fake;
+    ScriptedDialogs dialogs;
+    TupdateDetails window{dialogs};
+};
+
+TEST_F(DetailsWindowTest, TabOrderFromDoneToTheDeviceField) {
+    QWidget* const order[] = {window.btDone,   window.btCancel,  window.cbBus,    window.edProc,
+                              window.edReader, window.memSystem, window.memNotes, window.edEmail,
+                              window.btWhy,    window.edDevice};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while (std::find(std::begin(order), std::end(order), next) == std::end(order)) {
+            next = next->nextInFocusChain();
+        }
+        EXPECT_EQ(next, order[i + 1]) << order[i]->objectName().toStdString();
+    }
+}
+
+TEST_F(DetailsWindowTest, SaveModeWritesFileAndReportThroughTheSaveDialog) {
+    using Kinds = std::vector<DialogBox::Kind>;
+    const struct {
+        QPushButton* TupdateDetails::*button;
+        const char* path;  // the save dialog's answer; "" cancels
+        Kinds boxes;
+    } cases[] = {
+        {&TupdateDetails::btCancel, "never.qkc", {}},
+        {&TupdateDetails::btDone, "", {DialogBox::SaveFile}},
+        {&TupdateDetails::btDone, "file.txt/x.qkc", {DialogBox::SaveFile, DialogBox::Error}},
+        {&TupdateDetails::btDone, "saved.qkc", {DialogBox::SaveFile}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.path);
+        dialogs.boxes.clear();
+        dialogs.savePaths = {test.path};
+        auto collection = result();
+        auto device = newStoredDisk(collection.get());
+        whenShown(test.button, [&] {
+            // Every showing starts afresh.
+            EXPECT_EQ(window.lbDrive->text(), "Drive tested: ");
+            EXPECT_EQ(window.edDevice->text(), kDeviceId);
+            EXPECT_EQ(window.cbBus->count(), 6);
+            EXPECT_EQ(window.cbBus->currentIndex(), -1);
+            EXPECT_EQ(window.edProc->text(), "Test CPU @ 2.40GHz");
+            EXPECT_EQ(window.edReader->text(), "");
+            EXPECT_TRUE(window.edEmail->isHidden());
+            window.cbBus->setCurrentIndex(1);
+            window.edReader->setText("Reader 9");
+        });
+        EXPECT_EQ(window.showDetails(*device, *collection, false), "");
+        Kinds kinds;
+        for (const DialogBox& box : dialogs.boxes) {
+            kinds.push_back(box.kind);
+        }
+        EXPECT_EQ(kinds, test.boxes);
+        if (!kinds.empty()) {
+            EXPECT_EQ(dialogs.boxes[0].text, "Generic_Flash_Disk_8_07.qkc");
+        }
+        if (kinds.size() > 1) {
+            EXPECT_NE(dialogs.boxes[1].text.find("\"file.txt/x.qkc\""), std::string::npos);
+        }
+    }
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{"file.txt", "saved.csv", "saved.qkc", "temp.qkt"}));
+    auto saved = openCollection("saved.qkc");
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(valueOf(*saved, "DRIVEID"), kDeviceId);
+    EXPECT_EQ(valueOf(*saved, "QKCREADER"), "Reader 9");
+    EXPECT_EQ(valueOf(*saved, "WPCUSRSYSTEM")
+                  .rfind("Motherboard manufacturer/model: <fill this in>\r\n\r\n"
+                         "Autodetected system information (chipset, etc) -",
+                         0),
+              0u);
+    EXPECT_EQ(valueOf(*saved, "WPCUSRNOTES"), "(none)");
+    const std::string report = folder.read("saved.csv");
+    EXPECT_NE(report.find(std::string(" ") + kDeviceId + " ("), std::string::npos) << report;
+    EXPECT_NE(report.find("RANDOM ACCESS TEST\n512\n"), std::string::npos);
+}
+
+TEST_F(DetailsWindowTest, UploadModeAnswersTheTimedNameAndWritesNoReport) {
+    char stamp[32];
+    const time_t when = kTestTime;
+    std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M", std::localtime(&when));
+    const std::string expected = std::string("Generic_Flash_Disk_8_07_") + stamp + ".qkc";
+
+    auto collection = result();
+    auto device = newStoredDisk(collection.get());
+    ASSERT_NE(device, nullptr);
+    whenShown(&TupdateDetails::btCancel);
+    EXPECT_EQ(window.showDetails(*device, *collection, true), "");
+    whenShown(&TupdateDetails::btDone, [&] {
+        EXPECT_TRUE(window.Label6->isVisible() && window.edEmail->isVisible());
+        EXPECT_EQ(window.edEmail->text(), "");
+        window.edEmail->setText("someone@example.org");
+        window.btWhy->click();
+        EXPECT_TRUE(saveScreenshot(window, "details-upload.png"));
+    });
+    EXPECT_EQ(window.showDetails(*device, *collection, true), expected);
+    EXPECT_EQ(files(), (std::vector<std::string>{expected, "file.txt", "temp.qkt"}));
+    EXPECT_EQ(window.emailText(), "someone@example.org");
+    EXPECT_TRUE(window.edEmail->isHidden() && window.btWhy->isHidden());
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].kind, DialogBox::Information);
+    EXPECT_NE(dialogs.boxes[0].text.find("we will not use ut for any other purpose."),
+              std::string::npos);
+}
+
+TEST_F(DetailsWindowTest, SaveResultsHidesTheChartWindowWhileTheDetailsShow) {
+    for (const bool withDevice : {true, false}) {
+        SCOPED_TRACE(withDevice);
+        dialogs.boxes.clear();
+        TQkVornChart chart;
+        ASSERT_TRUE(chart.addResult(result(withDevice)));
+        chart.show();
+        dialogs.savePaths = {"chart.qkc"};
+        if (withDevice) {
+            whenShown(&TupdateDetails::btDone, [&] { EXPECT_FALSE(chart.isVisible()); });
+        }
+        btSaveClick(chart, window);
+        // Without a device record nothing shows: not even the save dialog.
+        EXPECT_EQ(dialogs.boxes.size(), withDevice ? 1u : 0u);
+        EXPECT_TRUE(chart.isVisible());
+        EXPECT_TRUE(folder.has("vornsave.log"));
+        EXPECT_EQ(folder.has("chart.qkc") && folder.has("chart.csv"), withDevice);
+        fs::remove("chart.qkc");
+        fs::remove("chart.csv");
+    }
+}
+
+}  // namespace
+}  // namespace vorn::test
