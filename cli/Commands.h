@@ -11,6 +11,7 @@ int runBench(int argc, char** argv);
 int runAccess(int argc, char** argv);
 int runShow(int argc, char** argv);
 int runRun(int argc, char** argv);
+int runLibrary(int argc, char** argv);
 int runReport(int argc, char** argv);
 
 }  // namespace vorn::cli

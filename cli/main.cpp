@@ -27,6 +27,7 @@ constexpr Command kCommands[] = {
     {"dump", vorn::cli::runDump, "dump FILE [--member N] [--json]"},
     {"show", vorn::cli::runShow, "show FILE [--member N] [--json]"},
     {"run", vorn::cli::runRun, "run (--drive N | --device PATH | --demo) [--write] [--yes]"},
+    {"library", vorn::cli::runLibrary, "library OUT.qkl FILE..."},
     {"report", vorn::cli::runReport, "report FILE [--member N]"},
 };
 

@@ -21,6 +21,7 @@
 #include "results/VornCollection.h"
 #include "storage/Win2kDisk.h"
 #include "view/gui/TQkVornChart.h"
+#include "view/gui/TQkVornSelect.h"
 
 // The picture lives in a resource of the window library; a static library's
 // resources are registered by hand (outside any namespace, as Qt requires).
@@ -141,9 +142,9 @@ void TQkVornMain::connectControls() {
     connect(BtnRefresh, &QPushButton::clicked, this, &TQkVornMain::BtnRefreshClick);
     connect(BtnRunTest, &QPushButton::clicked, this, &TQkVornMain::BtnRunTestClick);
     connect(btHelp, &QPushButton::clicked, this, &TQkVornMain::btHelpClick);
+    connect(btGraph, &QPushButton::clicked, this, &TQkVornMain::btGraphClick);
     lbVelto->installEventFilter(this);
-    // Graph Data and Check Updates belong to the selection window and the update
-    // check; they are connected when those exist.
+    // Check Updates belongs to the update check; it is connected when that exists.
 }
 
 void TQkVornMain::setRunWindows(TRunTestForm* progress, TQkVornChart* chart) {
@@ -230,6 +231,30 @@ void TQkVornMain::showTestResults(bool writeTest) {
     chart_->setDone(false);
     runChartWindow(*chart_);
 }
+
+// Graph Data --------------------------------------------------------------------
+
+// A stored result is only looked at: nothing to save or upload.
+void TQkVornMain::btGraphClick() {
+    hide();
+    std::unique_ptr<I_VornCollection> chosen;
+    if (select_ != nullptr) {
+        select_->exec();
+        chosen = select_->takeSelection();
+    }
+    if (chosen && chart_ != nullptr) {
+        chart_->setUploadAllowed(false);
+        chart_->setUploadButtonEnabled(false);
+        chart_->setSaveButtonEnabled(false);
+        chart_->clearCharts(true);
+        chart_->addResult(std::move(chosen));
+        chart_->setDone(false);
+        runChartWindow(*chart_);
+    }
+    show();
+}
+
+// -------------------------------------------------------------------------------
 
 void TQkVornMain::btHelpClick() {
     openUrl_(std::string(kMakerWebSite) + kHelpPath);

@@ -17,6 +17,7 @@ namespace vorn {
 
 class I_Dialogs;
 class TQkVornChart;
+class TQkVornSelect;
 class TRunTestForm;
 
 // The window the user works from: the drive list, the write-test box and the four
@@ -34,6 +35,10 @@ public:
 
     // The windows Run Test works with; they are created after this one.
     void setRunWindows(TRunTestForm* progress, TQkVornChart* chart);
+    // The selection window Graph Data shows; created after this one.
+    void setSelectWindow(TQkVornSelect* select) { select_ = select; }
+    // Graph Data: a stored result chosen in the selection window, in the chart window.
+    void btGraphClick();
     // How web pages are opened (QDesktopServices::openUrl unless replaced).
     void setUrlOpener(std::function<void(const std::string&)> opener);
 
@@ -79,6 +84,7 @@ private:
     const DriveCatalog& catalog_;
     TRunTestForm* progress_ = nullptr;
     TQkVornChart* chart_ = nullptr;
+    TQkVornSelect* select_ = nullptr;
     std::function<void(const std::string&)> openUrl_;
     std::vector<DeviceEntry> devices_;
 };
