@@ -10,7 +10,15 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh build >/dev/null
 if [[ $# -eq 0 && ( -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ) ]]; then
-    exec ./build/qkvorn
+    # The window program reads and writes its files in the current directory. It works
+    # in a folder of its own, which holds the sample library so that Graph Data lists
+    # real results on the first start (a newer copy there is kept).
+    program=$PWD/build/qkvorn
+    folder=${XDG_DATA_HOME:-$HOME/.local/share}/qkvorn
+    mkdir -p "$folder"
+    cp -u samples/qkvorn-samples.qkl "$folder/"
+    cd "$folder"
+    exec "$program"
 fi
 if [[ $# -eq 0 ]]; then
     cat >&2 <<'TEXT'
