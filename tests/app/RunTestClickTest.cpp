@@ -48,16 +48,19 @@ FakeDisk smallKey() {
     return key;
 }
 
-// The index of the named drive in the list, or -1.
-int entryOf(const std::vector<DeviceEntry>& entries, const DriveCatalog& catalog,
-            const std::string& name) {
-    const std::vector<std::string> names = catalog.driveNames();
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (names.at(static_cast<size_t>(entries[i].driveNumber)) == name) {
-            return static_cast<int>(i);
+// The main window's list of the tree with the named drive selected.
+RunTestRequest requestFor(const FakeSysfs& tree, const std::string& drive, bool writeTest) {
+    RunTestRequest request;
+    request.entries = listedDrives(tree.catalog());
+    const std::vector<std::string> names = tree.catalog().driveNames();
+    for (size_t i = 0; i < request.entries.size(); ++i) {
+        if (names.at(static_cast<size_t>(request.entries[i].driveNumber)) == drive) {
+            request.selected = static_cast<int>(i);
         }
     }
-    return -1;
+    request.writeTest = writeTest;
+    request.catalog = &tree.catalog();
+    return request;
 }
 
 struct Press {
@@ -74,56 +77,42 @@ struct Press {
 };
 
 TEST(RunTestClick, ChecksStopWithTheirBoxAndStillWriteTheEventLog) {
-    struct Case {
+    const struct {
         const char* name;
         const char* drive;  // kernel name of the selected drive
         bool write;
         std::deque<bool> answers;
-        void (*spoil)(RunTestRequest&);  // makes the list stale
+        int stale;  // the list is stale: 1 its text, 2 its drive number
         std::vector<DialogBox> boxes;
+    } cases[] = {
+        {"stale text", "sdb", false, {}, 1, {kDrivesChanged}},
+        {"drive gone", "sdb", false, {}, 2, {kDrivesChanged}},
+        {"no media", "sdd", true, {}, 0, {kNoMedia}},
+        {"fixed disk", "sda", true, {}, 0, {kRemovableOnly}},
+        {"write refused", "sdf", true, {true, true}, 0, {kCannotWrite}},
+        {"no to overwrite", "sdb", true, {false, true}, 0, {kOverwrite}},
     };
-    const Case cases[] = {
-        {"stale text",
-         "sdb",
-         false,
-         {},
-         [](RunTestRequest& r) { r.entries[r.selected].text += " "; },
-         {kDrivesChanged}},
-        {"drive gone",
-         "sdb",
-         false,
-         {},
-         [](RunTestRequest& r) { r.entries[r.selected].driveNumber = 9; },
-         {kDrivesChanged}},
-        {"no media", "sdd", true, {}, nullptr, {kNoMedia}},
-        {"fixed disk", "sda", true, {}, nullptr, {kRemovableOnly}},
-        {"write refused", "sdf", true, {true, true}, nullptr, {kCannotWrite}},
-        {"no to overwrite", "sdb", true, {false, true}, nullptr, {kOverwrite}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         InTempFolder here;
         FakeSysfs tree;
         for (const FakeDisk& disk : {FakeSysfs::sataDisk(), smallKey(),
                                      FakeSysfs::readerWithoutMedia(), FakeSysfs::readOnlyCard()}) {
             tree.addDisk(disk);
         }
-        RunTestRequest request;
-        request.entries = listedDrives(tree.catalog());
-        request.selected = entryOf(request.entries, tree.catalog(), c.drive);
-        ASSERT_GE(request.selected, 0) << c.name;
-        request.writeTest = c.write;
-        request.catalog = &tree.catalog();
-        if (c.spoil != nullptr) {
-            c.spoil(request);
-        }
+        RunTestRequest request = requestFor(tree, c.drive, c.write);
+        ASSERT_GE(request.selected, 0);
+        DeviceEntry& entry = request.entries[static_cast<size_t>(request.selected)];
+        entry.text += c.stale == 1 ? " " : "";
+        entry.driveNumber = c.stale == 2 ? 9 : entry.driveNumber;
         Press press(ScriptedDialogs(c.answers, true));
         press.run(request);
-        EXPECT_EQ(press.outcome, RunOutcome::Stopped) << c.name;
-        EXPECT_EQ(press.dialogs.boxes, c.boxes) << c.name;
-        EXPECT_TRUE(press.view.shown.empty()) << c.name;
-        EXPECT_EQ(press.host.hidden, 0) << c.name;
-        EXPECT_TRUE(here.has("event.log")) << c.name;
-        EXPECT_FALSE(here.has("vorntest.log")) << c.name;
+        EXPECT_EQ(press.outcome, RunOutcome::Stopped);
+        EXPECT_EQ(press.dialogs.boxes, c.boxes);
+        EXPECT_TRUE(press.view.shown.empty());
+        EXPECT_EQ(press.host.hidden, 0);
+        EXPECT_TRUE(here.has("event.log"));
+        EXPECT_FALSE(here.has("vorntest.log"));
     }
 }
 
@@ -131,11 +120,7 @@ TEST(RunTestClick, NothingSelectedDoesNothing) {
     InTempFolder here;
     for (int selected : {-1, 1, 255}) {
         RunTestRequest request;
-        request.entries = {{"(x) y (1.0GB)", 0}};
-        request.entries.resize(300, request.entries[0]);
-        if (selected == 1) {
-            request.entries.resize(1);
-        }
+        request.entries.assign(selected == 1 ? 1 : 300, {"(x) y (1.0GB)", 0});
         request.selected = selected;
         request.opener = [](int, I_VornEventLog*, uint32_t) -> std::unique_ptr<I_VornDevice> {
             throw std::logic_error("must not open");
@@ -148,69 +133,35 @@ TEST(RunTestClick, NothingSelectedDoesNothing) {
     EXPECT_FALSE(here.has("event.log"));
 }
 
-// Only a directory, or a file that is not a dot-file, on the mounted medium asks
-// about files. The run itself is cancelled at once (the wipe stops at its first write).
+// Files on the mounted medium ask once more (which files count is tested with
+// deviceHasFiles). The run itself is cancelled at once.
 TEST(RunTestClick, FilesOnTheMediumAskOnceMore) {
-    struct Case {
-        const char* name;
-        const char* file;
-        const char* folder;
-        std::deque<bool> answers;
+    const struct {
+        bool file;
+        bool answer;
         std::vector<DialogBox> boxes;
         RunOutcome outcome;
+    } cases[] = {
+        {true, false, {kOverwrite, kFiles}, RunOutcome::Stopped},
+        {true, true, {kOverwrite, kFiles, kRunFailed}, RunOutcome::Failed},
+        {false, true, {kOverwrite, kRunFailed}, RunOutcome::Failed},
     };
-    const Case cases[] = {
-        {"a file, No",
-         "DSC0001.JPG",
-         nullptr,
-         {true, false},
-         {kOverwrite, kFiles},
-         RunOutcome::Stopped},
-        {"a file, Yes",
-         "DSC0001.JPG",
-         nullptr,
-         {true, true},
-         {kOverwrite, kFiles, kRunFailed},
-         RunOutcome::Failed},
-        {"only a hidden file",
-         ".hidden",
-         nullptr,
-         {true},
-         {kOverwrite, kRunFailed},
-         RunOutcome::Failed},
-        {"an empty directory",
-         nullptr,
-         "empty",
-         {true, false},
-         {kOverwrite, kFiles},
-         RunOutcome::Stopped},
-        {"nothing", nullptr, nullptr, {true}, {kOverwrite, kRunFailed}, RunOutcome::Failed},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.boxes.size()) + (c.file ? " file" : " none"));
         InTempFolder here;
         TempDir mount;
-        if (c.file != nullptr) {
-            mount.write(c.file, "x");
-        }
-        if (c.folder != nullptr) {
-            std::filesystem::create_directory(mount.path() / c.folder);
+        if (c.file) {
+            mount.write("DSC0001.JPG", "x");
         }
         FakeSysfs tree;
         tree.addDisk(smallKey());
         tree.addMount("8:16", mount.path().string());
-        RunTestRequest request;
-        request.entries = listedDrives(tree.catalog());
-        ASSERT_EQ(request.entries.size(), 1u);
-        request.selected = 0;
-        request.writeTest = true;
-        request.catalog = &tree.catalog();
-        Press press(ScriptedDialogs(c.answers, true));
+        Press press(ScriptedDialogs({true, c.answer}));
         press.view.cancelWhen = [](const RecordingRunView&) { return true; };
-        press.run(request);
-        EXPECT_EQ(press.outcome, c.outcome) << c.name;
-        EXPECT_EQ(press.dialogs.boxes, c.boxes) << c.name;
-        EXPECT_EQ(press.host.resultsShown, 0) << c.name;
-        EXPECT_TRUE(here.has("event.log")) << c.name;
+        press.run(requestFor(tree, "sdb", true));
+        EXPECT_EQ(press.outcome, c.outcome);
+        EXPECT_EQ(press.dialogs.boxes, c.boxes);
+        EXPECT_EQ(press.host.resultsShown, 0);
     }
 }
 
@@ -227,13 +178,11 @@ private:
 };
 
 struct MemoryRun {
-    MemoryDevice::Options options;
-    std::function<void(KeptDevice&)> prepare;  // scripting before the press
+    MemoryDevice::Options options{.sectors = 32768};  // 16 MB
+    std::function<void(KeptDevice&)> prepare;         // scripting before the press
     std::vector<Transfer> transfers;
     std::vector<uint8_t> medium;
     bool closed = false;
-
-    MemoryRun() { options.sectors = 32768; }  // 16 MB
 
     RunTestRequest request(bool writeTest) {
         MemoryDevice sample(options);
@@ -260,15 +209,11 @@ struct MemoryRun {
     }
 };
 
-size_t countWrites(const std::vector<Transfer>& transfers, uint64_t sector, uint32_t count) {
-    return static_cast<size_t>(
-        std::count_if(transfers.begin(), transfers.end(), [&](const Transfer& t) {
-            return t.kind == kEventWrite && t.sector == sector && t.count == count;
-        }));
-}
-
+// Cancelled in the 8k write test: the markers and the 1024-sector zeroing still
+// follow, and nothing after that; a medium already marked skips the full wipe.
 TEST(RunTestClick, CancelDuringTheWriteTestsStillLeavesMarkersAndStopsTheZeroing) {
     for (bool marked : {false, true}) {
+        SCOPED_TRACE(marked);
         InTempFolder here;
         MemoryRun memory;
         std::atomic<bool> cancelled{false};
@@ -297,7 +242,6 @@ TEST(RunTestClick, CancelDuringTheWriteTestsStillLeavesMarkersAndStopsTheZeroing
         EXPECT_EQ(press.outcome, RunOutcome::Failed);
         EXPECT_EQ(press.dialogs.boxes, (std::vector<DialogBox>{kOverwrite, kRunFailed}));
         ASSERT_TRUE(memory.closed);
-        // Ten markers, then one write of the 1024-sector zeroing, and nothing after.
         const std::vector<Transfer>& t = memory.transfers;
         ASSERT_GE(t.size(), 11u);
         for (int i = 1; i <= kMarkerCount; ++i) {
@@ -311,11 +255,13 @@ TEST(RunTestClick, CancelDuringTheWriteTestsStillLeavesMarkersAndStopsTheZeroing
         EXPECT_EQ(t.back().sector, 0u);
         EXPECT_EQ(t.back().count, 128u);
         // The full wipe writes sector 0 twice (it wraps); a marked medium skips it.
-        EXPECT_EQ(countWrites(t, 0, 128), marked ? 1u : 3u) << marked;
-        bool erased = false;
-        for (const auto& label : press.view.labels) {
-            erased |= label.text == "Erasing Flash Device";
-        }
+        const auto zeroWrites = std::count_if(t.begin(), t.end(), [](const Transfer& w) {
+            return w.kind == kEventWrite && w.sector == 0 && w.count == 128;
+        });
+        EXPECT_EQ(zeroWrites, marked ? 1 : 3);
+        const bool erased =
+            std::any_of(press.view.labels.begin(), press.view.labels.end(),
+                        [](const auto& l) { return l.text == "Erasing Flash Device"; });
         EXPECT_EQ(erased, !marked);
         EXPECT_EQ(press.view.statesOf(RunRow::Write),
                   (std::vector<RowState>{RowState::Hidden, RowState::Running, RowState::Passed,
@@ -328,19 +274,18 @@ TEST(RunTestClick, CancelDuringTheWriteTestsStillLeavesMarkersAndStopsTheZeroing
     }
 }
 
-TEST(RunTestClick, FlashCheckAsksWhenTheZonesDiffer) {
-    struct Case {
-        const char* name;
+// A flash check whose zones differ asks; otherwise the run goes on until the 16k
+// read test fails, which ends it with the warning and leaves the step's traces.
+TEST(RunTestClick, FlashCheckAsksWhenTheZonesDifferAndAFailedStepEndsTheRun) {
+    const struct {
         uint64_t lastZoneTicks;  // per 64 KB block; the first zone takes 6,553,600 (10 MB/s)
         std::vector<DialogBox> boxes;
+    } cases[] = {
+        {7801905, {kNotFlash, kRunFailed}},  // 8.4 MB/s at the end: asked, and No ends the run
+        {7620466, {kRunFailed}},             // 8.6 MB/s: no question
     };
-    const Case cases[] = {
-        // 8.4 MB/s at the end: asked, and No ends the run.
-        {"slower end", 7801905, {kNotFlash, kRunFailed}},
-        // 8.6 MB/s: no question; the run goes on until the 2k read test fails.
-        {"close enough", 7620466, {kRunFailed}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lastZoneTicks);
         InTempFolder here;
         ManualCounter clock;
         MemoryRun memory;
@@ -350,37 +295,26 @@ TEST(RunTestClick, FlashCheckAsksWhenTheZonesDiffer) {
             device.ticksFor = [&](uint64_t, const Transfer& t) {
                 return t.sector < 16384 ? 6553600 : c.lastZoneTicks;
             };
-            device.failWhen = [](uint64_t, const Transfer& t) { return t.count == 4; };
+            device.failWhen = [](uint64_t, const Transfer& t) { return t.count == 32; };
         };
         Press press(ScriptedDialogs({false}));
         press.run(memory.request(false));
-        EXPECT_EQ(press.outcome, RunOutcome::Failed) << c.name;
-        EXPECT_EQ(press.dialogs.boxes, c.boxes) << c.name;
+        EXPECT_EQ(press.outcome, RunOutcome::Failed);
+        EXPECT_EQ(press.dialogs.boxes, c.boxes);
+        EXPECT_EQ(press.host.resultsShown, 0);
+        EXPECT_EQ(press.view.statesOf(RunRow::Access), std::vector<RowState>{RowState::Hidden});
+        if (c.boxes.size() == 1) {
+            EXPECT_EQ(press.view.lastLabel(RunRow::Read), "Read Test (16k block)");
+            EXPECT_EQ(press.view.statesOf(RunRow::Read).back(), RowState::Failed);
+            EXPECT_NE(
+                here.read("event.log")
+                    .find(",,,,,,,TEST ERROR 3\n\n,,,,,,,END -\n,,,,,,,Read Test (16k block)\n"),
+                std::string::npos);
+            EXPECT_NE(
+                here.read("vorntest.log").find("TEST ERROR 3\nEND -\nRead Test (16k block)\n"),
+                std::string::npos);
+        }
     }
-}
-
-TEST(RunTestClick, DeviceFailingMidRunEndsWithTheWarning) {
-    InTempFolder here;
-    MemoryRun memory;
-    memory.options.keepData = false;
-    memory.prepare = [](KeptDevice& device) {
-        device.failWhen = [](uint64_t, const Transfer& t) {
-            return t.kind == kEventRead && t.count == 32;  // the 16k read test
-        };
-    };
-    Press press;
-    press.run(memory.request(false));
-    EXPECT_EQ(press.outcome, RunOutcome::Failed);
-    EXPECT_EQ(press.dialogs.boxes, std::vector<DialogBox>{kRunFailed});
-    EXPECT_EQ(press.view.lastLabel(RunRow::Read), "Read Test (16k block)");
-    EXPECT_EQ(press.view.statesOf(RunRow::Read).back(), RowState::Failed);
-    EXPECT_EQ(press.view.statesOf(RunRow::Access), std::vector<RowState>{RowState::Hidden});
-    const std::string events = here.read("event.log");
-    EXPECT_NE(events.find(",,,,,,,TEST ERROR 3\n\n,,,,,,,END -\n,,,,,,,Read Test (16k block)\n"),
-              std::string::npos);
-    const std::string log = here.read("vorntest.log");
-    EXPECT_NE(log.find("TEST ERROR 3\nEND -\nRead Test (16k block)\n"), std::string::npos);
-    EXPECT_EQ(press.host.resultsShown, 0);
 }
 
 TEST(RunTestClick, ExceptionIsLoggedShownAndCleanedUp) {
@@ -388,16 +322,16 @@ TEST(RunTestClick, ExceptionIsLoggedShownAndCleanedUp) {
         std::function<void()> thrower;
         void hideMainWindow() override { thrower(); }
     };
-    struct Case {
+    const struct {
         std::function<void()> thrower;
         const char* line;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {[] { throw std::runtime_error("boom"); },
          "EXCEPTION: RunTestClick std::runtime_error boom\n"},
         {[] { throw 42; }, "SEH EXCEPTION: RunTestClick -1\n"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
         InTempFolder here;
         MemoryRun memory;
         RecordingRunView view;
@@ -409,7 +343,7 @@ TEST(RunTestClick, ExceptionIsLoggedShownAndCleanedUp) {
         EXPECT_EQ(view.shown, (std::vector<bool>{true, false}));
         EXPECT_TRUE(memory.closed);
         EXPECT_TRUE(here.has("event.log"));
-        EXPECT_NE(here.read("vorntest.log").find(c.line), std::string::npos) << c.line;
+        EXPECT_NE(here.read("vorntest.log").find(c.line), std::string::npos);
         // The run's log is closed: the next one opens.
         openLog("next.log");
         logMessage("next");
@@ -428,19 +362,15 @@ std::string sectorBytes(const std::string& image, uint64_t sector, size_t count)
 
 TEST(RunTestClick, WholeRunOnAFakeUsbKey) {
     for (bool write : {false, true}) {
+        SCOPED_TRACE(write);
         InTempFolder here;
         FakeSysfs tree;
         const std::string image = tree.addDisk(smallKey());
-        RunTestRequest request;
-        request.entries = listedDrives(tree.catalog());
-        request.selected = 0;
-        request.writeTest = write;
-        request.catalog = &tree.catalog();
         Press press(ScriptedDialogs({}, true));
         const auto before = static_cast<uint32_t>(std::time(nullptr));
-        press.run(request);
+        press.run(requestFor(tree, "sdb", write));
 
-        ASSERT_EQ(press.outcome, RunOutcome::Succeeded) << write;
+        ASSERT_EQ(press.outcome, RunOutcome::Succeeded);
         EXPECT_EQ(press.dialogs.boxes,
                   write ? std::vector<DialogBox>{kOverwrite} : std::vector<DialogBox>{});
         EXPECT_EQ(press.host.hidden, 1);
@@ -450,7 +380,7 @@ TEST(RunTestClick, WholeRunOnAFakeUsbKey) {
         EXPECT_EQ(press.view.writeRowEnabled, write);
         EXPECT_EQ(press.view.caption, "&Cancel");
 
-        // The result file, entry by entry.
+        // The result file, entry by entry: write keys only with the write test.
         std::vector<std::string> expected = {"VERSION", "DRIVEID"};
         for (const TestTableEntry& e : readTests) {
             expected.push_back(e.resultKey);
@@ -474,20 +404,17 @@ TEST(RunTestClick, WholeRunOnAFakeUsbKey) {
         uint8_t time[4] = {};
         uint32_t valueSize = 0, dataSize = sizeof time;
         ASSERT_TRUE(file->findEntry("QKCTIME", &valueSize, nullptr, &dataSize, time));
-        const uint32_t stamp = time[0] | time[1] << 8 | time[2] << 16 | uint32_t{time[3]} << 24;
         EXPECT_EQ(dataSize, 4u);
+        const uint32_t stamp = time[0] | time[1] << 8 | time[2] << 16 | uint32_t{time[3]} << 24;
         EXPECT_TRUE(stamp >= before && stamp <= static_cast<uint32_t>(std::time(nullptr)));
 
         // The transfer list: every step marked, writes only with the write test.
         const std::string events = here.read("event.log");
         for (const char* step : {"Flash test:read", "Read Test (2k block)", "Read Test (64k block)",
                                  "Random Access", "Sequential Access"}) {
-            EXPECT_NE(events.find(std::string(",,,,,,,START -\n,,,,,,,") + step + "\n"),
-                      std::string::npos)
-                << step;
-            EXPECT_NE(events.find(std::string(",,,,,,,END -\n,,,,,,,") + step + "\n"),
-                      std::string::npos)
-                << step;
+            for (const char* edge : {",,,,,,,START -\n,,,,,,,", ",,,,,,,END -\n,,,,,,,"}) {
+                EXPECT_NE(events.find(edge + std::string(step) + "\n"), std::string::npos) << step;
+            }
         }
         EXPECT_NE(events.find("\nREAD,"), std::string::npos);
         EXPECT_EQ(events.find("\nWRITE,") != std::string::npos, write);
