@@ -11,6 +11,8 @@ int runBench(int argc, char** argv);
 int runAccess(int argc, char** argv);
 int runShow(int argc, char** argv);
 int runRun(int argc, char** argv);
+int runUpdate(int argc, char** argv);
+int runUpload(int argc, char** argv);
 int runLibrary(int argc, char** argv);
 int runReport(int argc, char** argv);
 

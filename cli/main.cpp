@@ -27,6 +27,8 @@ constexpr Command kCommands[] = {
     {"dump", vorn::cli::runDump, "dump FILE [--member N] [--json]"},
     {"show", vorn::cli::runShow, "show FILE [--member N] [--json]"},
     {"run", vorn::cli::runRun, "run (--drive N | --device PATH | --demo) [--write] [--yes]"},
+    {"update", vorn::cli::runUpdate, "update [--server URL] [--yes]"},
+    {"upload", vorn::cli::runUpload, "upload FILE [--from ADDRESS] [--mail-server HOST:PORT]"},
     {"library", vorn::cli::runLibrary, "library OUT.qkl FILE..."},
     {"report", vorn::cli::runReport, "report FILE [--member N]"},
 };

@@ -6,7 +6,6 @@
 #include "app/DiagLog.h"
 
 namespace vorn {
-namespace {
 
 // Named in the log line as the exception class, so a failed transfer reads like
 // any other failure the program caught.
@@ -14,8 +13,6 @@ class TransferError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-}  // namespace
 
 bool curlReady() {
     static std::once_flag once;

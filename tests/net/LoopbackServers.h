@@ -2,10 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,72 +18,61 @@ extern char** environ;
 
 namespace vorn::test {
 
-// A listening socket on 127.0.0.1 and a free port; it never accepts, so a client
-// connects and then hears nothing (a stalled server). Closed, its port is a closed
-// port (an unreachable server).
-class LoopbackListener {
-public:
-    LoopbackListener() {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(fd_, 4);
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~LoopbackListener() { close(); }
-    LoopbackListener(const LoopbackListener&) = delete;
-    LoopbackListener& operator=(const LoopbackListener&) = delete;
-    void close() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    int port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
-
-inline int freeLoopbackPort() {
-    return LoopbackListener().port();
-}
-
-inline bool acceptsOn(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+inline sockaddr_in loopback(int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    return address;
+}
+
+// A socket listening on a free 127.0.0.1 port that never accepts: a client connects
+// and hears nothing (a stalled server). Once closed, its port is a closed port.
+struct LoopbackListener {
+    LoopbackListener() {
+        sockaddr_in address = loopback(0);
+        socklen_t length = sizeof address;
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(fd, 4);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~LoopbackListener() { ::close(fd); }
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+};
+
+inline bool acceptsOn(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = loopback(port);
+    const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return ok;
 }
 
-// A server program on a free loopback port, started with its output silenced and
-// stopped (SIGTERM, then reaped) with the object. ready() is false when it never
-// came to accept within ten seconds.
+// A server program on a free loopback port, its output silenced, stopped (SIGTERM,
+// then reaped) with the object. ready() is false when it did not accept within 10 s.
 class ServerProcess {
 public:
-    explicit ServerProcess(const std::vector<std::string>& argv) {
+    explicit ServerProcess(std::vector<std::string> argv) : port_(LoopbackListener().port) {
+        argv.push_back(std::to_string(port_));
         std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
+        for (std::string& arg : argv) {
+            args.push_back(arg.data());
         }
         args.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) {
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, args[0], &quiet, nullptr, args.data(), environ) != 0) {
             pid_ = -1;
         }
-        posix_spawn_file_actions_destroy(&actions);
+        posix_spawn_file_actions_destroy(&quiet);
+        for (int tries = 0; pid_ > 0 && !ready_ && tries < 200; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ready_ = acceptsOn(port_);
+        }
     }
     ~ServerProcess() {
         if (pid_ > 0) {
@@ -95,57 +82,33 @@ public:
     }
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
-
-    bool waitReady(int port) const {
-        for (int tries = 0; pid_ > 0 && tries < 200; ++tries) {
-            if (acceptsOn(port)) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-// Python's file server on `folder`: "/qkvorn/NAME" is folder/qkvorn/NAME.
-class HttpServer {
-public:
-    explicit HttpServer(const std::string& folder)
-        : port_(freeLoopbackPort()),
-          process_({"/usr/bin/python3", "-m", "http.server", "--bind", "127.0.0.1",
-                    std::to_string(port_), "--directory", folder}),
-          ready_(process_.waitReady(port_)) {}
-    bool ready() const { return ready_; }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int port_;
-    ServerProcess process_;
-    bool ready_;
-};
-
-// aiosmtpd storing each message it takes as message-N.txt in a folder: the envelope,
-// From, To and Subject, and one "part: TYPE FILENAME" line per part in order, each
-// part's decoded bytes beside it as message-N.part-K. With `refuse` it answers the
-// message with 550 and stores nothing.
-class SmtpServer {
-public:
-    SmtpServer(const TempDir& folder, bool refuse)
-        : port_(freeLoopbackPort()),
-          script_(folder.write("smtp_store.py", kScript)),
-          process_({"/usr/bin/python3", script_, std::to_string(port_), folder.path().string(),
-                    refuse ? "refuse" : "store"}),
-          ready_(process_.waitReady(port_)) {}
     bool ready() const { return ready_; }
     int port() const { return port_; }
 
 private:
+    int port_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// Python's file server: "/qkvorn/NAME" is folder/qkvorn/NAME.
+struct HttpServer : ServerProcess {
+    explicit HttpServer(const std::string& folder)
+        : ServerProcess({"/usr/bin/python3", "-m", "http.server", "--directory", folder, "--bind",
+                         "127.0.0.1"}) {}
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port()); }
+};
+
+// aiosmtpd keeping each message it takes as message-N.txt in a folder: envelope,
+// From, To, Subject and one "part: TYPE FILENAME" line per part in order, each part's
+// decoded bytes beside it as message-N.part-K. With `refuse` it answers 550.
+struct SmtpServer : ServerProcess {
+    SmtpServer(const TempDir& folder, bool refuse)
+        : ServerProcess({"/usr/bin/python3", folder.write("smtp_store.py", kScript),
+                         folder.path().string(), refuse ? "refuse" : "store"}) {}
     static constexpr const char* kScript = R"(import email, email.policy, os, sys, time
 from aiosmtpd.controller import Controller
-port, folder, mode = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+folder, mode, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
 class Store:
     count = 0
     async def handle_DATA(self, server, session, envelope):
@@ -170,10 +133,6 @@ Controller(Store(), hostname='127.0.0.1', port=port).start()
 while True:
     time.sleep(3600)
 )";
-    int port_;
-    std::string script_;
-    ServerProcess process_;
-    bool ready_;
 };
 
 }  // namespace vorn::test

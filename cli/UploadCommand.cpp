@@ -1,0 +1,82 @@
+// upload: sends a saved result file with the two diagnostic logs to the results
+// mailbox, as Upload Results does after the details window. The file is the user's
+// own and stays where it is.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+#include "cli/DeviceOpen.h"
+#include "cli/NetTerminal.h"
+#include "net/Upload.h"
+#include "results/VornCollection.h"
+
+namespace vorn::cli {
+namespace {
+
+constexpr const char* kCommand = "upload";
+
+// "HOST" or "HOST:PORT"; false when the port is no number from 1 to 65535.
+bool parseMailServer(const std::string& text, MailSettings& settings) {
+    const size_t colon = text.rfind(':');
+    settings.server = text.substr(0, colon);
+    if (colon == std::string::npos) {
+        return !settings.server.empty();
+    }
+    uint64_t port = 0;
+    if (settings.server.empty() || !parseUnsigned(text.substr(colon + 1), 65535, &port) ||
+        port == 0) {
+        return false;
+    }
+    settings.port = static_cast<int>(port);
+    return true;
+}
+
+bool readable(const std::string& name) {
+    FILE* file = std::fopen(name.c_str(), "rb");
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return file != nullptr;
+}
+
+}  // namespace
+
+int runUpload(int argc, char** argv) {
+    ArgParser args(argc, argv);
+    std::string from;
+    args.takeValue("--from", &from);
+    std::string server;
+    MailSettings settings;
+    if (args.takeValue("--mail-server", &server) && !parseMailServer(server, settings)) {
+        args.fail("--mail-server wants HOST or HOST:PORT");
+    }
+    const std::vector<std::string> rest = args.positionals();
+    if (!args.ok() || rest.size() != 1) {
+        return failWith(kCommand,
+                        args.ok() ? "usage: qkvorn-cli upload FILE [--from ADDRESS] "
+                                    "[--mail-server HOST:PORT]"
+                                  : args.error(),
+                        2);
+    }
+    const std::string& file = rest[0];
+    if (!openCollection(file.c_str())) {
+        return failWith(kCommand, "cannot open " + file + " as a result file");
+    }
+    // The message always carries both logs; say which one is missing rather than
+    // letting the send fail on it.
+    for (const char* log : {"vorninit.log", "vorntest.log"}) {
+        if (!readable(log)) {
+            return failWith(kCommand, std::string(log) + " is missing in the current folder");
+        }
+    }
+    NetDialogs dialogs(false);
+    NetNotice notice;
+    const ScopedLog log("vorninternet.log");
+    return uploadResultFile(file, from, dialogs, notice, settings, false) ? 0 : 1;
+}
+
+}  // namespace vorn::cli
