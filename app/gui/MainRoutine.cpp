@@ -144,6 +144,10 @@ void MainRoutine::createWindows() {
     QObject::connect(windows_.chart.get(), &TQkVornChart::saveRequested, windows_.details.get(),
                      [this] { btSaveClick(*windows_.chart, *windows_.details); });
     windows_.main->setRunWindows(windows_.progress.get(), windows_.chart.get());
+    windows_.main->setNoticeWindow(windows_.upload.get());
+    QObject::connect(
+        windows_.chart.get(), &TQkVornChart::uploadRequested, windows_.upload.get(),
+        [this] { btUploadClick(*windows_.chart, *windows_.details, *windows_.upload, dialogs_); });
     windows_.main->setSelectWindow(windows_.select.get());
     QObject::connect(windows_.chart.get(), &TQkVornChart::compareRequested, windows_.select.get(),
                      [this] { compareAnotherDrive(*windows_.select, *windows_.chart); });

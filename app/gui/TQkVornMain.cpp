@@ -18,6 +18,8 @@
 #include "app/SystemInfoTrace.h"
 #include "app/gui/TRunTestForm.h"
 #include "app/gui/WindowPlacement.h"
+#include "net/UpdateCheck.h"
+#include "net/gui/TformUpload.h"
 #include "results/VornCollection.h"
 #include "storage/Win2kDisk.h"
 #include "view/gui/TQkVornChart.h"
@@ -142,9 +144,9 @@ void TQkVornMain::connectControls() {
     connect(BtnRefresh, &QPushButton::clicked, this, &TQkVornMain::BtnRefreshClick);
     connect(BtnRunTest, &QPushButton::clicked, this, &TQkVornMain::BtnRunTestClick);
     connect(btHelp, &QPushButton::clicked, this, &TQkVornMain::btHelpClick);
+    connect(btUpdates, &QPushButton::clicked, this, &TQkVornMain::btUpdatesClick);
     connect(btGraph, &QPushButton::clicked, this, &TQkVornMain::btGraphClick);
     lbVelto->installEventFilter(this);
-    // Check Updates belongs to the update check; it is connected when that exists.
 }
 
 void TQkVornMain::setRunWindows(TRunTestForm* progress, TQkVornChart* chart) {
@@ -255,6 +257,16 @@ void TQkVornMain::btGraphClick() {
 }
 
 // -------------------------------------------------------------------------------
+
+void TQkVornMain::btUpdatesClick() {
+    if (notice_ == nullptr) {
+        return;
+    }
+    hide();
+    checkForUpdates(dialogs_, *notice_, programUpdateSettings());
+    // The drive list stays as it was: nothing about the drives changed.
+    show();
+}
 
 void TQkVornMain::btHelpClick() {
     openUrl_(std::string(kMakerWebSite) + kHelpPath);

@@ -19,6 +19,7 @@ class I_Dialogs;
 class TQkVornChart;
 class TQkVornSelect;
 class TRunTestForm;
+class TformUpload;
 
 // The window the user works from: the drive list, the write-test box and the four
 // user functions. Hidden while a function shows its own windows; closing it ends the
@@ -39,6 +40,10 @@ public:
     void setSelectWindow(TQkVornSelect* select) { select_ = select; }
     // Graph Data: a stored result chosen in the selection window, in the chart window.
     void btGraphClick();
+    // The notice window Check Updates shows while it downloads; created before this one.
+    void setNoticeWindow(TformUpload* notice) { notice_ = notice; }
+    // Check Updates: the update check with library download, this window hidden.
+    void btUpdatesClick();
     // How web pages are opened (QDesktopServices::openUrl unless replaced).
     void setUrlOpener(std::function<void(const std::string&)> opener);
 
@@ -84,6 +89,7 @@ private:
     const DriveCatalog& catalog_;
     TRunTestForm* progress_ = nullptr;
     TQkVornChart* chart_ = nullptr;
+    TformUpload* notice_ = nullptr;
     TQkVornSelect* select_ = nullptr;
     std::function<void(const std::string&)> openUrl_;
     std::vector<DeviceEntry> devices_;

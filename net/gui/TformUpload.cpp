@@ -1,16 +1,104 @@
 #include "net/gui/TformUpload.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <exception>
+#include <memory>
+
+#include "app/DiagLog.h"
+#include "app/Dialogs.h"
 #include "app/gui/WindowPlacement.h"
+#include "net/Upload.h"
+#include "results/gui/TupdateDetails.h"
+#include "storage/Win2kStoredDisk.h"
+#include "view/gui/TQkVornChart.h"
 
 namespace vorn {
+
+namespace {
+
+constexpr int kClientWidth = 335;
+constexpr int kClientHeight = 135;
+constexpr const char* kWriteTestsOnly =
+    "Only tests with write enabled can be uploaded, please change your options, retest and "
+    "then upload.";
+
+}  // namespace
 
 TformUpload::TformUpload(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("TformUpload");
     setWindowTitle("WP Vorn");
-    fixClientSize(this, 335, 135);
+    fixClientSize(this, kClientWidth, kClientHeight);
+    Label1 = new QLabel(this);
+    Label1->setObjectName("Label1");
+    btCancel = new QPushButton("&Cancel", this);
+    btCancel->setObjectName("btCancel");
+    btCancel->setGeometry(130, 96, 75, 25);
+    btCancel->hide();
+    centreOnScreen(this);
 }
 
 TformUpload::~TformUpload() = default;
+
+void TformUpload::setNoticeText(const std::string& text) {
+    Label1->setText(QString::fromStdString(text));
+    Label1->adjustSize();
+    // Each half cut toward zero, as the window has always placed it.
+    Label1->move(width() / 2 - Label1->width() / 2, (height() - Label1->height()) / 2);
+}
+
+void TformUpload::showNotice() {
+    show();
+    raise();
+    // Paint now: the caller goes on to wait.
+    QCoreApplication::processEvents();
+}
+
+void TformUpload::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+// The window goes when the transfer ends, not before: neither its frame nor Escape
+// closes it.
+void TformUpload::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
+
+void TformUpload::reject() {}
+
+void btUploadClick(TQkVornChart& chart, TupdateDetails& details, TformUpload& notice,
+                   I_Dialogs& dialogs) {
+    if (!chart.uploadAllowed()) {
+        dialogs.information(kWriteTestsOnly);
+        return;
+    }
+    openLog("vorninternet.log");
+    bool hidden = false;
+    try {
+        I_VornCollection* result = chart.result(0);
+        std::unique_ptr<Win2kStoredDisk> device = newStoredDisk(result);
+        if (device) {
+            chart.hide();
+            hidden = true;
+            const std::string fileName = details.showDetails(*device, *result, true);
+            const std::string typed = details.emailText();
+            device.reset();
+            if (!fileName.empty()) {
+                uploadResultFile(fileName, typed, dialogs, notice, MailSettings{}, true);
+            }
+        }
+    } catch (const std::exception& exception) {
+        logException("btUploadClick", exception);
+    } catch (...) {
+        logSehException("btUploadClick", -1);
+    }
+    if (hidden) {
+        chart.show();
+    }
+    closeLog();
+}
 
 }  // namespace vorn
