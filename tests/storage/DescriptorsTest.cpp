@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,13 +13,13 @@
 namespace vorn::test {
 namespace {
 
-uint32_t u32At(const std::vector<uint8_t>& bytes, size_t at) {
-    return descriptorU32(bytes.data(), static_cast<uint32_t>(bytes.size()),
-                         static_cast<uint32_t>(at));
+std::string le32(uint32_t value) {
+    return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 24)};
 }
 
-std::string textAt(const std::vector<uint8_t>& bytes, size_t at) {
-    return std::string(reinterpret_cast<const char*>(bytes.data() + at));
+std::string textOf(const uint8_t* bytes, size_t length) {
+    return std::string(reinterpret_cast<const char*>(bytes), length);
 }
 
 DriveIdentity usbKey() {
@@ -41,65 +40,41 @@ DriveIdentity usbKey() {
     return id;
 }
 
-TEST(Descriptors, DeviceDescriptorLayoutFieldByField) {
+TEST(Descriptors, DeviceDescriptorLayoutByteForByte) {
     const DeviceDescriptor d = buildDeviceDescriptor(usbKey());
-    const uint32_t length = 40 + 9 + 17 + 5;
-    ASSERT_EQ(d.length, length);
-    ASSERT_EQ(d.bytes.size(), length + 1);
-    EXPECT_EQ(u32At(d.bytes, 0), length);  // Version
-    EXPECT_EQ(u32At(d.bytes, 4), length);  // Size
-    EXPECT_EQ(d.bytes[8], 0);              // DeviceType: direct access
-    EXPECT_EQ(d.bytes[9], 0);
-    EXPECT_EQ(d.bytes[10], 1);  // RemovableMedia
-    EXPECT_EQ(d.bytes[11], 1);  // CommandQueueing
-    EXPECT_EQ(u32At(d.bytes, 12), 40u);
-    EXPECT_EQ(u32At(d.bytes, 16), 49u);
-    EXPECT_EQ(u32At(d.bytes, 20), 66u);
-    EXPECT_EQ(u32At(d.bytes, 24), 0u);  // SerialNumberOffset
-    EXPECT_EQ(u32At(d.bytes, 28), uint32_t{kBusUsb20});
-    EXPECT_EQ(u32At(d.bytes, 32), 0u);  // RawPropertiesLength
-    EXPECT_EQ(u32At(d.bytes, 36), 0u);
-    EXPECT_EQ(textAt(d.bytes, 40), "Generic ");
-    EXPECT_EQ(textAt(d.bytes, 49), "Flash Disk      ");
-    EXPECT_EQ(textAt(d.bytes, 66), "8.07");
-    EXPECT_EQ(d.bytes[length - 1], 0);
-    EXPECT_EQ(d.bytes[length], 0);
+    // Version and Size, direct-access device type, removable, command queueing, the
+    // three string offsets, no serial number, bus type, no raw properties.
+    const std::string expected = le32(71) + le32(71) + std::string("\0\0\1\1", 4) + le32(40) +
+                                 le32(49) + le32(66) + le32(0) + le32(kBusUsb20) + le32(0) +
+                                 le32(0) + std::string("Generic \0Flash Disk      \08.07\0", 31);
+    ASSERT_EQ(d.length, 71u);
+    ASSERT_EQ(d.bytes.size(), 72u);
+    EXPECT_EQ(textOf(d.bytes.data(), 71), expected);
+    EXPECT_EQ(d.bytes[71], 0);
     EXPECT_EQ(descriptorU8(d.bytes.data(), d.length, kDescRemovableMedia), 1);
     EXPECT_EQ(descriptorU32(d.bytes.data(), d.length, kDescBusType), uint32_t{kBusUsb20});
-}
 
-TEST(Descriptors, WithoutIdentityOnlyTheKernelNameIsPresent) {
-    DriveIdentity id;
-    id.name = "loop1";
-    id.product = "loop1";
-    id.vendor = "ignored";  // not identity: left out
-    const DeviceDescriptor d = buildDeviceDescriptor(id);
-    ASSERT_EQ(d.length, 46u);
-    EXPECT_EQ(u32At(d.bytes, 12), 0u);
-    EXPECT_EQ(u32At(d.bytes, 16), 40u);
-    EXPECT_EQ(u32At(d.bytes, 20), 0u);
-    EXPECT_EQ(textAt(d.bytes, 40), "loop1");
+    // Without identity only the kernel name is there, as the product.
+    DriveIdentity loop;
+    loop.name = loop.product = "loop1";
+    loop.vendor = "ignored";
+    const DeviceDescriptor bare = buildDeviceDescriptor(loop);
+    ASSERT_EQ(bare.length, 46u);
+    EXPECT_EQ(textOf(bare.bytes.data() + 12, 12), le32(0) + le32(40) + le32(0));
+    EXPECT_EQ(textOf(bare.bytes.data() + 40, 6), std::string("loop1\0", 6));
     std::array<char, 1024> text{};
-    deviceIdFromDescriptor(d.bytes.data(), d.length, text.data());
+    deviceIdFromDescriptor(bare.bytes.data(), bare.length, text.data());
     EXPECT_STREQ(text.data(), "loop1 ");
 }
 
-TEST(Descriptors, AdapterDescriptorLayoutFieldByField) {
+TEST(Descriptors, AdapterDescriptorLayoutByteForByte) {
     const std::array<uint8_t, 32> a = buildAdapterDescriptor(usbKey());
-    const std::vector<uint8_t> bytes(a.begin(), a.end());
-    EXPECT_EQ(u32At(bytes, 0), 32u);
-    EXPECT_EQ(u32At(bytes, 4), 32u);
-    EXPECT_EQ(u32At(bytes, 8), 122880u);
-    EXPECT_EQ(u32At(bytes, 12), 2048u);
-    EXPECT_EQ(u32At(bytes, 16), 511u);
-    EXPECT_EQ(bytes[20], 0);  // AdapterUsesPio
-    EXPECT_EQ(bytes[21], 0);  // AdapterScansDown
-    EXPECT_EQ(bytes[22], 1);  // CommandQueueing
-    EXPECT_EQ(bytes[24], kBusUsb20);
-    EXPECT_EQ(bytes[25], 0);
-    EXPECT_EQ(bytes[26] | bytes[27] << 8, 2);
-    EXPECT_EQ(bytes[28] | bytes[29] << 8, 0);
-    EXPECT_EQ(bytes[30] | bytes[31], 0);
+    // Version, Size, transfer length, pages, alignment; PIO, scans down, command
+    // queueing, accelerated; bus type and its pad byte, bus version 2.0, zero to 32.
+    const std::string expected = le32(32) + le32(32) + le32(122880) + le32(2048) + le32(511) +
+                                 std::string("\0\0\1\0", 4) +
+                                 std::string("\x09\0\x02\0\0\0\0\0", 8);
+    EXPECT_EQ(textOf(a.data(), a.size()), expected);
 }
 
 // A raw descriptor: header with the three offsets, then the given bytes from 40.
@@ -110,21 +85,13 @@ struct Raw {
 };
 
 std::string idFrom(const Raw& raw) {
-    const size_t whole = kDeviceDescriptorHeader + raw.tail.size();
-    const uint32_t length = raw.length != 0 ? raw.length : static_cast<uint32_t>(whole);
-    std::vector<uint8_t> bytes(std::max<size_t>(whole, length), 0);
-    std::memcpy(bytes.data() + kDeviceDescriptorHeader, raw.tail.data(), raw.tail.size());
-    const auto put = [&](size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-        }
-    };
-    put(12, raw.vendor);
-    put(16, raw.product);
-    put(20, raw.revision);
+    std::string bytes = std::string(12, '\0') + le32(raw.vendor) + le32(raw.product) +
+                        le32(raw.revision) + std::string(16, '\0') + raw.tail;
+    const uint32_t length = raw.length != 0 ? raw.length : static_cast<uint32_t>(bytes.size());
+    bytes.resize(std::max<size_t>(bytes.size(), length));
     std::array<char, 1024> text{};
     text.fill('#');
-    deviceIdFromDescriptor(bytes.data(), length, text.data());
+    deviceIdFromDescriptor(reinterpret_cast<const uint8_t*>(bytes.data()), length, text.data());
     return std::string(text.data(), strnlen(text.data(), text.size()));
 }
 
