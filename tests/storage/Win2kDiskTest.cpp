@@ -1,40 +1,41 @@
 #include "storage/Win2kDisk.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
 #include "app/DiagLog.h"
 #include "bench/EventLog.h"
 #include "results/VornCollection.h"
+#include "storage/MountTable.h"
+#include "storage/PartitionProbe.h"
 #include "storage/Win2kStoredDisk.h"
 #include "support/FakeSysfs.h"
 #include "support/TempDir.h"
 
-namespace vorn {
+namespace vorn::test {
 namespace {
-
-using test::FakeDisk;
-using test::FakeSysfs;
 
 // Records what the device hands to its event log.
 class RecordingLog : public I_VornEventLog {
 public:
     struct Event {
-        uint8_t device, kind;
+        uint8_t kind;
         uint16_t count;
         uint64_t sector;
         uint32_t failed;
     };
-    bool addEvent(uint8_t device, uint8_t kind, uint16_t count, uint64_t sector, uint64_t start,
+    bool addEvent(uint8_t, uint8_t kind, uint16_t count, uint64_t sector, uint64_t start,
                   uint64_t end, uint32_t failed) override {
         EXPECT_LE(start, end);
-        events.push_back({device, kind, count, sector, failed});
+        events.push_back({kind, count, sector, failed});
         return true;
     }
     bool addNote(const char*) override { return true; }
@@ -53,14 +54,13 @@ protected:
     std::string logPath() const { return dir_.file("vornrefresh.log"); }
     std::string logText() {
         closeLog();
-        return test::readText(logPath());
+        return readText(logPath());
     }
-    std::unique_ptr<Win2kDisk> open(int number, I_VornEventLog* log = nullptr,
-                                    uint32_t buffer = 65536) {
-        return newWin2kDisk(number, log, buffer, tree_.catalog());
+    std::unique_ptr<Win2kDisk> open(int number) {
+        return newWin2kDisk(number, nullptr, 65536, tree_.catalog());
     }
 
-    test::TempDir dir_;
+    TempDir dir_;
     FakeSysfs tree_;
 };
 
@@ -85,12 +85,8 @@ TEST_F(Win2kDiskTest, OpensCatalogDriveWithIdentityAndDump) {
     EXPECT_NE(log.find("SetupDixxxx info for device 2\n** Device 2 does not exist.\n"),
               std::string::npos);
     const std::string block =
-        "DEBUG INFO FOR DEVICE 1\n"
-        " HARDWARE ID: PhysicalDevice 1\n"
-        " DEVICE PATH: " +
-        node +
-        "\n"
-        " DEVICE ID: Generic Flash Disk 8.07\n"
+        "DEBUG INFO FOR DEVICE 1\n HARDWARE ID: PhysicalDevice 1\n DEVICE PATH: " + node +
+        "\n DEVICE ID: Generic Flash Disk 8.07\n"
         " STORAGE_ADAPTER_DESCRIPTOR -\n"
         "  MaximumTransferLength: 122880\n"
         "  MaximumPhysicalPages: 2048\n"
@@ -127,40 +123,37 @@ TEST_F(Win2kDiskTest, WritePermissionFollowsMediumAndLayout) {
     blank.writePartitionTable = false;
     tree_.addDisk(blank);
     tree_.addDisk(FakeSysfs::readOnlyCard());
-    struct {
+    FakeDisk emptyReader = FakeSysfs::readerWithoutMedia();
+    emptyReader.name = "sdz";  // listed last
+    tree_.addDisk(emptyReader);
+    const struct {
         int drive;
         uint32_t writable;
         const char* line;
     } cases[] = {
-        {0, 0, "mediaWriteable 0: returning false, valid partition found\n"},
+        {0, 0,
+         " Partition 1, start 269484032, length 267386880, hidden 526336, type 12, boot 0, "
+         "recognized 1, rewrite 0\n"
+         "mediaWriteable 0: returning false, valid partition found\n"},
         {1, 1, "mediaWritable 1: device is removable\n"},
         {2, 1, "mediaWriteable 2: returning true\n"},
         {3, 0, "mediaWritable 3: device is read-only\n"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.drive);
         openLog(logPath().c_str());
         auto disk = open(c.drive);
-        ASSERT_NE(disk, nullptr) << c.drive;
-        EXPECT_EQ(disk->mediaWritable(), c.writable) << c.drive;
-        const std::string log = logText();
-        EXPECT_NE(log.find(c.line), std::string::npos) << log;
-        EXPECT_EQ(disk->enableWrite(1, 512, 0), c.writable != 0) << c.drive;
+        ASSERT_NE(disk, nullptr);
+        EXPECT_EQ(disk->mediaWritable(), c.writable);
+        EXPECT_NE(logText().find(c.line), std::string::npos);
+        EXPECT_EQ(disk->enableWrite(1, 512, 0), c.writable != 0);
     }
-    openLog(logPath().c_str());
-    open(0)->mediaWritable();
-    EXPECT_NE(logText().find("mediaWritable 0 - PARTITION INFORMATION\n"
-                             " Partition 0, start 1048576, length 268435456, hidden 2048, type 12, "
-                             "boot 0, recognized 1, rewrite 0\n"),
-              std::string::npos);
-}
-
-TEST_F(Win2kDiskTest, ReaderWithoutCardListsWithNoMedium) {
-    tree_.addDisk(FakeSysfs::readerWithoutMedia());
-    auto disk = open(0);
-    ASSERT_NE(disk, nullptr);
-    EXPECT_EQ(disk->mediaSectors(), 0u);
-    EXPECT_EQ(disk->mediaPresent(), 0u);
-    EXPECT_FALSE(disk->read(0, 1, nullptr));
+    // A reader without a card lists with no medium and reads nothing.
+    auto reader = open(4);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->mediaSectors(), 0u);
+    EXPECT_EQ(reader->mediaPresent(), 0u);
+    EXPECT_FALSE(reader->read(0, 1, nullptr));
 }
 
 TEST_F(Win2kDiskTest, LettersAreMountPointsInPartitionOrder) {
@@ -172,75 +165,59 @@ TEST_F(Win2kDiskTest, LettersAreMountPointsInPartitionOrder) {
     EXPECT_STREQ(disk->deviceLetters(), "/media/first key,/media/second");
 }
 
-// Transfers on an image file opened by path: an image counts as removable media.
-class ImageTransferTest : public Win2kDiskTest {
-protected:
-    void SetUp() override {
-        Win2kDiskTest::SetUp();
-        image_ = dir_.file("card.img");
-        std::vector<char> bytes(1024 * 1024 + 100);  // not a whole number of sectors
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            bytes[i] = static_cast<char>(i / 512);
-        }
-        std::ofstream(image_, std::ios::binary).write(bytes.data(), bytes.size());
-        disk_ = newWin2kDiskForPath(image_, &events_, 8192, tree_.catalog());
-        ASSERT_NE(disk_, nullptr);
+// Transfers on an image file opened by path (an image counts as removable media):
+// what is read lands in the caller's buffer, oversize requests move nothing, writes
+// need arming and read back, every transfer is an event.
+TEST_F(Win2kDiskTest, TransfersOnAnImageFile) {
+    const std::string image = dir_.file("card.img");
+    std::string bytes(1024 * 1024 + 100, '\0');  // not a whole number of sectors
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i / 512);
     }
-    std::string image_;
-    RecordingLog events_;
-    std::unique_ptr<Win2kDisk> disk_;
-};
+    dir_.write("card.img", bytes);
+    RecordingLog events;
+    auto disk = newWin2kDiskForPath(image, &events, 8192, tree_.catalog());
+    ASSERT_NE(disk, nullptr);
+    EXPECT_STREQ(disk->deviceId(), "card.img ");
+    EXPECT_EQ(disk->deviceRemovable(), 1u);
+    EXPECT_EQ(disk->deviceBusType(), 0u);
+    EXPECT_EQ(disk->mediaSectors(), 2048u);
 
-TEST_F(ImageTransferTest, IdentityOfAnImageFile) {
-    EXPECT_STREQ(disk_->deviceId(), "card.img ");
-    EXPECT_EQ(disk_->deviceRemovable(), 1u);
-    EXPECT_EQ(disk_->deviceBusType(), 0u);
-    EXPECT_EQ(disk_->mediaSectors(), 2048u);
-}
-
-TEST_F(ImageTransferTest, ReadsLandInCallerBufferAndEvents) {
-    std::vector<uint8_t> data(2 * 512);
-    ASSERT_TRUE(disk_->read(7, 2, data.data()));
+    std::vector<uint8_t> data(3 * 512);
+    ASSERT_TRUE(disk->read(7, 2, data.data()));
     EXPECT_EQ(data[0], 7);
     EXPECT_EQ(data[512], 8);
-    ASSERT_TRUE(disk_->read(9, 16, nullptr));     // exactly the buffer
-    EXPECT_FALSE(disk_->read(0, 17, nullptr));    // one sector more: no transfer at all
-    EXPECT_FALSE(disk_->read(2047, 2, nullptr));  // runs past the end: a short read
-    ASSERT_TRUE(disk_->read(3, 1, data.data()));
-    EXPECT_EQ(data[0], 3);
-    ASSERT_EQ(events_.events.size(), 4u);
-    EXPECT_EQ(events_.events[0].kind, kEventRead);
-    EXPECT_EQ(events_.events[0].count, 2);
-    EXPECT_EQ(events_.events[0].sector, 7u);
-    EXPECT_EQ(events_.events[2].failed, 1u);
+    ASSERT_TRUE(disk->read(9, 16, nullptr));     // exactly the buffer
+    EXPECT_FALSE(disk->read(0, 17, nullptr));    // one sector more: no transfer at all
+    EXPECT_FALSE(disk->read(2047, 2, nullptr));  // runs past the end: a short read
+    ASSERT_EQ(events.events.size(), 3u);
+    EXPECT_EQ(events.events[0].kind, kEventRead);
+    EXPECT_EQ(events.events[0].count, 2);
+    EXPECT_EQ(events.events[0].sector, 7u);
+    EXPECT_EQ(events.events[2].failed, 1u);
+
+    events.events.clear();
+    EXPECT_FALSE(disk->write(4, 1, nullptr));
+    EXPECT_FALSE(disk->enableWrite(0, 512, 0));
+    EXPECT_FALSE(disk->enableWrite(1, 4096, 0));
+    EXPECT_FALSE(disk->enableWrite(1, 512, 1));
+    ASSERT_TRUE(disk->enableWrite(1, 512, 0));
+    EXPECT_TRUE(disk->write(0, 0, nullptr));
+    EXPECT_TRUE(events.events.empty());
+    const std::vector<uint8_t> pattern(3 * 512, 0xC3);
+    ASSERT_TRUE(disk->write(100, 3, pattern.data()));
+    ASSERT_TRUE(disk->flush());
+    ASSERT_TRUE(disk->read(100, 3, data.data()));
+    EXPECT_EQ(data, pattern);
+    ASSERT_TRUE(disk->read(103, 1, data.data()));
+    EXPECT_EQ(data[0], 103);  // the neighbour is untouched
+    ASSERT_EQ(events.events.size(), 4u);
+    EXPECT_EQ(events.events[0].kind, kEventWrite);
+    EXPECT_EQ(events.events[1].kind, kEventFlush);
+    EXPECT_EQ(events.events[1].sector, 0u);
+    EXPECT_TRUE(disk->disableWrite());
+    EXPECT_FALSE(disk->write(100, 1, nullptr));
     EXPECT_NE(logText().find("read 0: error 5 sector 2047 count 2\n"), std::string::npos);
-}
-
-TEST_F(ImageTransferTest, WritesNeedArmingAndReadBack) {
-    EXPECT_FALSE(disk_->write(0, 0, nullptr));
-    EXPECT_FALSE(disk_->write(4, 1, nullptr));
-    EXPECT_FALSE(disk_->enableWrite(0, 512, 0));
-    EXPECT_FALSE(disk_->enableWrite(1, 4096, 0));
-    EXPECT_FALSE(disk_->enableWrite(1, 512, 1));
-    ASSERT_TRUE(disk_->enableWrite(1, 512, 0));
-    EXPECT_TRUE(disk_->write(0, 0, nullptr));
-    EXPECT_TRUE(events_.events.empty());
-
-    std::vector<uint8_t> pattern(3 * 512, 0xC3);
-    ASSERT_TRUE(disk_->write(100, 3, pattern.data()));
-    ASSERT_TRUE(disk_->flush());
-    std::vector<uint8_t> back(3 * 512);
-    ASSERT_TRUE(disk_->read(100, 3, back.data()));
-    EXPECT_EQ(back, pattern);
-    ASSERT_TRUE(disk_->read(103, 1, back.data()));
-    EXPECT_EQ(back[0], 103);  // the neighbour is untouched
-
-    ASSERT_EQ(events_.events.size(), 4u);
-    EXPECT_EQ(events_.events[0].kind, kEventWrite);
-    EXPECT_EQ(events_.events[1].kind, kEventFlush);
-    EXPECT_EQ(events_.events[1].sector, 0u);
-    EXPECT_TRUE(disk_->disableWrite());
-    EXPECT_FALSE(disk_->write(100, 1, nullptr));
 }
 
 TEST_F(Win2kDiskTest, DeviceInformationRecordRebuildsAStoredDisk) {
@@ -256,13 +233,11 @@ TEST_F(Win2kDiskTest, DeviceInformationRecordRebuildsAStoredDisk) {
     }
     auto file = openCollection(path.c_str());
     ASSERT_NE(file, nullptr);
-    uint32_t valueLength = 0;
-    uint32_t dataLength = 0;
-    ASSERT_TRUE(file->findEntry("2KDEVINFO-add", &valueLength, nullptr, &dataLength, nullptr));
-    EXPECT_EQ(dataLength, 32u);
-    dataLength = 0;
-    ASSERT_TRUE(file->findEntry("2KDEVINFO-data", &valueLength, nullptr, &dataLength, nullptr));
-    EXPECT_EQ(dataLength, 56u);
+    for (const auto& [name, length] : {std::pair{"2KDEVINFO-add", 32u}, {"2KDEVINFO-data", 56u}}) {
+        uint32_t valueLength = 0, dataLength = 0;
+        ASSERT_TRUE(file->findEntry(name, &valueLength, nullptr, &dataLength, nullptr));
+        EXPECT_EQ(dataLength, length) << name;
+    }
     auto stored = newStoredDisk(file.get(), nullptr);
     ASSERT_NE(stored, nullptr);
     EXPECT_STREQ(stored->deviceId(), "Generic Flash Disk 8.07");
@@ -273,43 +248,99 @@ TEST_F(Win2kDiskTest, DeviceInformationRecordRebuildsAStoredDisk) {
     EXPECT_EQ(stored->mediaWritable(), 1u);
 }
 
-// A real loop device over an image file the test made; skipped where the machine
-// gives no loop devices.
-TEST(Win2kDiskLoop, DataWrittenAtASectorReadsBackThroughTheLoopDevice) {
+std::string output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            out += buffer;
+        }
+        pclose(pipe);
+    }
+    out.erase(out.find_last_not_of(" \n") + 1);
+    return out;
+}
+
+// A loop device over an ext4 image the test made, mounted; both undone on every path.
+class LoopMount {
+public:
+    ~LoopMount() {
+        if (!mountPoint.empty() && umount2(mountPoint.c_str(), 0) != 0) {
+            umount2(mountPoint.c_str(), MNT_DETACH);
+        }
+        if (!node.empty()) {
+            std::system(("losetup -d " + node + " >/dev/null 2>&1").c_str());
+        }
+    }
+    std::string node;        // "/dev/loopN"
+    std::string mountPoint;  // set once mounted
+};
+
+// A real loop device on the real machine: found in the system catalog, data written
+// at a sector reads back through it and lands in the image, and a file system
+// mounted on it is its letters text and a used entry. Skipped where the machine
+// allows none.
+TEST(Win2kDiskLoop, LoopDeviceIsADriveOfTheMachine) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "loop devices need root";
     }
-    test::TempDir dir;
-    const std::string image = dir.file("loop.img");
-    std::ofstream(image, std::ios::binary).seekp(8 * 1024 * 1024 - 1).put('\0');
-    const std::string command = "losetup -f --show " + image + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    char node[64] = {};
-    const bool attached = pipe && std::fgets(node, sizeof node, pipe) != nullptr;
-    if (pipe) {
-        pclose(pipe);
+    if (std::system("command -v losetup >/dev/null && command -v mkfs.ext4 >/dev/null") != 0) {
+        GTEST_SKIP() << "losetup or mkfs.ext4 is not installed";
     }
-    if (!attached) {
+    TempDir dir;
+    const std::string image = dir.file("loop.img");
+    std::ofstream(image).close();
+    std::filesystem::resize_file(image, 16u << 20);
+    LoopMount loop;
+    loop.node = output("losetup -f --show " + image + " 2>/dev/null");
+    if (loop.node.rfind("/dev/loop", 0) != 0) {
+        loop.node.clear();
         GTEST_SKIP() << "no loop device could be attached here";
     }
-    node[std::strcspn(node, "\n")] = '\0';
+    const std::string name = loop.node.substr(5);  // "loopN"
+    const std::optional<DriveIdentity> id = identifyPath(loop.node, systemCatalog());
+    ASSERT_TRUE(id.has_value());
+    EXPECT_EQ(id->name, name);
+    EXPECT_EQ(id->nodePath, loop.node);
+    EXPECT_EQ(id->busType, kBusUnknown);
+    const std::vector<std::string> names = systemCatalog().driveNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
     {
-        auto disk = newWin2kDiskForPath(node, nullptr, 65536);
+        auto disk = newWin2kDiskForPath(loop.node, nullptr, 65536);
         ASSERT_NE(disk, nullptr);
-        EXPECT_EQ(disk->mediaSectors(), 16384u);
+        EXPECT_EQ(disk->mediaSectors(), 32768u);
         ASSERT_TRUE(disk->enableWrite(1, disk->mediaBlockSize(), 0));
-        std::vector<uint8_t> pattern(4096, 0x5A);
+        const std::vector<uint8_t> pattern(4096, 0x5A);
         ASSERT_TRUE(disk->write(64, 8, pattern.data()));
         ASSERT_TRUE(disk->flush());
         std::vector<uint8_t> back(4096);
         ASSERT_TRUE(disk->read(64, 8, back.data()));
         EXPECT_EQ(back, pattern);
     }
-    std::system(("losetup -d " + std::string(node)).c_str());
     std::ifstream in(image, std::ios::binary);
     in.seekg(64 * 512);
     EXPECT_EQ(in.get(), 0x5A);
+
+    ASSERT_EQ(std::system(("mkfs.ext4 -q -F " + loop.node + " >/dev/null 2>&1").c_str()), 0);
+    const std::string target = (std::filesystem::canonical(dir.path()) / "mount point").string();
+    std::filesystem::create_directory(target);
+    if (mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr) != 0) {
+        GTEST_SKIP() << "cannot mount " << loop.node;
+    }
+    loop.mountPoint = target;
+    const DriveCatalog& catalog = systemCatalog();
+    const MountTable mounts = MountTable::load();
+    EXPECT_EQ(driveLettersText(catalog, name, mounts), target);
+    const std::string number = catalog.devNumber(name);
+    const std::vector<std::string> lines = namespaceDumpLines(catalog, mounts);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), loop.node + ": " + number), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), number + ": " + target), lines.end());
+    std::vector<PartitionEntry> entries;
+    ASSERT_TRUE(probeDriveLayout(catalog, name, loop.node, mounts, entries));
+    ASSERT_EQ(entries.size(), 1u);  // the mounted file system is one used entry
+    EXPECT_EQ(entries[0].partitionType, kPartitionTypeInUse);
+    EXPECT_EQ(entries[0].partitionLength, 16u << 20);
 }
 
 }  // namespace
-}  // namespace vorn
+}  // namespace vorn::test
