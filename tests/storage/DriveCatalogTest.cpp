@@ -1,16 +1,11 @@
 #include "storage/DriveCatalog.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "storage/Descriptors.h"
@@ -27,16 +22,26 @@ std::string idOf(const DriveIdentity& identity) {
     return text.data();
 }
 
-struct IdentityCase {
-    const char* label;
-    FakeDisk disk;
-    uint32_t busType;
-    uint16_t busMajor, busMinor;
-    uint8_t removable;
-    bool readOnly;
-    uint8_t commandQueueing;
-    const char* deviceId;
-};
+// The identity's fields as "|name=value|" tokens, so a row can name the ones it means.
+std::string fieldsOf(const DriveIdentity& id) {
+    std::ostringstream out;
+    out << "|removable=" << int{id.removable} << "|ro=" << id.readOnly << "|bus=" << id.busType
+        << "|v=" << id.busMajorVersion << "." << id.busMinorVersion
+        << "|cq=" << int{id.commandQueueing} << "|xfer=" << id.maxTransferLength
+        << "|pages=" << id.maxPhysicalPages << "|vendor=" << id.vendor << "|rev=" << id.revision
+        << "|product=" << (id.product.size() > 100 ? std::to_string(id.product.size()) : id.product)
+        << "|id=" << idOf(id) << "|";
+    return out.str();
+}
+
+// Every space-separated token of `expected` stands in the fields.
+void expectFields(const DriveIdentity& id, const std::string& expected) {
+    std::istringstream tokens(expected);
+    for (std::string token; tokens >> token;) {
+        EXPECT_NE(fieldsOf(id).find("|" + token + "|"), std::string::npos)
+            << token << " in " << fieldsOf(id);
+    }
+}
 
 FakeDisk withBus(FakeDisk disk, FakeDisk::Bus bus) {
     disk.bus = bus;
@@ -50,31 +55,44 @@ FakeDisk embeddedMmc() {
     return disk;
 }
 
+FakeDisk withoutIdentity(FakeDisk disk) {
+    disk.hasIdentity = false;
+    return disk;
+}
+
 TEST(DriveCatalog, IdentifiesEachKindOfDrive) {
-    const IdentityCase cases[] = {
-        {"usb key 480", FakeSysfs::usbKey480(), kBusUsb20, 2, 0, 1, false, 0,
+    const struct {
+        const char* label;
+        FakeDisk disk;
+        const char* fields;
+        const char* deviceId;
+    } cases[] = {
+        {"usb key 480", FakeSysfs::usbKey480(), "removable=1 ro=0 bus=9 v=2.0 cq=0",
          "Generic Flash Disk 8.07"},
-        {"usb 1.1 reader", FakeSysfs::usb11Reader(), kBusUsb11, 1, 10, 1, false, 0,
+        {"usb 1.1 reader", FakeSysfs::usb11Reader(), "removable=1 bus=7 v=1.10 cq=0",
          "Generic USB SD Reader 1.00"},
-        {"usb 5000", withBus(FakeSysfs::usbKey480(), FakeDisk::UsbSuper), kBusUsb20, 3, 0, 1, false,
-         0, "Generic Flash Disk 8.07"},
-        {"reader without media", FakeSysfs::readerWithoutMedia(), kBusUsb20, 2, 0, 1, false, 0,
+        {"usb 5000", withBus(FakeSysfs::usbKey480(), FakeDisk::UsbSuper), "bus=9 v=3.0",
+         "Generic Flash Disk 8.07"},
+        {"reader without media", FakeSysfs::readerWithoutMedia(), "removable=1 bus=9",
          "Generic Card Reader 1.00"},
-        {"read-only card", FakeSysfs::readOnlyCard(), kBusUsb20, 2, 0, 1, true, 0,
+        {"read-only card", FakeSysfs::readOnlyCard(), "removable=1 ro=1 bus=9",
          "Generic SD/MMC 1.00"},
-        {"sata", FakeSysfs::sataDisk(), kBusSata, 0, 0, 0, false, 1, "ATA Samsung SSD 860 4B6Q"},
-        {"pata", FakeSysfs::pataDisk(), kBusAta, 0, 0, 0, false, 1, "ATA ST340014A 8.16"},
-        {"scsi", FakeSysfs::scsiDisk(), kBusScsi, 0, 0, 0, false, 1, "QEMU QEMU HARDDISK 2.5+"},
-        {"firewire", FakeSysfs::firewireDisk(), kBus1394, 0, 0, 1, false, 0,
-         "LaCie d2 quadra 0001"},
-        {"sd card", FakeSysfs::mmcCard(), kBusUnknown, 0, 0, 1, false, 0, "SD08G "},
-        {"embedded mmc", embeddedMmc(), kBusUnknown, 0, 0, 0, false, 0, "8GTF4R "},
-        {"nvme", FakeSysfs::nvmeDisk(), kBusUnknown, 0, 0, 0, false, 0,
+        {"sata", FakeSysfs::sataDisk(), "removable=0 bus=10 v=0.0 cq=1",
+         "ATA Samsung SSD 860 4B6Q"},
+        {"pata", FakeSysfs::pataDisk(), "removable=0 bus=3 cq=1", "ATA ST340014A 8.16"},
+        {"scsi", FakeSysfs::scsiDisk(), "removable=0 bus=1 cq=1", "QEMU QEMU HARDDISK 2.5+"},
+        {"firewire", FakeSysfs::firewireDisk(), "removable=1 bus=4 cq=0", "LaCie d2 quadra 0001"},
+        {"sd card", FakeSysfs::mmcCard(), "removable=1 bus=0", "SD08G "},
+        {"embedded mmc", embeddedMmc(), "removable=0 bus=0", "8GTF4R "},
+        {"nvme", FakeSysfs::nvmeDisk(), "removable=0 bus=0 cq=0",
          "Samsung SSD 970 EVO Plus 1TB 2B2QEXM7"},
-        {"virtio", FakeSysfs::virtioDisk(), kBusUnknown, 0, 0, 0, false, 0, "vda "},
-        {"loop", FakeSysfs::loopDevice(), kBusUnknown, 0, 0, 0, false, 0, "loop1 "},
+        {"virtio", FakeSysfs::virtioDisk(), "removable=0 bus=0", "vda "},
+        {"loop", FakeSysfs::loopDevice(), "removable=0 bus=0", "loop1 "},
+        // Without any identity strings the kernel name is the product.
+        {"no identity", withoutIdentity(FakeSysfs::usb11Reader()), "vendor= rev= product=sdc",
+         "sdc "},
     };
-    for (const IdentityCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         FakeSysfs fake;
         const std::string node = fake.addDisk(c.disk);
@@ -84,38 +102,18 @@ TEST(DriveCatalog, IdentifiesEachKindOfDrive) {
         EXPECT_EQ(id->nodePath, node);
         EXPECT_EQ(id->sysPath, fake.sysRoot() + "/block/" + c.disk.name);
         EXPECT_EQ(id->devNumber, c.disk.devNumber);
-        EXPECT_EQ(id->busType, c.busType);
-        EXPECT_EQ(id->busMajorVersion, c.busMajor);
-        EXPECT_EQ(id->busMinorVersion, c.busMinor);
-        EXPECT_EQ(id->removable, c.removable);
-        EXPECT_EQ(id->readOnly, c.readOnly);
-        EXPECT_EQ(id->commandQueueing, c.commandQueueing);
+        EXPECT_EQ(id->hasIdentity, c.disk.hasIdentity);
         EXPECT_EQ(id->alignmentMask, c.disk.dmaAlignment);
         EXPECT_EQ(id->maxTransferLength, c.disk.maxHwSectorsKb * 1024);
+        expectFields(*id, c.fields);
         EXPECT_EQ(idOf(*id), c.deviceId);
     }
-}
-
-TEST(DriveCatalog, KeepsRawPaddedStringsAndNamesDrivesWithoutIdentity) {
+    // The strings stay raw, padding included.
     FakeSysfs fake;
     fake.addDisk(FakeSysfs::usbKey480());
-    FakeDisk bare = FakeSysfs::usb11Reader();
-    bare.hasIdentity = false;
-    fake.addDisk(bare);
-
     const DriveIdentity key = *fake.catalog().identify("sdb");
-    EXPECT_TRUE(key.hasIdentity);
-    EXPECT_EQ(key.vendor, "Generic ");
-    EXPECT_EQ(key.product, "Flash Disk      ");
-    EXPECT_EQ(key.revision, "8.07");
-    EXPECT_STREQ(busTypeName(key.busType), "USB 2.0");
-
-    const DriveIdentity none = *fake.catalog().identify("sdc");
-    EXPECT_FALSE(none.hasIdentity);
-    EXPECT_EQ(none.vendor, "");
-    EXPECT_EQ(none.product, "sdc");
-    EXPECT_EQ(none.revision, "");
-    EXPECT_STREQ(busTypeName(none.busType), "USB 1.1");
+    EXPECT_EQ(key.vendor + "|" + key.product + "|" + key.revision,
+              "Generic |Flash Disk      |8.07");
 }
 
 TEST(DriveCatalog, ListsDrivesInNaturalOrderWithoutRamZramOrUnboundLoops) {
@@ -130,7 +128,6 @@ TEST(DriveCatalog, ListsDrivesInNaturalOrderWithoutRamZramOrUnboundLoops) {
     const std::vector<std::string> expected = {"sda",  "sdb",     "sdz",     "loop1",
                                                "sdaa", "mmcblk0", "mmcblk2", "mmcblk10"};
     EXPECT_EQ(fake.catalog().driveNames(), expected);
-    EXPECT_EQ(fake.catalog().drive(0)->name, "sda");
     EXPECT_EQ(fake.catalog().drive(7)->name, "mmcblk10");
     EXPECT_FALSE(fake.catalog().drive(8).has_value());
     EXPECT_FALSE(fake.catalog().drive(-1).has_value());
@@ -149,57 +146,44 @@ TEST(DriveCatalog, PartitionsInNumberOrderAndDeviceNumbers) {
     EXPECT_EQ(parts[9], "sdb10");
     EXPECT_EQ(fake.catalog().partitions("mmcblk0"), std::vector<std::string>{"mmcblk0p1"});
     EXPECT_TRUE(fake.catalog().partitions("nothing").empty());
-
-    EXPECT_EQ(fake.catalog().devNumber("sdb"), "8:16");
-    EXPECT_EQ(fake.catalog().devNumber("sdb10"), "8:26");
-    EXPECT_EQ(fake.catalog().devNumber("mmcblk0p1"), "179:1");
-    EXPECT_EQ(fake.catalog().devNumber("sdq"), "");
-    EXPECT_EQ(fake.catalog().devNumber("../block/sdb"), "");
+    const std::pair<const char*, const char*> numbers[] = {{"sdb", "8:16"},
+                                                           {"sdb10", "8:26"},
+                                                           {"mmcblk0p1", "179:1"},
+                                                           {"sdq", ""},
+                                                           {"../block/sdb", ""}};
+    for (const auto& [name, number] : numbers) {
+        EXPECT_EQ(fake.catalog().devNumber(name), number) << name;
+    }
 }
 
-struct DamageCase {
-    const char* label;
-    const char* path;                    // below sys/
-    std::optional<std::string> content;  // nothing: the file is removed
-    std::function<void(const DriveIdentity&)> check;
-};
-
 TEST(DriveCatalog, DamagedOrMissingAttributesGiveNeutralValues) {
-    const std::string big(10000, 'A');
-    const DamageCase cases[] = {
-        {"no removable", "block/sdb/removable", std::nullopt,
-         [](const DriveIdentity& id) { EXPECT_EQ(id.removable, 0); }},
-        {"removable 2", "block/sdb/removable", "2\n",
-         [](const DriveIdentity& id) { EXPECT_EQ(id.removable, 0); }},
-        {"ro garbage", "block/sdb/ro", "yes\n",
-         [](const DriveIdentity& id) { EXPECT_FALSE(id.readOnly); }},
+    const char* const kUsb = "block/sdb/device/../../../..";
+    const struct {
+        const char* label;
+        std::string path;                    // below sys/
+        std::optional<std::string> content;  // nothing: the file is removed
+        const char* fields;
+    } cases[] = {
+        {"no removable", "block/sdb/removable", std::nullopt, "removable=0"},
+        {"removable 2", "block/sdb/removable", "2\n", "removable=0"},
+        {"ro garbage", "block/sdb/ro", "yes\n", "ro=0"},
         {"transfer overflow", "block/sdb/queue/max_hw_sectors_kb", "99999999999999999999999\n",
-         [](const DriveIdentity& id) { EXPECT_EQ(id.maxTransferLength, 0u); }},
+         "xfer=0"},
         {"transfer saturates", "block/sdb/queue/max_hw_sectors_kb", "2147483647\n",
-         [](const DriveIdentity& id) { EXPECT_EQ(id.maxTransferLength, UINT32_MAX); }},
-        {"negative segments", "block/sdb/queue/max_segments", "-5\n",
-         [](const DriveIdentity& id) { EXPECT_EQ(id.maxPhysicalPages, 0u); }},
-        {"unterminated vendor", "block/sdb/device/vendor", "Generic",
-         [](const DriveIdentity& id) { EXPECT_EQ(idOf(id), "Generic Flash Disk 8.07"); }},
+         "xfer=4294967295"},
+        {"negative segments", "block/sdb/queue/max_segments", "-5\n", "pages=0"},
+        {"unterminated vendor", "block/sdb/device/vendor", "Generic", "vendor=Generic"},
         {"zero inside vendor", "block/sdb/device/vendor", std::string("Gen\0eric \n", 10),
-         [](const DriveIdentity& id) { EXPECT_EQ(id.vendor, "Gen"); }},
-        {"oversized model", "block/sdb/device/model", big,
-         [](const DriveIdentity& id) {
-             EXPECT_EQ(id.product.size(), 4096u);
-             EXPECT_EQ(idOf(id), "Unknown");
-         }},
-        {"no model", "block/sdb/device/model", std::nullopt,
-         [](const DriveIdentity& id) { EXPECT_EQ(idOf(id), "sdb "); }},
-        {"no rev", "block/sdb/device/rev", std::nullopt,
-         [](const DriveIdentity& id) { EXPECT_EQ(id.revision, ""); }},
-        {"usb without speed", "block/sdb/device/../../../../speed", std::nullopt,
-         [](const DriveIdentity& id) { EXPECT_EQ(id.busType, kBusUsb20); }},
-        {"usb slow speed", "block/sdb/device/../../../../speed", "1.5\n",
-         [](const DriveIdentity& id) { EXPECT_EQ(id.busType, kBusUsb11); }},
-        {"usb version garbage", "block/sdb/device/../../../../version", "x.y\n",
-         [](const DriveIdentity& id) { EXPECT_EQ(id.busMajorVersion, 0); }},
+         "vendor=Gen"},
+        {"oversized model", "block/sdb/device/model", std::string(10000, 'A'),
+         "product=4096 id=Unknown"},
+        {"no model", "block/sdb/device/model", std::nullopt, "product=sdb"},
+        {"no rev", "block/sdb/device/rev", std::nullopt, "rev="},
+        {"usb without speed", std::string(kUsb) + "/speed", std::nullopt, "bus=9"},
+        {"usb slow speed", std::string(kUsb) + "/speed", "1.5\n", "bus=7"},
+        {"usb version garbage", std::string(kUsb) + "/version", "x.y\n", "v=0.0"},
     };
-    for (const DamageCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         FakeSysfs fake;
         fake.addDisk(FakeSysfs::usbKey480());
@@ -210,11 +194,9 @@ TEST(DriveCatalog, DamagedOrMissingAttributesGiveNeutralValues) {
         }
         const std::optional<DriveIdentity> id = fake.catalog().identify("sdb");
         ASSERT_TRUE(id.has_value());
-        c.check(*id);
+        expectFields(*id, c.fields);
     }
-}
-
-TEST(DriveCatalog, ReadsFirmwareRevWhenRevIsMissing) {
+    // Without rev, firmware_rev is read.
     FakeSysfs fake;
     fake.addDisk(FakeSysfs::usbKey480());
     fake.removeAttribute("block/sdb/device/rev");
@@ -227,8 +209,7 @@ TEST(DriveCatalog, VanishedOrForeignNamesAnswerNothing) {
     fake.addDisk(FakeSysfs::usbKey480());
     fake.addDisk(FakeSysfs::sataDisk());
     for (const char* name : {"", "sdq", "..", "../block/sdb", "sdb/sdb1", "sdb1"}) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(fake.catalog().identify(name).has_value());
+        EXPECT_FALSE(fake.catalog().identify(name).has_value()) << name;
     }
     std::filesystem::remove(fake.sysRoot() + "/block/sdb");
     EXPECT_FALSE(fake.catalog().identify("sdb").has_value());
@@ -237,68 +218,29 @@ TEST(DriveCatalog, VanishedOrForeignNamesAnswerNothing) {
 }
 
 TEST(DriveCatalog, BusTypeNamesCoverElevenValues) {
-    const char* const expected[] = {"UNKNOWN", "SCSI",    "ATAPI", "ATA",     "IEEE 1394", "SSA",
-                                    "FIBRE",   "USB 1.1", "RAID",  "USB 2.0", "SATA"};
+    std::string names;
     for (uint32_t i = 0; i < kBusTypeNameCount; ++i) {
-        EXPECT_STREQ(busTypeName(i), expected[i]);
-        EXPECT_STREQ(BusTypeNames[i], expected[i]);
+        names += std::string(busTypeName(i)) + ",";
     }
+    EXPECT_EQ(names, "UNKNOWN,SCSI,ATAPI,ATA,IEEE 1394,SSA,FIBRE,USB 1.1,RAID,USB 2.0,SATA,");
     EXPECT_EQ(busTypeName(11), nullptr);
     EXPECT_EQ(busTypeName(UINT32_MAX), nullptr);
 }
 
 TEST(IdentifyPath, ImageFileIsRemovableMediaNamedByItsFile) {
     TempDir dir;
-    const std::string image = dir.file("card.img");
-    { std::ofstream(image) << "x"; }
+    const std::string image = dir.write("card.img", "x");
     const std::optional<DriveIdentity> id = identifyPath(image);
     ASSERT_TRUE(id.has_value());
     EXPECT_EQ(id->name, "card.img");
     EXPECT_EQ(id->nodePath, image);
     EXPECT_EQ(id->sysPath, "");
-    EXPECT_EQ(id->removable, 1);
-    EXPECT_EQ(id->busType, kBusUnknown);
+    expectFields(*id, "removable=1 bus=0");
     EXPECT_EQ(idOf(*id), "card.img ");
-
-    EXPECT_FALSE(identifyPath(dir.file("missing.img")).has_value());
-    EXPECT_FALSE(identifyPath(dir.path().string()).has_value());
-    EXPECT_FALSE(identifyPath("/dev/null").has_value());
-    EXPECT_FALSE(identifyPath("").has_value());
-}
-
-// A real loop device over an image of our own; needs root and a free loop device.
-TEST(IdentifyPath, LoopDeviceIsFoundInTheSystemCatalog) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "needs root to attach a loop device";
+    for (const std::string& bad :
+         {dir.file("missing.img"), dir.path().string(), std::string("/dev/null"), std::string()}) {
+        EXPECT_FALSE(identifyPath(bad).has_value()) << bad;
     }
-    TempDir dir;
-    const std::string image = dir.file("loop.img");
-    { std::ofstream create(image); }
-    std::filesystem::resize_file(image, 8 * 1024 * 1024);
-    FILE* pipe = popen(("losetup -f --show " + image + " 2>/dev/null").c_str(), "r");
-    char line[256] = {};
-    const bool got = pipe != nullptr && fgets(line, sizeof line, pipe) != nullptr;
-    if (pipe != nullptr) {
-        pclose(pipe);
-    }
-    std::string loop = got ? std::string(line) : std::string();
-    if (!loop.empty() && loop.back() == '\n') {
-        loop.pop_back();
-    }
-    if (loop.rfind("/dev/loop", 0) != 0) {
-        GTEST_SKIP() << "no free loop device";
-    }
-    const std::optional<DriveIdentity> id = identifyPath(loop, systemCatalog());
-    const std::vector<std::string> names = systemCatalog().driveNames();
-    EXPECT_EQ(std::system(("losetup -d " + loop).c_str()), 0);
-
-    const std::string name = loop.substr(5);
-    ASSERT_TRUE(id.has_value());
-    EXPECT_EQ(id->name, name);
-    EXPECT_EQ(id->nodePath, loop);
-    EXPECT_EQ(id->busType, kBusUnknown);
-    EXPECT_EQ(idOf(*id), name + " ");
-    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
 }
 
 }  // namespace
