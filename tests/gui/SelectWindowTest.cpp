@@ -84,23 +84,18 @@ TEST_F(SelectWindowTest, ListsEveryMemberAndSortsWithoutReading) {
     EXPECT_EQ(window.cbSort2->itemText(0), "-------");
     EXPECT_EQ(window.cbSort->currentText(), "Manufacturer/Model");
     EXPECT_EQ(window.cbSource->currentText(), "QK Vorn Library");
-    // As drawn, or wider where the font needs it for a whole rate or time.
-    const int widths[] = {150, 110, 60, 75, 60, 75, 125};
-    for (int column = 0; column < 7; ++column) {
-        EXPECT_GE(window.lvData->header()->sectionSize(column), widths[column]);
-    }
-    EXPECT_EQ(window.lvData->header()->sectionSize(0), 150);
-    window.lvData->header()->resizeSection(0, 10);
-    window.lvData->header()->resizeSection(1, 10);
-    EXPECT_EQ(window.lvData->header()->sectionSize(0), 50);
-    EXPECT_EQ(window.lvData->header()->sectionSize(1), 10);
+    // As drawn, or wider where the font needs it for a whole rate; only "Reader"
+    // may be narrowed below 50.
+    QHeaderView* header = window.lvData->header();
+    EXPECT_EQ(header->sectionSize(0), 150);
+    EXPECT_GE(header->sectionSize(4), 60);
+    header->resizeSection(0, 10);
+    header->resizeSection(1, 10);
+    EXPECT_EQ(header->sectionSize(0), 50);
+    EXPECT_EQ(header->sectionSize(1), 10);
 
     window.show();
     ASSERT_EQ(window.lvData->topLevelItemCount(), 3);
-    for (uint32_t member = 0; member < 3; ++member) {
-        EXPECT_EQ(window.entries()[member].fileName, "lib.qkl");
-        EXPECT_EQ(window.entries()[member].indexInFile, member);
-    }
     EXPECT_EQ(window.selectedRow(), 0);
     EXPECT_EQ(window.memInfo->toPlainText().toStdString(), "SYSTEM DATA-\n\n\nTEST NOTES-\n\n");
     EXPECT_EQ(cell(window, 0, 5), "9.0 MB/s");  // no device names: ties keep the file's order
@@ -121,31 +116,29 @@ TEST_F(SelectWindowTest, ListsEveryMemberAndSortsWithoutReading) {
     window.hide();
 }
 
+// Select hands the highlighted member over; an empty source has nothing to select
+// and Cancel leaves nothing to take.
 TEST_F(SelectWindowTest, SelectHandsTheMemberOverCancelNothing) {
     window.cbSort->setCurrentText("Max Read");
-    ModalDriver select(window, [this] {
-        window.lvData->setCurrentItem(window.lvData->topLevelItem(2));
-        window.btSelect->click();
-    });
-    EXPECT_EQ(window.exec(), QDialog::Accepted);
-    std::unique_ptr<I_VornCollection> chosen = window.takeSelection();
-    ASSERT_NE(chosen, nullptr);
-    EXPECT_EQ(driveIdOf(*chosen), "Alpha");  // the fastest: member 1
-}
-
-TEST_F(SelectWindowTest, CancelAndAnEmptySourceYieldNothing) {
     int presses = 0;
     ModalDriver driver(window, [&] {
-        // An empty source first: Select does nothing, then Cancel ends.
         if (++presses == 1) {
+            window.lvData->setCurrentItem(window.lvData->topLevelItem(2));
+            window.btSelect->click();
+        } else if (presses == 2) {
             window.cbSource->setCurrentText("Your Saved Benchmarks");
             window.btSelect->click();
         } else {
             window.btCancel->click();
         }
     });
+    ASSERT_EQ(window.exec(), QDialog::Accepted);
+    std::unique_ptr<I_VornCollection> chosen = window.takeSelection();
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_EQ(driveIdOf(*chosen), "Alpha");  // the fastest: member 1
+
     EXPECT_EQ(window.exec(), QDialog::Rejected);
-    EXPECT_EQ(presses, 2);
+    EXPECT_EQ(presses, 3);
     EXPECT_EQ(window.selectedRow(), -1);
     EXPECT_EQ(window.takeSelection(), nullptr);
 }
