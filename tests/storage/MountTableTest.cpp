@@ -1,30 +1,18 @@
 #include "storage/MountTable.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "storage/DriveCatalog.h"
-#include "storage/PartitionProbe.h"
 #include "support/FakeSysfs.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {
 namespace {
-
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::vector<std::pair<std::string, std::string>> pairsOf(const MountTable& table) {
     std::vector<std::pair<std::string, std::string>> pairs;
@@ -37,7 +25,7 @@ std::vector<std::pair<std::string, std::string>> pairsOf(const MountTable& table
 TEST(MountTableTest, ParsesMountinfoDecodingEscapesAndSkippingMalformedLines) {
     TempDir dir;
     const std::string longLine = "50 1 8:99 / /" + std::string(70000, 'x') + " rw - ext4 x rw";
-    writeFile(dir.file("mountinfo"),
+    dir.write("mountinfo",
               "22 1 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n"
               "36 25 8:17 / /media/key rw,relatime shared:1 - vfat /dev/sdb1 rw\n"
               "garbage\n"
@@ -72,9 +60,9 @@ TEST(MountTableTest, ParsesMountinfoDecodingEscapesAndSkippingMalformedLines) {
 
 TEST(MountTableTest, SwapsListsFirstColumnAfterTheHeader) {
     TempDir dir;
-    writeFile(dir.file("swapfile"), "");
+    dir.write("swapfile", "");
     std::filesystem::create_symlink(dir.file("swapfile"), dir.file("swaplink"));
-    writeFile(dir.file("swaps"),
+    dir.write("swaps",
               "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n"
               "/dev/sdc2                               partition\t8388604\t\t0\t\t-2\n"
               "/var/my\\040swap file\t1024\t0\t-3\n"
@@ -82,7 +70,7 @@ TEST(MountTableTest, SwapsListsFirstColumnAfterTheHeader) {
                   dir.file("swapfile") + " file\t1024\t0\t-5\n");
     MountTable table = MountTable::load(dir.file("none"), dir.file("swaps"));
 
-    struct Case {
+    const struct {
         std::string node;
         bool swap;
     } cases[] = {
@@ -92,7 +80,7 @@ TEST(MountTableTest, SwapsListsFirstColumnAfterTheHeader) {
         {"/dev/sdc", false},         {"/dev/sdc22", false},
         {"/var/my\\040swap", false}, {"", false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(table.isSwap(c.node), c.swap) << c.node;
     }
 
@@ -144,7 +132,7 @@ TEST(DriveLettersTextTest, WholeDiskFirstThenPartitionsInNumberOrder) {
 // An entry is appended while the text holds fewer than 1016 characters; long mount
 // points could carry it far beyond, so it is cut to fit the 1024-character letters text.
 TEST(DriveLettersTextTest, StopsGrowingAt1016AndNeverExceeds1023) {
-    struct Case {
+    const struct {
         size_t entryLength;
         size_t mounts;
         size_t expectedEntries;
@@ -155,7 +143,7 @@ TEST(DriveLettersTextTest, StopsGrowingAt1016AndNeverExceeds1023) {
         {4000, 3, 1, 1023},
         {10, 5, 5, 54},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.entryLength);
         FakeSysfs tree;
         withElevenPartitions(tree);
@@ -195,85 +183,6 @@ TEST(NamespaceDumpTest, OneLinePerDevicePartitionAndMount) {
         "179:1: /media/my card",
     };
     EXPECT_EQ(namespaceDumpLines(tree.catalog(), mountsOf(tree)), expected);
-}
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return out;
-    }
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        out += buffer;
-    }
-    if (::pclose(pipe) != 0) {
-        return {};
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) {
-        out.pop_back();
-    }
-    return out;
-}
-
-// A loop device the test made, with its file system mounted; both undone on every path.
-class LoopMount {
-public:
-    ~LoopMount() {
-        if (!mountPoint.empty() && ::umount2(mountPoint.c_str(), 0) != 0) {
-            ::umount2(mountPoint.c_str(), MNT_DETACH);
-        }
-        if (!node.empty()) {
-            std::system(("losetup -d " + node + " >/dev/null 2>&1").c_str());
-        }
-    }
-    std::string node;        // "/dev/loopN"
-    std::string mountPoint;  // set once mounted
-};
-
-TEST(LoopDeviceTest, MountedFileSystemIsTheLettersTextAndAUsedEntry) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "needs root to attach and mount a loop device";
-    }
-    if (std::system("command -v losetup >/dev/null 2>&1") != 0 ||
-        std::system("command -v mkfs.ext4 >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "losetup or mkfs.ext4 is not installed";
-    }
-    TempDir dir;
-    const std::string image = dir.file("loop.img");
-    std::ofstream(image).close();
-    std::filesystem::resize_file(image, 16u << 20);
-    ASSERT_EQ(std::system(("mkfs.ext4 -q -F " + image + " >/dev/null 2>&1").c_str()), 0);
-    LoopMount loop;
-    loop.node = run("losetup -f --show " + image + " 2>/dev/null");
-    if (loop.node.rfind("/dev/loop", 0) != 0) {
-        loop.node.clear();
-        GTEST_SKIP() << "losetup cannot attach a loop device here";
-    }
-    const std::string target = (std::filesystem::canonical(dir.path()) / "mount point").string();
-    std::filesystem::create_directory(target);
-    if (::mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr) != 0) {
-        GTEST_SKIP() << "cannot mount " << loop.node << ": " << std::strerror(errno);
-    }
-    loop.mountPoint = target;
-
-    const std::string name = loop.node.substr(5);  // "loopN"
-    const DriveCatalog catalog("/sys", "/dev", "/proc");
-    const MountTable mounts = MountTable::load();
-    EXPECT_EQ(driveLettersText(catalog, name, mounts), target);
-
-    const std::string number = catalog.devNumber(name);
-    ASSERT_FALSE(number.empty());
-    const std::vector<std::string> lines = namespaceDumpLines(catalog, mounts);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), loop.node + ": " + number), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), number + ": " + target), lines.end());
-
-    // The file system and its mount make one used entry for the whole disk.
-    std::vector<PartitionEntry> entries;
-    ASSERT_TRUE(probeDriveLayout(catalog, name, loop.node, mounts, entries));
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].partitionType, kPartitionTypeInUse);
-    EXPECT_EQ(entries[0].partitionLength, 16u << 20);
 }
 
 }  // namespace
