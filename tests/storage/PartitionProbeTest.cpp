@@ -3,17 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "results/VornFileCRC.h"
+#include "results/ResultBytes.h"
 #include "storage/DriveCatalog.h"
 #include "storage/MountTable.h"
 #include "support/FakeSysfs.h"
@@ -26,85 +23,40 @@ constexpr uint64_t kSector = 512;
 constexpr uint64_t kImageSectors = 16384;  // 8 MiB
 constexpr uint64_t kMiB = 1u << 20;
 
-using Image = std::vector<uint8_t>;
-
-void put32(Image& image, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        image[at + i] = static_cast<uint8_t>(value >> (8 * i));
-    }
+std::string le64(uint64_t value) {
+    return le32(static_cast<uint32_t>(value)) + le32(static_cast<uint32_t>(value >> 32));
 }
 
-void put64(Image& image, size_t at, uint64_t value) {
-    put32(image, at, static_cast<uint32_t>(value));
-    put32(image, at + 4, static_cast<uint32_t>(value >> 32));
-}
-
-struct MbrSlot {
-    uint8_t boot;
-    uint8_t type;
-    uint32_t start;
-    uint32_t sectors;
-};
-
-void writeMbr(Image& image, const std::vector<MbrSlot>& slots) {
+// An MBR of (boot, type, first sector, sectors) slots.
+void writeMbr(std::string& image,
+              const std::vector<std::tuple<char, char, uint32_t, uint32_t>>& slots) {
     for (size_t i = 0; i < slots.size(); ++i) {
-        const size_t at = 446 + 16 * i;
-        image[at] = slots[i].boot;
-        image[at + 4] = slots[i].type;
-        put32(image, at + 8, slots[i].start);
-        put32(image, at + 12, slots[i].sectors);
+        const auto& [boot, type, start, sectors] = slots[i];
+        image.replace(446 + 16 * i, 16,
+                      std::string{boot, 0, 0, 0, type, 0, 0, 0} + le32(start) + le32(sectors));
     }
-    image[510] = 0x55;
-    image[511] = 0xAA;
+    image.replace(510, 2, "\x55\xAA");
 }
 
-// A GUID partition table with a protective MBR, written field by field.
-void writeGpt(Image& image, const std::vector<std::pair<uint64_t, uint64_t>>& firstLast) {
+// A GUID partition table with a protective MBR, one entry per (first, last) sector.
+void writeGpt(std::string& image, const std::vector<std::pair<uint64_t, uint64_t>>& firstLast) {
     const uint64_t last = image.size() / kSector - 1;
-    writeMbr(image, {{0, 0xEE, 1, static_cast<uint32_t>(last)}});
-    const size_t entries = 2 * kSector;
+    writeMbr(image, {{0, '\xEE', 1, static_cast<uint32_t>(last)}});
+    std::string entries(128 * 128, '\0');
     for (size_t i = 0; i < firstLast.size(); ++i) {
-        const size_t at = entries + 128 * i;
+        std::string ids(32, '\0');
         for (int b = 0; b < 16; ++b) {
-            image[at + b] = static_cast<uint8_t>(0xA0 + b);               // type
-            image[at + 16 + b] = static_cast<uint8_t>(0x10 * i + b + 1);  // unique id
+            ids[b] = static_cast<char>(0xA0 + b);               // type
+            ids[16 + b] = static_cast<char>(0x10 * i + b + 1);  // unique id
         }
-        put64(image, at + 32, firstLast[i].first);
-        put64(image, at + 40, firstLast[i].second);
+        entries.replace(128 * i, 48, ids + le64(firstLast[i].first) + le64(firstLast[i].second));
     }
-    VornFileCRC crc;
-    const size_t header = kSector;
-    std::memcpy(&image[header], "EFI PART", 8);
-    put32(image, header + 8, 0x00010000);
-    put32(image, header + 12, 92);
-    put64(image, header + 24, 1);
-    put64(image, header + 32, last);
-    put64(image, header + 40, 34);
-    put64(image, header + 48, last - 33);
-    for (int b = 0; b < 16; ++b) {
-        image[header + 56 + b] = static_cast<uint8_t>(0x51 + b);
-    }
-    put64(image, header + 72, 2);
-    put32(image, header + 80, 128);
-    put32(image, header + 84, 128);
-    put32(image, header + 88, crc.crcOfBuffer(&image[entries], 128 * 128));
-    put32(image, header + 16, crc.crcOfBuffer(&image[header], 92));
-}
-
-void saveImage(const std::string& path, const Image& image) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
-}
-
-std::string findTool(const char* name) {
-    for (const char* folder : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"}) {
-        const std::string path = std::string(folder) + name;
-        if (::access(path.c_str(), X_OK) == 0) {
-            return path;
-        }
-    }
-    return {};
+    std::string header = "EFI PART" + le32(0x00010000) + le32(92) + le32(0) + le32(0) + le64(1) +
+                         le64(last) + le64(34) + le64(last - 33) + std::string(16, '\x51') +
+                         le64(2) + le32(128) + le32(128) + le32(crcOf(entries));
+    header.replace(16, 4, le32(crcOf(header)));
+    image.replace(kSector, header.size(), header);
+    image.replace(2 * kSector, entries.size(), entries);
 }
 
 // What the write rule and the log read of an entry: number, type, start, length, boot.
@@ -119,68 +71,60 @@ std::vector<Summary> summarize(const std::vector<PartitionEntry>& entries) {
     return out;
 }
 
+// Image files: an MBR, nothing, a GPT, and a file system on the whole disk (one used
+// entry, not a recognized partition). Stale entries of the caller go.
 TEST(PartitionProbeTest, ImageFilesGiveTheirTables) {
-    struct Case {
+    const struct {
         const char* name;
-        std::function<void(Image&)> write;
+        std::function<void(std::string&)> write;
+        bool ext4;
         std::vector<Summary> expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"mbr",
-         [](Image& image) {
-             writeMbr(image, {{0x80, 0x0C, 2048, 2048}, {0x00, 0x83, 4096, 8192}});
+         [](std::string& image) {
+             writeMbr(image, {{'\x80', 0x0C, 2048, 2048}, {0, '\x83', 4096, 8192}});
          },
+         false,
          {{1, 0x0C, 2048 * kSector, 2048 * kSector, 1},
           {2, 0x83, 4096 * kSector, 8192 * kSector, 0}}},
-        {"empty", [](Image&) {}, {}},
+        {"empty", [](std::string&) {}, false, {}},
         {"gpt",
-         [](Image& image) {
+         [](std::string& image) {
              writeGpt(image, {{2048, 4095}, {4096, kImageSectors - 34}});
          },
+         false,
          {{1, kPartitionTypeGpt, 2048 * kSector, 2048 * kSector, 0},
           {2, kPartitionTypeGpt, 4096 * kSector, (kImageSectors - 34 - 4096 + 1) * kSector, 0}}},
+        {"ext4",
+         [](std::string&) {},
+         true,
+         {{0, kPartitionTypeInUse, 0, kImageSectors * kSector, 0}}},
     };
     TempDir dir;
     const DriveCatalog catalog(dir.file("sys"), dir.file("dev"), dir.file("proc"));
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Image image(kImageSectors * kSector);
+        std::string image(kImageSectors * kSector, '\0');
         c.write(image);
-        saveImage(dir.file("disk.img"), image);
-        std::vector<PartitionEntry> entries(3);  // stale content must go
-        ASSERT_TRUE(
-            probeDriveLayout(catalog, "disk.img", dir.file("disk.img"), MountTable(), entries));
+        const std::string path = dir.write("disk.img", image);
+        if (c.ext4 && std::system(("mkfs.ext4 -q -F " + path + " >/dev/null 2>&1").c_str()) != 0) {
+            GTEST_SKIP() << "mkfs.ext4 (e2fsprogs) is not installed";
+        }
+        std::vector<PartitionEntry> entries(3);
+        ASSERT_TRUE(probeDriveLayout(catalog, "disk.img", path, MountTable(), entries));
         EXPECT_EQ(summarize(entries), c.expected);
         for (const PartitionEntry& e : entries) {
-            EXPECT_EQ(e.recognizedPartition, 1);
+            EXPECT_EQ(e.recognizedPartition, c.ext4 ? 0 : 1);
             EXPECT_EQ(e.hiddenSectors, e.startingOffset / kSector);
         }
     }
 }
 
-TEST(PartitionProbeTest, FileSystemOnTheWholeDiskIsOneUsedEntry) {
-    const std::string mkfs = findTool("mkfs.ext4");
-    if (mkfs.empty()) {
-        GTEST_SKIP() << "mkfs.ext4 (e2fsprogs) is not installed";
-    }
-    TempDir dir;
-    const std::string path = dir.file("disk.img");
-    saveImage(path, Image(kImageSectors * kSector));
-    ASSERT_EQ(std::system((mkfs + " -q -F " + path + " >/dev/null 2>&1").c_str()), 0);
-    const DriveCatalog catalog(dir.file("sys"), dir.file("dev"), dir.file("proc"));
-    std::vector<PartitionEntry> entries;
-    ASSERT_TRUE(probeDriveLayout(catalog, "disk.img", path, MountTable(), entries));
-    const std::vector<Summary> expected = {{0, kPartitionTypeInUse, 0, kImageSectors * kSector, 0}};
-    EXPECT_EQ(summarize(entries), expected);
-    EXPECT_EQ(entries[0].recognizedPartition, 0);
-}
-
 TEST(PartitionProbeTest, NodesThatCannotBeProbedAnswerFalse) {
     TempDir dir;
     const DriveCatalog catalog(dir.file("sys"), dir.file("dev"), dir.file("proc"));
-    saveImage(dir.file("empty.img"), Image());
     for (const std::string& node :
-         {dir.file("missing.img"), dir.file("empty.img"), dir.path().string()}) {
+         {dir.file("missing.img"), dir.write("empty.img", ""), dir.path().string()}) {
         std::vector<PartitionEntry> entries(2);
         EXPECT_FALSE(probeDriveLayout(catalog, "x", node, MountTable(), entries)) << node;
         EXPECT_TRUE(entries.empty()) << node;
@@ -191,13 +135,12 @@ TEST(PartitionProbeTest, NodesThatCannotBeProbedAnswerFalse) {
 // makes the system use it becomes a used entry, whole disk first, then partitions in
 // order, after the table's own entries.
 TEST(PartitionProbeTest, MountsSwapsAndHoldersGiveUsedEntries) {
-    struct Case {
+    const struct {
         const char* name;
         std::function<void(FakeSysfs&)> use;
         std::vector<uint32_t> usedNumbers;
         bool table = false;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"nothing", [](FakeSysfs&) {}, {}},
         {"whole disk mounted", [](FakeSysfs& t) { t.addMount("8:16", "/media/whole"); }, {0}},
         {"partition mounted twice",
@@ -223,7 +166,11 @@ TEST(PartitionProbeTest, MountsSwapsAndHoldersGiveUsedEntries) {
          },
          {0, 1, 2}},
     };
-    for (const Case& c : cases) {
+    // Whole disk, sdb1 and sdb2 as the kernel places them.
+    const Summary used[] = {{0, kPartitionTypeInUse, 0, 8 * kMiB, 0},
+                            {1, kPartitionTypeInUse, 1 * kMiB, 1 * kMiB, 0},
+                            {2, kPartitionTypeInUse, 2 * kMiB, 2 * kMiB, 0}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeSysfs tree;
         FakeDisk disk = FakeSysfs::usbKey480();
@@ -236,11 +183,6 @@ TEST(PartitionProbeTest, MountsSwapsAndHoldersGiveUsedEntries) {
         const MountTable mounts = MountTable::load(tree.mountinfoPath(), tree.swapsPath());
         std::vector<PartitionEntry> entries;
         ASSERT_TRUE(probeDriveLayout(tree.catalog(), "sdb", node, mounts, entries));
-
-        // Whole disk, sdb1 and sdb2 as the kernel places them.
-        const Summary used[] = {{0, kPartitionTypeInUse, 0, 8 * kMiB, 0},
-                                {1, kPartitionTypeInUse, 1 * kMiB, 1 * kMiB, 0},
-                                {2, kPartitionTypeInUse, 2 * kMiB, 2 * kMiB, 0}};
         std::vector<Summary> expected;
         if (c.table) {
             expected = {{1, 0x83, 1 * kMiB, 1 * kMiB, 0}, {2, 0x83, 2 * kMiB, 2 * kMiB, 0}};
