@@ -91,11 +91,19 @@ private:
     bool ready_ = false;
 };
 
-// Python's file server: "/qkvorn/NAME" is folder/qkvorn/NAME.
+// Python's servers end with the test process even when it dies without its
+// destructors (SIGTERM once the parent is gone).
+#define VORN_DIE_WITH_PARENT "import ctypes, signal; ctypes.CDLL(None).prctl(1, signal.SIGTERM)\n"
+
+// Python's file server ("python3 -m http.server --directory DIR --bind 127.0.0.1 PORT"):
+// "/qkvorn/NAME" is folder/qkvorn/NAME.
 struct HttpServer : ServerProcess {
     explicit HttpServer(const std::string& folder)
-        : ServerProcess({"/usr/bin/python3", "-m", "http.server", "--directory", folder, "--bind",
-                         "127.0.0.1"}) {}
+        : ServerProcess({"/usr/bin/python3", "-c",
+                         VORN_DIE_WITH_PARENT
+                         "import runpy, sys\nsys.argv[0] = 'http.server'\n"
+                         "runpy.run_module('http.server', run_name='__main__')",
+                         "--directory", folder, "--bind", "127.0.0.1"}) {}
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port()); }
 };
 
@@ -106,7 +114,8 @@ struct SmtpServer : ServerProcess {
     SmtpServer(const TempDir& folder, bool refuse)
         : ServerProcess({"/usr/bin/python3", folder.write("smtp_store.py", kScript),
                          folder.path().string(), refuse ? "refuse" : "store"}) {}
-    static constexpr const char* kScript = R"(import email, email.policy, os, sys, time
+    static constexpr const char* kScript =
+        VORN_DIE_WITH_PARENT R"(import email, email.policy, os, sys, time
 from aiosmtpd.controller import Controller
 folder, mode, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
 class Store:
