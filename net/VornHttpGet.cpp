@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "app/DiagLog.h"
 #include "net/CurlSupport.h"
@@ -53,6 +54,13 @@ bool fetchInto(const VornHttpGet& get, FILE* file) {
     const CURLcode code = curl_easy_perform(handle);
     if (code != CURLE_OK) {
         logCurlFailure("doGet", code, errorBuffer);
+        return false;
+    }
+    // Redirections are not followed, and their page is no library file either.
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status > 299) {
+        logTransferProblem("doGet", "HTTP status " + std::to_string(status));
         return false;
     }
     return true;

@@ -41,7 +41,8 @@ class UpdateCheckTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(server_.ready());
-        std::filesystem::create_directories(served_.path() / "qkvorn");
+        // A folder answers with a redirection, which is no file either.
+        std::filesystem::create_directories(served_.path() / "qkvorn" / "FOLDER");
         for (const std::string& name : kServed) {
             served_.write("qkvorn/" + name, "served " + name);
         }
@@ -83,6 +84,12 @@ TEST_F(UpdateCheckTest, ListsAndDownloads) {
          {asked(2), kError},
          {"GONE.QKL", "A.QKL"},
          "EXCEPTION: doGet"},
+        {"1.0.0.1",
+         "1.0.0.1\nFOLDER\n",
+         nullptr,
+         {asked(1), kError},
+         {"FOLDER"},
+         "HTTP status 301"},
         {"1.0.0.1", nullptr, nullptr, {kNothingNew, kError}, {}},
         {"1.0.0.1",
          "1.0.0.1\n../up.QKL\n.hidden\nsub/x.QKL\nx\\y.QKL\nx..y\na b\nabc$\nok.QKL\n",
