@@ -17,25 +17,25 @@ class TempDir;
 struct FakeDisk {
     enum Bus { UsbHigh, UsbFull, UsbSuper, Sata, Pata, Scsi, Firewire, Mmc, Nvme, Virtio, Loop };
 
-    std::string name;  // kernel name: "sdb", "mmcblk0", "nvme0n1", "loop1"
+    std::string name = {};  // kernel name: "sdb", "mmcblk0", "nvme0n1", "loop1"
     Bus bus = UsbHigh;
     // SCSI-like buses: device/vendor, device/model, device/rev. NVMe: model and
     // firmware_rev (vendor unused). MMC: model is the card's device/name.
-    std::string vendor, model, rev;
-    bool hasIdentity = true;               // false: none of those files exist
-    uint8_t removable = 1;                 // sysfs "removable"
-    bool readOnly = false;                 // sysfs "ro"
-    std::string mmcType = "SD";            // MMC card device/type ("SD", "MMC")
-    uint64_t imageBytes = 0;               // size of the node image; 0 = a reader without a card
-    std::vector<uint64_t> partitionBytes;  // laid out from 1 MiB on, one after another
-    bool writePartitionTable = true;       // an MBR in the image describing partitionBytes
-    uint8_t partitionType = 0x0c;          // MBR type byte of every partition
-    std::string devNumber;                 // "8:16"; empty = a free number of the tree
-    uint32_t queueDepth = 1;               // device/queue_depth (SCSI-like buses); 0 = no file
+    std::string vendor = {}, model = {}, rev = {};
+    bool hasIdentity = true;     // false: none of those files exist
+    uint8_t removable = 1;       // sysfs "removable"
+    bool readOnly = false;       // sysfs "ro"
+    std::string mmcType = "SD";  // MMC card device/type ("SD", "MMC")
+    uint64_t imageBytes = 0;     // size of the node image; 0 = a reader without a card
+    std::vector<uint64_t> partitionBytes = {};  // laid out from 1 MiB on, one after another
+    bool writePartitionTable = true;            // an MBR in the image describing partitionBytes
+    uint8_t partitionType = 0x0c;               // MBR type byte of every partition
+    std::string devNumber = {};                 // "8:16"; empty = a free number of the tree
+    uint32_t queueDepth = 1;                    // device/queue_depth (SCSI-like buses); 0 = no file
     uint32_t maxHwSectorsKb = 120;
     uint32_t maxSegments = 2048;
     uint32_t dmaAlignment = 511;
-    std::string backingFile;  // loop devices: loop/backing_file; empty = unbound
+    std::string backingFile = {};  // loop devices: loop/backing_file; empty = unbound
 };
 
 // A fake machine in a temporary folder: sys/ shaped like sysfs (block links into
