@@ -1,6 +1,7 @@
 #include "support/FakeSysfs.h"
 
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -12,15 +13,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void writeFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
+constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kFirstPartitionSector = 2048;
 
-void appendFile(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << content;
+void writeFile(const fs::path& path, const std::string& content,
+               std::ios::openmode mode = std::ios::trunc) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | mode) << content;
 }
 
 // A relative link, as sysfs makes them, so the tree can be read from anywhere.
@@ -32,19 +31,14 @@ void linkTo(const fs::path& link, const fs::path& target) {
 }
 
 void writeImage(const fs::path& path, uint64_t bytes) {
-    { std::ofstream create(path, std::ios::binary | std::ios::trunc); }
+    writeFile(path, "");
     fs::resize_file(path, bytes);
 }
 
-std::string le32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        bytes[static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
-    }
-    return bytes;
+std::string le32(uint64_t value) {
+    return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 24)};
 }
-
-constexpr uint64_t kFirstPartitionSector = 2048;
 
 // An MBR whose entries match the sysfs partitions, so libblkid sees the same layout.
 void writeMbr(const fs::path& image, const FakeDisk& disk) {
@@ -52,39 +46,24 @@ void writeMbr(const fs::path& image, const FakeDisk& disk) {
     uint64_t start = kFirstPartitionSector;
     for (size_t i = 0; i < disk.partitionBytes.size() && i < 4; ++i) {
         const uint64_t sectors = disk.partitionBytes[i] / 512;
-        std::string entry(16, '\0');
-        entry[4] = static_cast<char>(disk.partitionType);
-        entry.replace(8, 4, le32(static_cast<uint32_t>(start)));
-        entry.replace(12, 4, le32(static_cast<uint32_t>(sectors)));
-        sector.replace(446 + 16 * i, 16, entry);
+        sector.replace(446 + 16 * i, 16,
+                       std::string(4, '\0') + static_cast<char>(disk.partitionType) +
+                           std::string(3, '\0') + le32(start) + le32(sectors));
         start += sectors;
     }
-    sector[510] = '\x55';
-    sector[511] = '\xaa';
-    std::fstream out(image, std::ios::binary | std::ios::in | std::ios::out);
-    out.write(sector.data(), static_cast<std::streamsize>(sector.size()));
+    sector.replace(510, 2, "\x55\xaa");
+    std::fstream(image, std::ios::binary | std::ios::in | std::ios::out) << sector;
 }
 
+// A space, tab, newline or backslash as the kernel writes it: "\040".
 std::string escapeMount(const std::string& text) {
     std::string escaped;
     for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
-            static const char* const digits = "01234567";
-            const auto u = static_cast<unsigned char>(c);
-            escaped += '\\';
-            escaped += digits[(u >> 6) & 7];
-            escaped += digits[(u >> 3) & 7];
-            escaped += digits[u & 7];
-        } else {
-            escaped += c;
-        }
+        char octal[5];
+        std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
+        escaped += c == ' ' || c == '\t' || c == '\n' || c == '\\' ? octal : std::string(1, c);
     }
     return escaped;
-}
-
-std::pair<int, int> splitNumber(const std::string& number) {
-    const size_t colon = number.find(':');
-    return {std::stoi(number.substr(0, colon)), std::stoi(number.substr(colon + 1))};
 }
 
 bool scsiLike(FakeDisk::Bus bus) {
@@ -100,15 +79,15 @@ struct FakeSysfs::Placement {
 };
 
 FakeSysfs::FakeSysfs() : dir_(std::make_unique<TempDir>()) {
-    for (const char* folder :
-         {"sys/block", "sys/class/block", "sys/dev/block", "dev", "proc/self"}) {
+    for (const char* folder : {"sys/block", "sys/class/block", "sys/dev/block", "dev"}) {
         fs::create_directories(dir_->path() / folder);
     }
     writeFile(mountinfoPath(), "");
     writeFile(swapsPath(), "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n");
-    addVirtual("ram0", "1:0");
-    addVirtual("zram0", "252:0");
-    addVirtual("loop0", "7:0");
+    for (const auto& [name, number] :
+         {std::pair{"ram0", "1:0"}, {"zram0", "252:0"}, {"loop0", "7:0"}}) {
+        addVirtual(name, number);
+    }
     catalog_ = std::make_unique<DriveCatalog>(sysRoot(), devRoot(), procRoot());
 }
 
@@ -124,10 +103,10 @@ std::string FakeSysfs::padded(const std::string& text, size_t width) {
 
 void FakeSysfs::addVirtual(const std::string& name, const std::string& number) {
     const fs::path folder = fs::path(sysRoot()) / "devices/virtual/block" / name;
-    writeFile(folder / "size", "0\n");
-    writeFile(folder / "removable", "0\n");
-    writeFile(folder / "ro", "0\n");
-    writeFile(folder / "dev", number + "\n");
+    for (const auto& [file, content] :
+         {std::pair{"size", "0"}, {"removable", "0"}, {"ro", "0"}, {"dev", number.c_str()}}) {
+        writeFile(folder / file, std::string(content) + "\n");
+    }
     fs::create_directories(folder / "holders");
     linkBlock(name, folder.string(), number, true);
     writeImage(nodePath(name), 0);
@@ -154,13 +133,12 @@ FakeSysfs::Placement FakeSysfs::place(const FakeDisk& disk) {
         case FakeDisk::UsbFull:
         case FakeDisk::UsbSuper: {
             const bool super = disk.bus == FakeDisk::UsbSuper;
-            const std::string bus = super ? "2" : "1";
-            const fs::path rootHub = pci / "0000:00:14.0" / ("usb" + bus);
+            const bool full = disk.bus == FakeDisk::UsbFull;
+            const fs::path rootHub = pci / "0000:00:14.0" / (super ? "usb2" : "usb1");
             writeFile(rootHub / "speed", super ? "5000\n" : "480\n");
             writeFile(rootHub / "version", super ? " 3.00\n" : " 2.00\n");
-            const std::string port = bus + "-" + std::to_string(nextPort_++);
+            const std::string port = (super ? "2-" : "1-") + std::to_string(nextPort_++);
             const fs::path usb = rootHub / port;
-            const bool full = disk.bus == FakeDisk::UsbFull;
             writeFile(usb / "speed", super ? "5000\n" : full ? "12\n" : "480\n");
             writeFile(usb / "version", super ? " 3.00\n" : full ? " 1.10\n" : " 2.00\n");
             writeFile(usb / "idVendor", "058f\n");
@@ -170,11 +148,11 @@ FakeSysfs::Placement FakeSysfs::place(const FakeDisk& disk) {
         }
         case FakeDisk::Sata:
         case FakeDisk::Pata: {
+            const bool sata = disk.bus == FakeDisk::Sata;
             const std::string a = std::to_string(host + 1);
-            const fs::path port =
-                pci / (disk.bus == FakeDisk::Sata ? "0000:00:17.0" : "0000:00:1f.1") / ("ata" + a);
+            const fs::path port = pci / (sata ? "0000:00:17.0" : "0000:00:1f.1") / ("ata" + a);
             writeFile(port / ("link" + a) / "ata_link" / ("link" + a) / "sata_spd",
-                      disk.bus == FakeDisk::Sata ? "6.0 Gbps\n" : "<unknown>\n");
+                      sata ? "6.0 Gbps\n" : "<unknown>\n");
             at.device = port / scsiTail;
             break;
         }
@@ -217,13 +195,14 @@ std::string FakeSysfs::assignNumber(const FakeDisk& disk) {
 void FakeSysfs::writeBlockFolder(const std::string& folder, const FakeDisk& disk,
                                  const std::string& number) {
     const fs::path block(folder);
-    writeFile(block / "size", std::to_string(disk.imageBytes / 512) + "\n");
-    writeFile(block / "removable", std::to_string(disk.removable) + "\n");
-    writeFile(block / "ro", disk.readOnly ? "1\n" : "0\n");
+    const auto line = [](uint64_t value) { return std::to_string(value) + "\n"; };
+    writeFile(block / "size", line(disk.imageBytes / 512));
+    writeFile(block / "removable", line(disk.removable));
+    writeFile(block / "ro", line(disk.readOnly));
     writeFile(block / "dev", number + "\n");
-    writeFile(block / "queue/max_hw_sectors_kb", std::to_string(disk.maxHwSectorsKb) + "\n");
-    writeFile(block / "queue/max_segments", std::to_string(disk.maxSegments) + "\n");
-    writeFile(block / "queue/dma_alignment", std::to_string(disk.dmaAlignment) + "\n");
+    writeFile(block / "queue/max_hw_sectors_kb", line(disk.maxHwSectorsKb));
+    writeFile(block / "queue/max_segments", line(disk.maxSegments));
+    writeFile(block / "queue/dma_alignment", line(disk.dmaAlignment));
     writeFile(block / "queue/logical_block_size", "512\n");
     writeFile(block / "queue/hw_sector_size", "512\n");
     fs::create_directories(block / "holders");
@@ -235,13 +214,15 @@ void FakeSysfs::writeBlockFolder(const std::string& folder, const FakeDisk& disk
 
 void FakeSysfs::writePartitions(const std::string& folder, const FakeDisk& disk,
                                 const std::string& number) {
-    const auto [major, minor] = splitNumber(number);
+    const size_t colon = number.find(':');
+    const std::string major = number.substr(0, colon);
+    const int minor = std::stoi(number.substr(colon + 1));
     const bool digitEnd = std::isdigit(static_cast<unsigned char>(disk.name.back())) != 0;
     uint64_t start = kFirstPartitionSector;
     for (size_t i = 0; i < disk.partitionBytes.size(); ++i) {
         const std::string name = disk.name + (digitEnd ? "p" : "") + std::to_string(i + 1);
         const std::string partNumber =
-            std::to_string(major) + ":" + std::to_string(minor + static_cast<int>(i) + 1);
+            major + ":" + std::to_string(minor + static_cast<int>(i) + 1);
         const fs::path part = fs::path(folder) / name;
         const uint64_t sectors = disk.partitionBytes[i] / 512;
         writeFile(part / "partition", std::to_string(i + 1) + "\n");
@@ -305,7 +286,7 @@ std::string FakeSysfs::addDisk(const FakeDisk& disk) {
 }
 
 void FakeSysfs::appendProc(const std::string& relative, const std::string& line) {
-    appendFile(fs::path(procRoot()) / relative, line + "\n");
+    writeFile(fs::path(procRoot()) / relative, line + "\n", std::ios::app);
 }
 
 void FakeSysfs::addMount(const std::string& devNumber, const std::string& mountPoint) {
@@ -339,22 +320,17 @@ void FakeSysfs::removeAttribute(const std::string& sysRelativePath) {
 
 namespace {
 
-constexpr uint64_t kMiB = 1024 * 1024;
-
 FakeDisk scsiPreset(const char* name, FakeDisk::Bus bus, const char* vendor, const char* model,
                     const char* rev, const char* number, uint64_t bytes) {
-    FakeDisk disk;
-    disk.name = name;
-    disk.bus = bus;
-    disk.vendor = FakeSysfs::padded(vendor, 8);
-    disk.model = FakeSysfs::padded(model, 16);
-    disk.rev = FakeSysfs::padded(rev, 4);
-    disk.devNumber = number;
-    disk.imageBytes = bytes;
-    if (bytes > 2 * kMiB) {
-        disk.partitionBytes = {bytes - kMiB};
-    }
-    return disk;
+    return {.name = name,
+            .bus = bus,
+            .vendor = FakeSysfs::padded(vendor, 8),
+            .model = FakeSysfs::padded(model, 16),
+            .rev = FakeSysfs::padded(rev, 4),
+            .imageBytes = bytes,
+            .partitionBytes =
+                bytes > 2 * kMiB ? std::vector<uint64_t>{bytes - kMiB} : std::vector<uint64_t>{},
+            .devNumber = number};
 }
 
 FakeDisk fixed(FakeDisk disk) {
@@ -410,52 +386,45 @@ FakeDisk FakeSysfs::firewireDisk() {
     return scsiPreset("sdh", FakeDisk::Firewire, "LaCie", "d2 quadra", "0001", "8:112", 64 * kMiB);
 }
 
+// Every MMC block device reports removable 0.
 FakeDisk FakeSysfs::mmcCard() {
-    FakeDisk disk;
-    disk.name = "mmcblk0";
-    disk.bus = FakeDisk::Mmc;
-    disk.model = "SD08G";
-    disk.removable = 0;  // as the kernel reports every MMC block device
-    disk.devNumber = "179:0";
-    disk.imageBytes = 64 * kMiB;
-    disk.partitionBytes = {63 * kMiB};
-    return disk;
+    return {.name = "mmcblk0",
+            .bus = FakeDisk::Mmc,
+            .model = "SD08G",
+            .removable = 0,
+            .imageBytes = 64 * kMiB,
+            .partitionBytes = {63 * kMiB},
+            .devNumber = "179:0"};
 }
 
 FakeDisk FakeSysfs::nvmeDisk() {
-    FakeDisk disk;
-    disk.name = "nvme0n1";
-    disk.bus = FakeDisk::Nvme;
-    disk.model = padded("Samsung SSD 970 EVO Plus 1TB", 40);
-    disk.rev = "2B2QEXM7";
-    disk.removable = 0;
-    disk.devNumber = "259:0";
-    disk.imageBytes = 512 * kMiB;
-    disk.partitionBytes = {511 * kMiB};
-    return disk;
+    return {.name = "nvme0n1",
+            .bus = FakeDisk::Nvme,
+            .model = padded("Samsung SSD 970 EVO Plus 1TB", 40),
+            .rev = "2B2QEXM7",
+            .removable = 0,
+            .imageBytes = 512 * kMiB,
+            .partitionBytes = {511 * kMiB},
+            .devNumber = "259:0"};
 }
 
 FakeDisk FakeSysfs::virtioDisk() {
-    FakeDisk disk;
-    disk.name = "vda";
-    disk.bus = FakeDisk::Virtio;
-    disk.hasIdentity = false;
-    disk.removable = 0;
-    disk.devNumber = "253:0";
-    disk.imageBytes = 64 * kMiB;
-    return disk;
+    return {.name = "vda",
+            .bus = FakeDisk::Virtio,
+            .hasIdentity = false,
+            .removable = 0,
+            .imageBytes = 64 * kMiB,
+            .devNumber = "253:0"};
 }
 
 FakeDisk FakeSysfs::loopDevice() {
-    FakeDisk disk;
-    disk.name = "loop1";
-    disk.bus = FakeDisk::Loop;
-    disk.hasIdentity = false;
-    disk.removable = 0;
-    disk.devNumber = "7:1";
-    disk.imageBytes = 64 * kMiB;
-    disk.backingFile = "/var/tmp/disk.img";
-    return disk;
+    return {.name = "loop1",
+            .bus = FakeDisk::Loop,
+            .hasIdentity = false,
+            .removable = 0,
+            .imageBytes = 64 * kMiB,
+            .devNumber = "7:1",
+            .backingFile = "/var/tmp/disk.img"};
 }
 
 }  // namespace vorn::test
