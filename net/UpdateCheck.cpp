@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 
 #include "app/DiagLog.h"
@@ -152,18 +153,22 @@ bool downloadFile(const std::string& name, const char* statusText, I_NoticeView&
     return result;
 }
 
-bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice,
-                     const UpdateCheckSettings& settings) {
-    openLog("vorninternet.log");
-    const std::string listName = "updates" + settings.programVersion;
+namespace {
+
+struct FileClose {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
+bool checkWithList(const std::string& listName, I_Dialogs& dialogs, I_NoticeView& notice,
+                   const UpdateCheckSettings& settings) {
     std::string newest;
     bool ok = downloadFile(listName, kChecking, notice, settings);
-    FILE* list = ok ? std::fopen(listName.c_str(), "rb") : nullptr;
+    std::unique_ptr<FILE, FileClose> list(ok ? std::fopen(listName.c_str(), "rb") : nullptr);
     ok = ok && list != nullptr;
-    const int count = list != nullptr ? countMissing(list, newest) : 0;
+    const int count = list ? countMissing(list.get(), newest) : 0;
     if (count > 0) {
         if (dialogs.question(questionText(count))) {
-            ok = fetchMissing(list, newest, notice, settings) && ok;
+            ok = fetchMissing(list.get(), newest, notice, settings) && ok;
             if (ok) {
                 dialogs.information(kUpdated);
             }
@@ -174,11 +179,25 @@ bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice,
     if (std::strcmp(newest.c_str(), settings.programVersion.c_str()) > 0) {
         dialogs.information(std::string(kNewVersion) + kMakerWebSite + kNewVersionEnd);
     }
+    return ok;
+}
+
+}  // namespace
+
+bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice,
+                     const UpdateCheckSettings& settings) {
+    openLog("vorninternet.log");
+    const std::string listName = "updates" + settings.programVersion;
+    bool ok = false;
+    try {
+        ok = checkWithList(listName, dialogs, notice, settings);
+    } catch (const std::exception& exception) {
+        logException("btUpdatesClick", exception);
+    } catch (...) {
+        logSehException("btUpdatesClick", -1);
+    }
     if (!ok) {
         dialogs.information(kUpdateError);
-    }
-    if (list != nullptr) {
-        std::fclose(list);
     }
     std::remove(listName.c_str());
     closeLog();
