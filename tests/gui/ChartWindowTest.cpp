@@ -106,29 +106,24 @@ TEST_F(ChartWindowTest, CreatedWithItsCaptionControlsAndUploadDisabled) {
     EXPECT_EQ(caption.back(), ' ');
     EXPECT_EQ(window_.size(), QSize(792, 556));
     EXPECT_FALSE(window_.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window_.btUpload->isEnabled());
     for (const char* name : {"lbVelto", "readChart", "btDone", "btCompare", "btSave", "btUpload",
                              "otherData", "writeChart", "StaticText1"}) {
         EXPECT_NE(window_.findChild<QWidget*>(name), nullptr) << name;
     }
-    EXPECT_FALSE(window_.btUpload->isEnabled());
-    EXPECT_EQ(window_.btDone->text(), "&Done");
     EXPECT_EQ(window_.readChart->chart()->title(), "Read Speed (higher is better)");
     EXPECT_EQ(window_.writeChart->chart()->title(), "Write Speed (higher is better)");
 }
 
+// The axis maximum comes from the model (rounding is tested there); both charts
+// show it, whichever holds the largest bar.
 TEST_F(ChartWindowTest, BothChartsShareTheAxisMaximum) {
-    struct Case {
-        const char* name;
+    const struct {
         std::vector<uint32_t> read, write;
         double axisMax;
-    };
-    const Case cases[] = {
-        {"read largest", {19500000, 3000000}, {2000000}, 20},
-        {"write largest", {3000000}, {1000000, 7000000}, 8},
-        {"no write test", {5500000}, {}, 6},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    } cases[] = {{{19500000, 3000000}, {2000000}, 20}, {{3000000}, {1000000, 7000000}, 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.axisMax);
         window_.clearCharts(true);
         add(sampleResult("key", c.read, c.write));
         EXPECT_DOUBLE_EQ(axisMaxOf(window_.readChart), c.axisMax);
@@ -187,18 +182,15 @@ TEST_F(ChartWindowTest, DeviceColoursAndBarsFollowTheBlockSizes) {
 }
 
 TEST_F(ChartWindowTest, SaveAndUploadFollowTheFlagsOfTheCaller) {
-    struct Case {
-        bool save, upload;
-    };
-    for (const Case c : {Case{false, false}, Case{true, true}, Case{true, false}}) {
-        window_.setSaveButtonEnabled(c.save);
-        window_.setUploadButtonEnabled(c.upload);
-        window_.setUploadAllowed(c.upload);
+    for (const auto& [save, upload] : {std::pair{false, false}, {true, true}, {true, false}}) {
+        window_.setSaveButtonEnabled(save);
+        window_.setUploadButtonEnabled(upload);
+        window_.setUploadAllowed(upload);
         window_.clearCharts(true);
         add(sampleResult("key", {1000000}, {}));
-        EXPECT_EQ(window_.btSave->isEnabled(), c.save);
-        EXPECT_EQ(window_.btUpload->isEnabled(), c.upload);
-        EXPECT_EQ(window_.uploadAllowed(), c.upload);
+        EXPECT_EQ(window_.btSave->isEnabled(), save);
+        EXPECT_EQ(window_.btUpload->isEnabled(), upload);
+        EXPECT_EQ(window_.uploadAllowed(), upload);
     }
 }
 
@@ -295,29 +287,14 @@ TEST_F(ChartWindowTest, ReleasingResults) {
     EXPECT_TRUE(window_.otherData->toPlainText().isEmpty());
 }
 
-TEST_F(ChartWindowTest, ScreenshotWithTwoResults) {
-    add(sampleResult("G: Generic Flash Disk 8.07 (1.0 GB)",
-                     {9120000, 14870000, 17030000, 18950000, 19500000, 19420000},
-                     {2510000, 4020000, 6800000, 9010000, 10230000, 11870000}));
-    add(sampleResult("H: Kingston DataTraveler 1.00 (2.0 GB)",
-                     {7030000, 10100000, 12560000, 13900000, 14020000, 14100000},
-                     {1070000, 1810000, 3240000, 5020000, 6700000, 7010000}));
-    window_.show();
-    settle();
-    EXPECT_TRUE(saveScreenshot(window_, "chart.png"));
-    window_.hide();
-}
-
-TEST_F(ChartWindowTest, ScreenshotsOfFourResultsAndOfNone) {
-    window_.show();
-    settle();
-    EXPECT_TRUE(saveScreenshot(window_, "chart-empty.png"));
+TEST_F(ChartWindowTest, ScreenshotWithFourResults) {
     for (uint32_t i = 0; i < 4; ++i) {
         add(sampleResult("Drive " + std::to_string(i), {(i + 2) * 9000000, (i + 3) * 9000000},
                          {(i + 1) * 3000000}));
     }
+    window_.show();
     settle();
-    EXPECT_TRUE(saveScreenshot(window_, "chart-four.png"));
+    EXPECT_TRUE(saveScreenshot(window_, "chart.png"));
     window_.hide();
 }
 
