@@ -39,51 +39,35 @@ protected:
     ScriptedDialogs dialogs;
 };
 
-TEST_F(MainWindowTest, ListsEveryDriveAndSelectsTheFirst) {
+// The write box is offered only for a writable drive, never ticked for the user, and
+// unticked again by a new selection or a refresh.
+TEST_F(MainWindowTest, ListsEveryDriveAndOffersTheWriteBoxPerDrive) {
+    FakeDisk readOnly = FakeSysfs::readOnlyCard();
+    readOnly.name = "sda";  // drive 0
+    fake.addDisk(readOnly);
     fake.addDisk(FakeSysfs::usbKey480());
-    fake.addDisk(FakeSysfs::readOnlyCard());
+    fake.addDisk(FakeSysfs::usb11Reader());
     auto window = openWindow();
-    ASSERT_EQ(window->cbDevice->count(), 2);
-    ASSERT_EQ(window->devices().size(), 2u);
-    for (int entry = 0; entry < 2; ++entry) {
+    ASSERT_EQ(window->cbDevice->count(), 3);
+    ASSERT_EQ(window->devices().size(), 3u);
+    for (int entry = 0; entry < 3; ++entry) {
         EXPECT_EQ(window->devices()[entry].driveNumber, entry);
         EXPECT_EQ(window->devices()[entry].text, listText(entry));
         EXPECT_EQ(window->cbDevice->itemText(entry).toStdString(), listText(entry));
     }
     EXPECT_EQ(window->cbDevice->currentIndex(), 0);
-    // The USB key may be written: the box is offered, never ticked for the user.
-    EXPECT_TRUE(window->cbWrite->isEnabled());
-    EXPECT_FALSE(window->cbWrite->isChecked());
-
-    window->cbDevice->setCurrentIndex(1);
     EXPECT_FALSE(window->cbWrite->isEnabled());
-    window->cbDevice->setCurrentIndex(0);
-    EXPECT_TRUE(window->cbWrite->isEnabled());
-}
-
-TEST_F(MainWindowTest, ReadOnlyCardNeverGetsTheWriteBox) {
-    fake.addDisk(FakeSysfs::readOnlyCard());
-    auto window = openWindow();
-    ASSERT_EQ(window->cbDevice->count(), 1);
-    EXPECT_EQ(window->cbDevice->currentIndex(), 0);
-    EXPECT_FALSE(window->cbWrite->isEnabled());
-    window->BtnRefresh->click();
-    EXPECT_FALSE(window->cbWrite->isEnabled());
-}
-
-TEST_F(MainWindowTest, SelectionChangeAndRefreshUntickTheWriteBox) {
-    fake.addDisk(FakeSysfs::usbKey480());
-    fake.addDisk(FakeSysfs::usb11Reader());
-    auto window = openWindow();
-    window->cbWrite->setChecked(true);
     window->cbDevice->setCurrentIndex(1);
     EXPECT_TRUE(window->cbWrite->isEnabled());
     EXPECT_FALSE(window->cbWrite->isChecked());
-
+    window->cbWrite->setChecked(true);
+    window->cbDevice->setCurrentIndex(2);
+    EXPECT_TRUE(window->cbWrite->isEnabled());
+    EXPECT_FALSE(window->cbWrite->isChecked());
     window->cbWrite->setChecked(true);
     window->BtnRefresh->click();
     EXPECT_EQ(window->cbDevice->currentIndex(), 0);
-    EXPECT_TRUE(window->cbWrite->isEnabled());
+    EXPECT_FALSE(window->cbWrite->isEnabled());
     EXPECT_FALSE(window->cbWrite->isChecked());
 }
 
@@ -123,10 +107,6 @@ TEST_F(MainWindowTest, TriesDrivesZeroToThirtyOnly) {
     ASSERT_EQ(window->cbDevice->count(), 31);
     EXPECT_EQ(window->devices().back().driveNumber, 30);
     EXPECT_NE(window->devices().back().text.find("Key30 "), std::string::npos);
-    for (int entry = 0; entry < window->cbDevice->count(); ++entry) {
-        EXPECT_EQ(window->cbDevice->itemText(entry).indexOf("Key31"), -1);
-        EXPECT_EQ(window->cbDevice->itemText(entry).indexOf("Key32"), -1);
-    }
 }
 
 TEST_F(MainWindowTest, NoDriveNoWriteBoxAndRunTestOnlyRefreshes) {
@@ -275,11 +255,7 @@ TEST_F(MainWindowTest, ControlsTabOrderAndArrangement) {
         EXPECT_GE(row.button->width(), row.button->sizeHint().width());
         left = row.button->x();
     }
-    // Top to bottom, nothing outside the window.
-    EXPECT_LT(window->Image1->y(), window->Label1->y());
-    EXPECT_LT(window->Label1->y(), window->cbDevice->y());
-    EXPECT_LT(window->cbDevice->y(), window->cbWrite->y());
-    EXPECT_LT(window->cbWrite->y(), window->BtnRunTest->y());
+    // Nothing outside the window.
     for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         EXPECT_TRUE(window->rect().contains(child->geometry()))
             << child->objectName().toStdString();
