@@ -23,11 +23,6 @@ TEST(ProgressWindowTest, StartsHiddenWithItsControlsAsDesigned) {
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(form.windowFlags() & Qt::WindowSystemMenuHint);
-    EXPECT_EQ(form.lTest->text(), "Testing Flash Device");
-    EXPECT_EQ(form.lRead->text(), "Read Test (x block)");
-    EXPECT_EQ(form.lWrite->text(), "Write Test (x block)");
-    EXPECT_EQ(form.lAccess->text(), "Access Time Test");
-    EXPECT_EQ(form.btnCancelOk->text(), "&Cancel");
     EXPECT_EQ(form.ProgressBar1->minimum(), 0);
     EXPECT_EQ(form.ProgressBar1->maximum(), 100);
     EXPECT_TRUE(form.ProgressBar1->isHidden());
@@ -40,10 +35,11 @@ TEST(ProgressWindowTest, StartsHiddenWithItsControlsAsDesigned) {
     EXPECT_NE(pictureOf(form.imX), pictureOf(form.imPlay));
     EXPECT_NE(pictureOf(form.imPlay), pictureOf(form.imCheck));
     EXPECT_NE(pictureOf(form.imX), pictureOf(form.imCheck));
-    EXPECT_EQ(form.findChild<QLabel*>("imAccess"), form.imAccess);
 }
 
-TEST(ProgressWindowTest, SeveralCancelPressesAreOne) {
+// Pressing Cancel only sets the flag: the window stays and cannot be closed from
+// its frame.
+TEST(ProgressWindowTest, SeveralCancelPressesAreOneAndTheFrameCannotClose) {
     TRunTestForm form;
     form.showView(true);
     EXPECT_FALSE(form.cancelRequested());
@@ -51,16 +47,10 @@ TEST(ProgressWindowTest, SeveralCancelPressesAreOne) {
         form.btnCancelOk->click();
     }
     EXPECT_TRUE(form.cancelRequested());
-    // Pressing changes nothing else: the window stays, the button stays usable.
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.btnCancelOk->isEnabled());
     form.clearCancel();
     EXPECT_FALSE(form.cancelRequested());
-}
-
-TEST(ProgressWindowTest, CannotBeClosedFromItsFrame) {
-    TRunTestForm form;
-    form.showView(true);
     EXPECT_FALSE(form.close());
     EXPECT_TRUE(form.isVisible());
     form.showView(false);
@@ -139,16 +129,10 @@ TEST(ProgressWindowTest, WaitingKeepsTheWindowsAlive) {
 
 TEST(ProgressWindowTest, ScreenshotMidRun) {
     TRunTestForm form;
-    form.clearCancel();
-    form.setRowLabel(RunRow::Test, "Testing Flash Device");
     form.setRowLabel(RunRow::Read, "Read Test (16k block)");
-    form.setRowLabel(RunRow::Write, "Write Test");
-    form.setRowLabel(RunRow::Access, "Access Speed Test");
     form.setWriteRow(true, true);
     form.setRowState(RunRow::Test, RowState::Passed);
     form.setRowState(RunRow::Read, RowState::Running);
-    form.setRowState(RunRow::Write, RowState::Hidden);
-    form.setRowState(RunRow::Access, RowState::Hidden);
     form.setRowActive(RunRow::Read, true);
     form.setProgressVisible(true);
     form.setProgress(60);
