@@ -55,7 +55,7 @@ TEST_F(DeviceCommands, AccessPrintsHundredthsOfMilliseconds) {
 }
 
 TEST_F(DeviceCommands, BadArgumentsAreOneLineErrors) {
-    struct {
+    const struct {
         const char* arguments;
         int code;
         const char* message;
@@ -68,6 +68,11 @@ TEST_F(DeviceCommands, BadArgumentsAreOneLineErrors) {
         {"access --device card.img --count x", 2, "--count needs a whole number"},
         {"access --device card.img --count 0", 2, "--count must be at least 1"},
         {"info 31", 2, "usage: qkvorn-cli info DRIVE"},
+        {"run", 2, "give one of --drive N, --device PATH or --demo"},
+        {"run --demo --device card.img", 2, "give one of"},
+        {"run --device card.img extra", 2, "unexpected argument"},
+        {"run --drive 31", 2, "run:"},
+        {"run --device missing.img", 1, "'missing.img' does not open"},
     };
     for (const auto& c : cases) {
         const CliRun r = run(c.arguments);
