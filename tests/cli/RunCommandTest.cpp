@@ -50,24 +50,5 @@ TEST_F(RunCommand, WriteRunWithoutATerminalIsRefused) {
     EXPECT_EQ(in.get(), 0x5A);
 }
 
-TEST_F(RunCommand, BadArgumentsAreUsageErrors) {
-    struct {
-        const char* arguments;
-        int code;
-        const char* message;
-    } cases[] = {
-        {"run", 2, "give one of --drive N, --device PATH or --demo"},
-        {"run --demo --device key.img", 2, "give one of"},
-        {"run --device key.img extra", 2, "unexpected argument"},
-        {"run --drive 31", 2, "run:"},
-        {"run --device missing.img", 1, "'missing.img' does not open"},
-    };
-    for (const auto& c : cases) {
-        const CliRun r = run(c.arguments);
-        EXPECT_EQ(r.exitCode, c.code) << c.arguments;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
-    }
-}
-
 }  // namespace
 }  // namespace vorn::test
