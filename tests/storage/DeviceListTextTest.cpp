@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "storage/DeviceListText.h"
 #include "support/MemoryDevice.h"
@@ -9,71 +8,51 @@
 namespace vorn::test {
 namespace {
 
-// Answers chosen sizes and texts and records the order it was asked in.
+// Answers chosen sizes and texts.
 class ListedDevice : public MemoryDevice {
 public:
     ListedDevice(uint64_t sectors, uint32_t blockSize, std::string letters, std::string id)
         : MemoryDevice(Options{.sectors = sectors, .keepData = false}),
-          sectors_(sectors),
           blockSize_(blockSize),
           letters_(std::move(letters)),
           id_(std::move(id)) {}
 
-    uint64_t mediaSectors() override { return ask("mediaSectors", sectors_); }
-    uint32_t mediaBlockSize() override { return ask("mediaBlockSize", blockSize_); }
-    const char* deviceId() override { return ask("deviceId", id_.c_str()); }
-    const char* deviceLetters() override { return ask("deviceLetters", letters_.c_str()); }
-
-    std::vector<std::string> asked;
+    uint32_t mediaBlockSize() override { return blockSize_; }
+    const char* deviceId() override { return id_.c_str(); }
+    const char* deviceLetters() override { return letters_.c_str(); }
 
 private:
-    template <typename T>
-    T ask(const char* what, T answer) {
-        asked.emplace_back(what);
-        return answer;
-    }
-
-    uint64_t sectors_;
     uint32_t blockSize_;
     std::string letters_;
     std::string id_;
 };
 
-struct ListCase {
-    uint64_t sectors;
-    uint32_t blockSize;
-    const char* letters;
-    const char* expected;
-};
-
 TEST(DeviceListText, ChoosesUnitByStrictlyGreaterDecimalThresholds) {
-    const ListCase cases[] = {
-        {3906250, 512, "E:", "(E:) X (2.0GB)"},
-        {1953125, 512, "E:", "(E:) X (1000.0MB)"},  // exactly 10^9 bytes
-        {1000000001, 1, "E:", "(E:) X (1.0GB)"},
-        {2, 1, "E:", "(E:) X (0.0MB)"},
-        {1, 1, "E:", "(E:) X (no media)"},
-        {0, 512, "E:", "(E:) X (no media)"},
-        {4096, 0, "E:", "(E:) X (no media)"},
-        {3906250, 512, "", "() X (2.0GB)"},
-        {15633408, 512, "/media/a,/media/b", "(/media/a,/media/b) X (8.0GB)"},
+    const std::string longId(3000, 'i');
+    const std::string longLetters(1500, 'l');
+    const struct {
+        uint64_t sectors;
+        uint32_t blockSize;
+        std::string letters, id, expected;
+    } cases[] = {
+        {3906250, 512, "E:", "X", "(E:) X (2.0GB)"},
+        {1953125, 512, "E:", "X", "(E:) X (1000.0MB)"},  // exactly 10^9 bytes
+        {1000000001, 1, "E:", "X", "(E:) X (1.0GB)"},
+        {2, 1, "E:", "X", "(E:) X (0.0MB)"},
+        {1, 1, "E:", "X", "(E:) X (no media)"},
+        {0, 512, "E:", "X", "(E:) X (no media)"},
+        {4096, 0, "E:", "X", "(E:) X (no media)"},
+        {3906250, 512, "", "X", "() X (2.0GB)"},
+        {15633408, 512, "/media/a,/media/b", "X", "(/media/a,/media/b) X (8.0GB)"},
         // 2^63 sectors of 512 bytes wrap to 0 in 64 bits; still a (huge) capacity.
-        {uint64_t{1} << 63, 512, "", "() X (4722366482869.6GB)"},
+        {uint64_t{1} << 63, 512, "", "X", "() X (4722366482869.6GB)"},
+        // Long texts stay whole.
+        {3906250, 512, longLetters, longId, "(" + longLetters + ") " + longId + " (2.0GB)"},
     };
-    for (const ListCase& c : cases) {
-        ListedDevice device(c.sectors, c.blockSize, c.letters, "X");
+    for (const auto& c : cases) {
+        ListedDevice device(c.sectors, c.blockSize, c.letters, c.id);
         EXPECT_EQ(deviceListText(device), c.expected) << c.sectors << " x " << c.blockSize;
     }
-}
-
-TEST(DeviceListText, AsksSizesThenIdThenLettersAndKeepsLongTextsWhole) {
-    const std::string id(3000, 'i');
-    const std::string letters(1500, 'l');
-    ListedDevice device(3906250, 512, letters, id);
-    EXPECT_EQ(deviceListText(device), "(" + letters + ") " + id + " (2.0GB)");
-    const std::vector<std::string> order = {"mediaSectors", "mediaBlockSize", "deviceId",
-                                            "deviceLetters"};
-    EXPECT_EQ(device.asked, order);
 }
 
 }  // namespace
