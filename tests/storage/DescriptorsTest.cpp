@@ -8,15 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "results/ResultBytes.h"
 #include "storage/DriveCatalog.h"
 
 namespace vorn::test {
 namespace {
-
-std::string le32(uint32_t value) {
-    return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-            static_cast<char>(value >> 24)};
-}
 
 std::string textOf(const uint8_t* bytes, size_t length) {
     return std::string(reinterpret_cast<const char*>(bytes), length);
