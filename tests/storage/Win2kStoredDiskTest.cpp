@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "results/ResultBytes.h"
 #include "results/VornCollection.h"
 #include "storage/DeviceInfoData.h"
 #include "storage/DeviceListText.h"
@@ -14,14 +15,6 @@
 
 namespace vorn::test {
 namespace {
-
-std::string le32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<char>(value >> (8 * i));
-    }
-    return bytes;
-}
 
 // A device descriptor with its bus type at offset 28, then the strings.
 std::string deviceDescriptor(uint32_t busType) {
