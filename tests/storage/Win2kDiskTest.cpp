@@ -197,6 +197,7 @@ TEST_F(Win2kDiskTest, TransfersOnAnImageFile) {
     EXPECT_EQ(events.events[2].failed, 1u);
 
     events.events.clear();
+    EXPECT_FALSE(disk->write(0, 0, nullptr));
     EXPECT_FALSE(disk->write(4, 1, nullptr));
     EXPECT_FALSE(disk->enableWrite(0, 512, 0));
     EXPECT_FALSE(disk->enableWrite(1, 4096, 0));
