@@ -27,12 +27,16 @@ bool VornLibraryCollection::open(const char* path) {
     file_ = std::move(file);
     fileSize_ = size;
     memberCount_ = count;
-    if (!selectMember(0)) {
-        file_.reset();
-        memberCount_ = 0;
-        return false;
+    // The first sound member becomes current, so one damaged member (even the first)
+    // does not hide the others; only a library without any sound member fails.
+    for (uint32_t index = 0; index < count; ++index) {
+        if (selectMember(index)) {
+            return true;
+        }
     }
-    return true;
+    file_.reset();
+    memberCount_ = 0;
+    return false;
 }
 
 // A member that fails its checks leaves no member current, so a caller that ignores
