@@ -1,14 +1,12 @@
 #include "results/LibraryWriter.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "results/CollectionFile.h"
+#include "results/ReplacementFile.h"
 #include "results/VornFileCRC.h"
 
 namespace vorn {
@@ -60,11 +58,7 @@ bool readMember(const Member& member, std::vector<unsigned char>* bytes, std::st
     return true;
 }
 
-bool writeAll(FILE* out, const void* bytes, size_t count) {
-    return std::fwrite(bytes, 1, count, out) == count;
-}
-
-bool writeContents(FILE* out, const std::vector<Member>& members, std::string* problem) {
+bool writeContents(ReplacementFile& out, const std::vector<Member>& members, std::string* problem) {
     std::vector<unsigned char> head(kOffsetTable + 4 * members.size());
     std::memcpy(head.data(), kLibraryMagic, sizeof kLibraryMagic);
     storeLe32(head.data() + 8, static_cast<uint32_t>(members.size()));
@@ -73,8 +67,8 @@ bool writeContents(FILE* out, const std::vector<Member>& members, std::string* p
         storeLe32(head.data() + kOffsetTable + 4 * i, static_cast<uint32_t>(offset));
         offset += members[i].length;
     }
-    if (!writeAll(out, head.data(), head.size())) {
-        *problem = std::string("cannot write the library: ") + std::strerror(errno);
+    if (!out.write(head.data(), head.size())) {
+        *problem = std::string("cannot write the library: ") + std::strerror(out.error());
         return false;
     }
     std::vector<unsigned char> bytes;
@@ -82,62 +76,37 @@ bool writeContents(FILE* out, const std::vector<Member>& members, std::string* p
         if (!readMember(member, &bytes, problem)) {
             return false;
         }
-        if (!writeAll(out, bytes.data(), bytes.size())) {
-            *problem = std::string("cannot write the library: ") + std::strerror(errno);
+        if (!out.write(bytes.data(), bytes.size())) {
+            *problem = std::string("cannot write the library: ") + std::strerror(out.error());
             return false;
         }
     }
     return true;
 }
 
-// The permissions a new file of this process gets (mkstemp's are owner-only).
-mode_t newFileMode() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
 // Writes into a fresh file beside the target, then renames it over the target.
 bool writeReplacing(const std::string& outPath, const std::vector<Member>& members,
                     std::string* problem) {
-    std::string temporary = outPath + ".XXXXXX";
-    const int descriptor = mkstemp(temporary.data());
-    if (descriptor < 0) {
-        *problem = "cannot create a file beside " + outPath + ": " + std::strerror(errno);
+    ReplacementFile out(outPath);
+    if (!out.reserve()) {
+        *problem = "cannot create a file beside " + outPath + ": " + std::strerror(out.error());
         return false;
     }
-    FileHandle out(fdopen(descriptor, "wb"));
-    if (!out) {
-        close(descriptor);
-        *problem = std::string("cannot write the library: ") + std::strerror(errno);
-        std::remove(temporary.c_str());
+    if (!writeContents(out, members, problem)) {
         return false;
     }
-    bool ok = writeContents(out.get(), members, problem);
-    if (ok && (fchmod(descriptor, newFileMode()) != 0 || std::fflush(out.get()) != 0 ||
-               fsync(descriptor) != 0)) {
-        *problem = std::string("cannot write the library: ") + std::strerror(errno);
-        ok = false;
+    if (!out.commit()) {
+        *problem = "cannot replace " + outPath + ": " + std::strerror(out.error());
+        return false;
     }
-    if (std::fclose(out.release()) != 0 && ok) {
-        *problem = std::string("cannot write the library: ") + std::strerror(errno);
-        ok = false;
-    }
-    if (ok && std::rename(temporary.c_str(), outPath.c_str()) != 0) {
-        *problem = "cannot replace " + outPath + ": " + std::strerror(errno);
-        ok = false;
-    }
-    if (!ok) {
-        std::remove(temporary.c_str());
-    }
-    return ok;
+    return true;
 }
 
 }  // namespace
 
 bool writeLibrary(const std::string& outPath, const std::vector<std::string>& memberPaths,
                   std::vector<std::string>* problems) {
-    // A reader opens a library only through its first member.
+    // A library without members opens nowhere.
     if (memberPaths.empty()) {
         problems->push_back("a library needs at least one result file");
         return false;

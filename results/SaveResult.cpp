@@ -1,8 +1,5 @@
 #include "results/SaveResult.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +12,7 @@
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/CollectionFile.h"
+#include "results/ReplacementFile.h"
 #include "results/VornDiskCollection.h"
 #include "storage/DeviceListText.h"
 
@@ -24,7 +22,7 @@ namespace {
 
 // Longest identification that goes into a file name, so that the name with its
 // time, extension and the temporary name's decoration stays within a file-name limit.
-constexpr size_t kMaxNameStem = 200;
+constexpr size_t kMaxNameStem = kMaxReplacementStem;
 // Longest stored parameter text a report block shows.
 constexpr uint32_t kReportValueText = 1024;
 
@@ -34,92 +32,6 @@ bool isAsciiLetterOrDigit(char c) {
 
 std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
-}
-
-// A file written beside its target under a temporary name of the same folder and
-// renamed over the target only once complete; dropped unless committed. On a
-// failure error() holds the errno, or 0 when there was none to tell.
-class ReplacementFile {
-public:
-    explicit ReplacementFile(std::string target) : target_(std::move(target)) {}
-    ~ReplacementFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        if (!temp_.empty() && !committed_) {
-            ::unlink(temp_.c_str());
-        }
-    }
-    ReplacementFile(const ReplacementFile&) = delete;
-    ReplacementFile& operator=(const ReplacementFile&) = delete;
-
-    [[nodiscard]] bool reserve();
-    [[nodiscard]] bool write(const std::string& bytes);
-    [[nodiscard]] bool commit();
-    const std::string& tempPath() const { return temp_; }
-    int error() const { return error_; }
-
-private:
-    bool failed() {
-        error_ = errno;
-        return false;
-    }
-
-    std::string target_;
-    std::string temp_;
-    int fd_ = -1;
-    int error_ = 0;
-    bool committed_ = false;
-};
-
-bool ReplacementFile::reserve() {
-    static unsigned serial = 0;
-    const size_t slash = target_.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
-    const std::string name =
-        target_.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, kMaxNameStem);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = folder + "." + name + "." + std::to_string(::getpid()) + "-" +
-                                      std::to_string(++serial) + ".tmp";
-        // 0666 under the umask, as a plainly created file would be.
-        fd_ = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            temp_ = candidate;
-            struct stat old = {};
-            // A replaced file keeps its permissions.
-            if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-                (void)::fchmod(fd_, old.st_mode & 07777);
-            }
-            return true;
-        }
-        if (errno != EEXIST) {
-            return failed();
-        }
-    }
-    return failed();
-}
-
-bool ReplacementFile::write(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return failed();
-        }
-        done += static_cast<size_t>(count);
-    }
-    return true;
-}
-
-bool ReplacementFile::commit() {
-    if (::fsync(fd_) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
-        return failed();
-    }
-    committed_ = true;
-    return true;
 }
 
 std::string reasonOf(int error) {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <string>
+
+namespace vorn {
+
+// Longest part of the target's name that goes into the temporary name.
+inline constexpr size_t kMaxReplacementStem = 200;
+
+// A file written beside its target under a temporary name of the same folder and
+// renamed over the target only once complete; dropped unless committed. On a
+// failure error() holds the errno, or 0 when there was none to tell.
+class ReplacementFile {
+public:
+    explicit ReplacementFile(std::string target) : target_(std::move(target)) {}
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    [[nodiscard]] bool reserve();
+    [[nodiscard]] bool write(const void* bytes, size_t count);
+    [[nodiscard]] bool write(const std::string& bytes) { return write(bytes.data(), bytes.size()); }
+    [[nodiscard]] bool commit();
+    const std::string& tempPath() const { return temp_; }
+    int error() const { return error_; }
+
+private:
+    bool failed() {
+        error_ = errno;
+        return false;
+    }
+
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+    int error_ = 0;
+    bool committed_ = false;
+};
+
+}  // namespace vorn
