@@ -6,6 +6,7 @@
 
 #include "app/DiagLog.h"
 #include "results/VornCollection.h"
+#include "storage/Descriptors.h"
 #include "storage/DriveCatalog.h"
 
 namespace vorn {
@@ -13,7 +14,6 @@ namespace {
 
 constexpr uint32_t kAdapterBytes = 32;
 constexpr uint32_t kInfoBytes = sizeof(DeviceInfoData);
-constexpr uint32_t kBusTypeOffset = 28;
 
 struct Lengths {
     uint32_t text = 0;
@@ -54,11 +54,6 @@ bool readOwnedText(I_VornCollection& collection, const std::string& key, uint32_
     const bool read = readText(collection, key.c_str(), buffer.data(), length + 1);
     *out = std::string(buffer.data());
     return read;
-}
-
-uint32_t readLe32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
 }  // namespace
@@ -166,10 +161,11 @@ void Win2kStoredDisk::buildRaidDescription() {
 
 uint32_t Win2kStoredDisk::deviceBusType() {
     // A stored descriptor is whatever the file holds: too short means no bus type.
-    if (!deviceDescriptor_ || deviceDescriptor_->size() < kBusTypeOffset + 4) {
+    if (!deviceDescriptor_) {
         return 0;
     }
-    return readLe32(deviceDescriptor_->data() + kBusTypeOffset);
+    return descriptorU32(deviceDescriptor_->data(),
+                         static_cast<uint32_t>(deviceDescriptor_->size()), kDescBusType);
 }
 
 std::unique_ptr<Win2kStoredDisk> newStoredDisk(I_VornCollection* collection, const char* prefix) {
