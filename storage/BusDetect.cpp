@@ -125,6 +125,16 @@ bool isFirewire(std::string_view name) {
                                   std::isdigit(static_cast<unsigned char>(name[2])));
 }
 
+// A PC Card or ExpressCard socket on the way: its devices sit on the pcmcia bus.
+bool onPcmciaBus(const fs::path& dir, const std::string& name) {
+    if (name.rfind("pcmcia", 0) == 0) {
+        return true;
+    }
+    std::error_code ec;
+    const fs::path subsystem = fs::read_symlink(dir / "subsystem", ec);
+    return !ec && subsystem.filename() == "pcmcia";
+}
+
 // bcd " 2.00" -> 2, 0; " 1.10" -> 1, 10.
 void parseUsbVersion(const std::string& text, BusFacts& facts) {
     const size_t begin = text.find_first_not_of(' ');
@@ -200,7 +210,7 @@ BusFacts detectBus(const std::string& sysfsRoot, const std::string& blockPath) {
         }
     }
     fs::path usbRoot, usbDevice, ataPort;
-    bool firewire = false, scsiHost = false;
+    bool firewire = false, scsiHost = false, pcmcia = false;
     for (const fs::path& part : walked) {
         dir /= part;
         const std::string name = part.string();
@@ -218,7 +228,9 @@ BusFacts detectBus(const std::string& sysfsRoot, const std::string& blockPath) {
         } else if (isNumbered(name, "host")) {
             scsiHost = true;
         }
+        pcmcia = pcmcia || onPcmciaBus(dir, name);
     }
+    facts.hotplug = !usbRoot.empty() || !usbDevice.empty() || firewire || pcmcia;
     if (!usbRoot.empty() || !usbDevice.empty()) {
         classifyUsb(usbDevice.empty() ? usbRoot : usbDevice, facts);
     } else if (firewire) {

@@ -20,6 +20,8 @@ struct BusFacts {
     uint32_t busType = 0;  // BusType
     uint16_t majorVersion = 0;
     uint16_t minorVersion = 0;
+    // USB, IEEE 1394 or PCMCIA/ExpressCard: a bus whose disks are unplugged in normal use.
+    bool hotplug = false;
 };
 
 // Walks the resolved sysfs path of a disk ("<sysfs>/block/sdb" leads into

@@ -79,15 +79,22 @@ bool present(const fs::path& path) {
     return fs::exists(path, ec);
 }
 
-bool listedDrive(const fs::path& block, const std::string& name) {
-    if (name.rfind("ram", 0) == 0 || name.rfind("zram", 0) == 0) {
+// Hardware drives only: everything the kernel keeps under devices/virtual/block
+// (loop, ram, zram, device-mapper, md, nbd, ...) is left out, so that a machine with
+// many loop devices still gets its real drives among the numbers the list tries.
+bool listedDrive(const fs::path& sysfsRoot, const std::string& name) {
+    std::error_code ec;
+    const fs::path resolved = fs::canonical(sysfsRoot / "block" / name, ec);
+    if (ec) {
         return false;
     }
-    if (name.rfind("loop", 0) == 0) {
-        // An unbound loop device is only a free slot, not a drive.
-        return !readSysfsLine((block / name / "loop" / "backing_file").string()).empty();
+    const fs::path root = fs::canonical(sysfsRoot, ec);
+    const fs::path inside = ec ? resolved : resolved.lexically_relative(root);
+    auto part = inside.begin();
+    if (part == inside.end() || *part != "devices" || ++part == inside.end()) {
+        return true;
     }
-    return true;
+    return *part != "virtual";
 }
 
 std::vector<std::string> entryNames(const fs::path& folder) {
@@ -157,9 +164,9 @@ DriveCatalog::DriveCatalog(std::string sysfsRoot, std::string devRoot, std::stri
       procRoot_(std::move(procRoot)) {}
 
 std::vector<std::string> DriveCatalog::driveNames() const {
-    const fs::path block = fs::path(sysfsRoot_) / "block";
-    std::vector<std::string> names = entryNames(block);
-    std::erase_if(names, [&](const std::string& name) { return !listedDrive(block, name); });
+    const fs::path sys(sysfsRoot_);
+    std::vector<std::string> names = entryNames(sys / "block");
+    std::erase_if(names, [&](const std::string& name) { return !listedDrive(sys, name); });
     std::sort(names.begin(), names.end(), naturalLess);
     return names;
 }
@@ -191,6 +198,11 @@ std::optional<DriveIdentity> DriveCatalog::identify(const std::string& name) con
     }
     identity.readOnly = readSysfsNumber((disk / "ro").string()).value_or(0) != 0;
     const BusFacts bus = detectBus(sysfsRoot_, disk.string());
+    if (bus.hotplug) {
+        // Many USB 3 sticks and every UAS enclosure report a fixed medium, yet the user
+        // pulls them out like any key.
+        identity.removable = 1;
+    }
     identity.busType = bus.busType;
     identity.busMajorVersion = bus.majorVersion;
     identity.busMinorVersion = bus.minorVersion;

@@ -29,15 +29,17 @@ extern const char* const BusTypeNames[kBusTypeNameCount];
 
 // What the kernel tells about one whole disk (or what an image file stands for).
 struct DriveIdentity {
-    std::string name;      // kernel name, e.g. "sdb"; an image file's own file name
-    std::string nodePath;  // the node to open, e.g. "/dev/sdb", or the image file
-    std::string sysPath;   // "<sysfs>/block/sdb"; empty for an image file
-    std::string devNumber; // "major:minor" from sysfs "dev"; empty for an image file
+    std::string name;          // kernel name, e.g. "sdb"; an image file's own file name
+    std::string nodePath;      // the node to open, e.g. "/dev/sdb", or the image file
+    std::string sysPath;       // "<sysfs>/block/sdb"; empty for an image file
+    std::string devNumber;     // "major:minor" from sysfs "dev"; empty for an image file
     bool hasIdentity = false;  // false: no vendor/model at all (product = kernel name)
-    std::string vendor;    // raw, padding included
+    std::string vendor;        // raw, padding included
     std::string product;
     std::string revision;
-    uint8_t removable = 0;  // sysfs "removable"
+    // Removable as a user means it: sysfs "removable", an SD card, or a disk on a bus
+    // that is unplugged in normal use (USB, IEEE 1394, PCMCIA/ExpressCard).
+    uint8_t removable = 0;
     bool readOnly = false;  // sysfs "ro" = 1: the medium may not be written
     uint32_t busType = kBusUnknown;
     // Adapter facts.
@@ -46,13 +48,14 @@ struct DriveIdentity {
     uint32_t alignmentMask = 0;      // dma_alignment
     uint16_t busMajorVersion = 0;    // a USB device's bcd version, e.g. 2 and 0 for " 2.00"
     uint16_t busMinorVersion = 0;
-    uint8_t commandQueueing = 0;     // 1 when the queue depth is above 1
+    uint8_t commandQueueing = 0;  // 1 when the queue depth is above 1
 };
 
-// The drives of the machine: the whole-disk block devices of <sysfs>/block in natural
-// name order (sda ... sdz, sdaa; mmcblk0, mmcblk1), leaving out ram*, zram* and loop
-// devices without a backing file. The roots are arguments so tests can build a fake
-// tree whose device nodes are image files (and give their own mount table).
+// The drives of the machine: the whole-disk hardware block devices of <sysfs>/block in
+// natural name order (sda ... sdz, sdaa; mmcblk0, mmcblk1), leaving out the virtual
+// ones (loop, ram, zram, dm, md, nbd, ...: everything under devices/virtual/block). The roots are
+// arguments so tests can build a fake tree whose device nodes are image files (and give their own
+// mount table).
 class DriveCatalog {
 public:
     explicit DriveCatalog(std::string sysfsRoot = "/sys", std::string devRoot = "/dev",

@@ -55,6 +55,12 @@ FakeDisk embeddedMmc() {
     return disk;
 }
 
+// A disk that reports a fixed medium, as UAS enclosures and many USB 3 sticks do.
+FakeDisk fixedMedia(FakeDisk disk) {
+    disk.removable = 0;
+    return disk;
+}
+
 FakeDisk withoutIdentity(FakeDisk disk) {
     disk.hasIdentity = false;
     return disk;
@@ -73,6 +79,12 @@ TEST(DriveCatalog, IdentifiesEachKindOfDrive) {
          "Generic USB SD Reader 1.00"},
         {"usb 5000", withBus(FakeSysfs::usbKey480(), FakeDisk::UsbSuper), "bus=9 v=3.0",
          "Generic Flash Disk 8.07"},
+        // Removable as a user means it: a disk on a bus that is unplugged in normal use.
+        {"uas disk with fixed media",
+         fixedMedia(withBus(FakeSysfs::usbKey480(), FakeDisk::UsbSuper)), "removable=1 bus=9",
+         "Generic Flash Disk 8.07"},
+        {"firewire with fixed media", fixedMedia(FakeSysfs::firewireDisk()), "removable=1 bus=4",
+         "LaCie d2 quadra 0001"},
         {"reader without media", FakeSysfs::readerWithoutMedia(), "removable=1 bus=9",
          "Generic Card Reader 1.00"},
         {"read-only card", FakeSysfs::readOnlyCard(), "removable=1 ro=1 bus=9",
@@ -116,7 +128,7 @@ TEST(DriveCatalog, IdentifiesEachKindOfDrive) {
               "Generic |Flash Disk      |8.07");
 }
 
-TEST(DriveCatalog, ListsDrivesInNaturalOrderWithoutRamZramOrUnboundLoops) {
+TEST(DriveCatalog, ListsHardwareDrivesInNaturalOrderWithoutVirtualDevices) {
     FakeSysfs fake;
     for (const char* name : {"sdz", "mmcblk10", "sdb", "sdaa", "mmcblk2", "sda", "mmcblk0"}) {
         FakeDisk disk = name[0] == 'm' ? FakeSysfs::mmcCard() : FakeSysfs::usbKey480();
@@ -124,13 +136,31 @@ TEST(DriveCatalog, ListsDrivesInNaturalOrderWithoutRamZramOrUnboundLoops) {
         disk.devNumber.clear();
         fake.addDisk(disk);
     }
-    fake.addDisk(FakeSysfs::loopDevice());  // bound: listed; ram0, zram0, loop0 are not
-    const std::vector<std::string> expected = {"sda",  "sdb",     "sdz",     "loop1",
-                                               "sdaa", "mmcblk0", "mmcblk2", "mmcblk10"};
+    // Bound loop devices (26 on a desktop with snaps), device-mapper, md and nbd all
+    // live under devices/virtual/block, like ram0, zram0 and loop0 of every tree.
+    for (int i = 1; i <= 26; ++i) {
+        FakeDisk loop = FakeSysfs::loopDevice();
+        loop.name = "loop" + std::to_string(i);
+        loop.devNumber = "7:" + std::to_string(i);
+        fake.addDisk(loop);
+    }
+    for (const char* name : {"dm-0", "md0", "nbd0"}) {
+        FakeDisk disk = FakeSysfs::loopDevice();
+        disk.name = name;
+        disk.devNumber.clear();
+        fake.addDisk(disk);
+    }
+    const std::vector<std::string> expected = {"sda",     "sdb",     "sdz",     "sdaa",
+                                               "mmcblk0", "mmcblk2", "mmcblk10"};
     EXPECT_EQ(fake.catalog().driveNames(), expected);
-    EXPECT_EQ(fake.catalog().drive(7)->name, "mmcblk10");
-    EXPECT_FALSE(fake.catalog().drive(8).has_value());
+    EXPECT_EQ(fake.catalog().drive(6)->name, "mmcblk10");
+    EXPECT_FALSE(fake.catalog().drive(7).has_value());
     EXPECT_FALSE(fake.catalog().drive(-1).has_value());
+    // Named by the user (--device /dev/loop3 comes here by its device number), a loop
+    // device is still a drive.
+    const std::optional<DriveIdentity> loop = fake.catalog().identify("loop3");
+    ASSERT_TRUE(loop.has_value());
+    EXPECT_EQ(loop->nodePath, fake.nodePath("loop3"));
 }
 
 TEST(DriveCatalog, PartitionsInNumberOrderAndDeviceNumbers) {
@@ -163,9 +193,11 @@ TEST(DriveCatalog, DamagedOrMissingAttributesGiveNeutralValues) {
         std::string path;                    // below sys/
         std::optional<std::string> content;  // nothing: the file is removed
         const char* fields;
+        const char* drive = "sdb";
     } cases[] = {
-        {"no removable", "block/sdb/removable", std::nullopt, "removable=0"},
-        {"removable 2", "block/sdb/removable", "2\n", "removable=0"},
+        // On the SATA disk: a USB key is removable by its bus whatever the attribute says.
+        {"no removable", "block/sda/removable", std::nullopt, "removable=0", "sda"},
+        {"removable 2", "block/sda/removable", "2\n", "removable=0", "sda"},
         {"ro garbage", "block/sdb/ro", "yes\n", "ro=0"},
         {"transfer overflow", "block/sdb/queue/max_hw_sectors_kb", "99999999999999999999999\n",
          "xfer=0"},
@@ -187,12 +219,13 @@ TEST(DriveCatalog, DamagedOrMissingAttributesGiveNeutralValues) {
         SCOPED_TRACE(c.label);
         FakeSysfs fake;
         fake.addDisk(FakeSysfs::usbKey480());
+        fake.addDisk(FakeSysfs::sataDisk());
         if (c.content) {
             fake.setAttribute(c.path, *c.content);
         } else {
             fake.removeAttribute(c.path);
         }
-        const std::optional<DriveIdentity> id = fake.catalog().identify("sdb");
+        const std::optional<DriveIdentity> id = fake.catalog().identify(c.drive);
         ASSERT_TRUE(id.has_value());
         expectFields(*id, c.fields);
     }
