@@ -11,6 +11,7 @@
 #include "app/DiagLog.h"
 #include "storage/MountTable.h"
 #include "storage/PartitionProbe.h"
+#include "storage/SystemUse.h"
 #include "storage/Win2kDisk.h"
 
 namespace vorn {
@@ -75,6 +76,14 @@ uint32_t Win2kDisk::mediaWritable() {
         logMessage("mediaWritable %d: device is read-only", driveNumber);
         return 0;
     }
+    if (noMedium_ || mediaSectors() == 0) {
+        logMessage("mediaWritable %d: no medium", driveNumber);
+        return 0;
+    }
+    if (const std::string use = writeRefusal(); !use.empty()) {
+        logMessage("mediaWritable %d: device holds %s", driveNumber, use.c_str());
+        return 0;
+    }
     if (deviceRemovable() != 0) {
         logMessage("mediaWritable %d: device is removable", driveNumber);
         return 1;
@@ -84,10 +93,8 @@ uint32_t Win2kDisk::mediaWritable() {
 
 // A fixed disk may be written only when its layout holds no used entry.
 bool Win2kDisk::logPartitionRule() {
-    const MountTable mounts =
-        MountTable::load(catalog_.procRoot() + "/self/mountinfo", catalog_.procRoot() + "/swaps");
     std::vector<PartitionEntry> entries;
-    if (!probeDriveLayout(catalog_, identity_.name, identity_.nodePath, mounts, entries)) {
+    if (!probeDriveLayout(catalog_, identity_.name, identity_.nodePath, mounts(), entries)) {
         logMessage("mediaWritable %d: IOCTL_DISK_GET_DRIVE_LAYOUT error", driveNumber);
         return false;
     }
@@ -114,10 +121,20 @@ bool Win2kDisk::logPartitionRule() {
     return true;
 }
 
+MountTable Win2kDisk::mounts() const {
+    return MountTable::load(catalog_.procRoot() + "/self/mountinfo",
+                            catalog_.procRoot() + "/swaps");
+}
+
+// An image file is nobody's system disk.
+std::string Win2kDisk::writeRefusal() {
+    return identity_.sysPath.empty() ? std::string()
+                                     : systemUseOf(catalog_, identity_.name, mounts());
+}
+
 const char* Win2kDisk::deviceLetters() {
     std::memset(lettersText, 0, sizeof lettersText);
-    const MountTable mounts =
-        MountTable::load(catalog_.procRoot() + "/self/mountinfo", catalog_.procRoot() + "/swaps");
+    const MountTable mounts = this->mounts();
     if (firstNamespaceDump()) {
         for (const std::string& line : namespaceDumpLines(catalog_, mounts)) {
             logMessage("%s", line.c_str());
