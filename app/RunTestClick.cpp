@@ -77,6 +77,10 @@ std::unique_ptr<I_VornDevice> openDevice(const RunTestRequest& request, int numb
 
 // The write test's own checks and questions; false stops the press.
 bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
+    if (const std::string use = device.writeRefusal(); !use.empty()) {
+        dialogs.error("QK Vorn will not write to this drive: it holds " + use + ".");
+        return false;
+    }
     if (!device.enableWrite(1, device.mediaBlockSize(), 0)) {
         dialogs.error(kCannotWrite);
         return false;
@@ -107,7 +111,18 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
         dialogs.error(kRemovableOnly);
         return RunOutcome::Stopped;
     }
+    if (const std::string why = runRefusal(*device, request.writeTest); !why.empty()) {
+        dialogs.error(why);
+        return RunOutcome::Stopped;
+    }
     if (request.writeTest && !confirmWriteTest(*device, dialogs)) {
+        return RunOutcome::Stopped;
+    }
+    // The user has agreed to lose the medium's data: its file systems come off now,
+    // before the first write, and nothing else may take the drive during the run.
+    if (std::string why; request.writeTest && !device->claimForWrite(why)) {
+        dialogs.error("QK Vorn cannot take this drive for the write test: " + why +
+                      ". Nothing was written.");
         return RunOutcome::Stopped;
     }
     testLog.open();

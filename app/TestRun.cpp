@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
 
 #include "app/DiagLog.h"
 #include "app/Dialogs.h"
@@ -92,8 +93,41 @@ uint64_t medianRate(I_Benchmark& benchmark, uint32_t zone) {
     return benchmark.getValue(kValueMedian, zone, &rate) ? rate : 0;
 }
 
+std::unique_ptr<DiskRwBenchmark> newFlashCheck() {
+    return newDiskRwBenchmark(0, kQuick, kFlashBlock, kZones, kNoWarmUp, kFlashTimed, kAlign);
+}
+
+std::unique_ptr<DiskRwBenchmark> newTableBenchmark(bool write, const TestTableEntry& entry) {
+    return newDiskRwBenchmark(write ? 1 : 0, kQuick, entry.blockSize, kZones, kNoWarmUp, kTestTimed,
+                              kAlign);
+}
+
+// The user's words for why one planned benchmark cannot run on this geometry.
+std::string fitRefusal(const DiskRwBenchmark& benchmark, const char* caption, uint32_t sectorSize,
+                       uint64_t sectors) {
+    char text[256] = {};
+    switch (benchmark.fitsMedium(sectorSize, sectors)) {
+        case DiskRwBenchmark::Fit::BadBlockSize:
+            std::snprintf(text, sizeof text,
+                          "This medium has %u-byte sectors, larger than the %u-byte blocks of "
+                          "the %s, so QK Vorn cannot test it. Nothing was written.",
+                          sectorSize, benchmark.blockSize(), caption);
+            break;
+        case DiskRwBenchmark::Fit::MediumTooSmall:
+            std::snprintf(text, sizeof text,
+                          "This medium (%llu KB) is too small for the zones of the %s, so QK "
+                          "Vorn cannot test it. Nothing was written.",
+                          static_cast<unsigned long long>(sectors * sectorSize / 1024), caption);
+            break;
+        case DiskRwBenchmark::Fit::Fits:
+        case DiskRwBenchmark::Fit::NoMedium:
+            break;
+    }
+    return text;
+}
+
 bool flashCheck(const TestRunContext& run) {
-    auto check = newDiskRwBenchmark(0, kQuick, kFlashBlock, kZones, kNoWarmUp, kFlashTimed, kAlign);
+    auto check = newFlashCheck();
     if (!check) {
         return false;
     }
@@ -121,8 +155,7 @@ bool runTable(const TestRunContext& run, const TestTableEntry (&table)[kTestsPer
     bool ok = true;
     for (int i = 0; i < kTestsPerTable && ok; ++i) {
         run.view.setRowLabel(row, table[i].caption);
-        held[i] = newDiskRwBenchmark(write ? 1 : 0, kQuick, table[i].blockSize, kZones, kNoWarmUp,
-                                     kTestTimed, kAlign);
+        held[i] = newTableBenchmark(write, table[i]);
         if (!held[i]) {
             return false;
         }
@@ -186,6 +219,32 @@ bool flashCheckDiffers(uint64_t firstZoneRate, uint64_t lastZoneRate) {
     const uint64_t difference =
         firstZoneRate > lastZoneRate ? firstZoneRate - lastZoneRate : lastZoneRate - firstZoneRate;
     return static_cast<double>(difference) > static_cast<double>(firstZoneRate) * kFlashTolerance;
+}
+
+std::string runRefusal(I_VornDevice& device, bool writeTest) {
+    const uint32_t sectorSize = device.mediaBlockSize();
+    const uint64_t sectors = device.mediaSectors();
+    auto refusal = [&](const std::unique_ptr<DiskRwBenchmark>& benchmark, const char* caption) {
+        // A factory that gives nothing fails its phase in the run, as it always has.
+        return benchmark ? fitRefusal(*benchmark, caption, sectorSize, sectors) : std::string();
+    };
+    if (std::string why = refusal(newFlashCheck(), "flash check"); !why.empty()) {
+        return why;
+    }
+    for (const TestTableEntry& entry : readTests) {
+        if (std::string why = refusal(newTableBenchmark(false, entry), entry.caption);
+            !why.empty()) {
+            return why;
+        }
+    }
+    for (const TestTableEntry& entry : writeTests) {
+        if (std::string why =
+                writeTest ? refusal(newTableBenchmark(true, entry), entry.caption) : std::string();
+            !why.empty()) {
+            return why;
+        }
+    }
+    return {};
 }
 
 bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventLog& eventLog,

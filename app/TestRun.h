@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/RunView.h"
 
@@ -18,6 +19,11 @@ inline constexpr const char* kRunResultFile = "temp.qkt";
 // True when the first and last zone of the flash check differ by more than 15 % of
 // the first (the difference is absolute): such a device does not behave like flash.
 bool flashCheckDiffers(uint64_t firstZoneRate, uint64_t lastZoneRate);
+
+// Why a run of this device cannot succeed, asked before anything is written: a test
+// whose blocks are smaller than the medium's sectors, or a medium without room for a
+// test's zones. Empty when every planned benchmark fits.
+std::string runRefusal(I_VornDevice& device, bool writeTest);
 
 // Starts the benchmark on the device and polls it every 500 ms on the given row
 // until it ends, passing a cancel request on at each poll. The step is marked in the

@@ -58,7 +58,7 @@ void DiskRwBenchmark::start(I_VornDevice* device) {
         logMessage("** DiskRwBenchmark failed - no media in drive?");
         return finish(kStatusBadSetup);
     }
-    if (!checkSizes()) {
+    if (!checkSizes(sectorSize_)) {
         logMessage("** DiskRwBenchmark failed - bad block/zone size");
         return finish(kStatusBadSetup);
     }
@@ -79,15 +79,29 @@ void DiskRwBenchmark::start(I_VornDevice* device) {
 }
 
 // A timedBytes of 0 would leave no sample to take a maximum or minimum from.
-bool DiskRwBenchmark::checkSizes() const {
-    return blockSize_ >= 512 && blockSize_ % 512 == 0 && blockSize_ % sectorSize_ == 0 &&
+bool DiskRwBenchmark::checkSizes(uint32_t sectorSize) const {
+    return blockSize_ >= 512 && blockSize_ % 512 == 0 && blockSize_ % sectorSize == 0 &&
            warmUpBytes_ % blockSize_ == 0 && timedBytes_ % blockSize_ == 0 && timedBytes_ != 0;
 }
 
-bool DiskRwBenchmark::setUpZones() {
+ZoneLayout DiskRwBenchmark::layoutFor(uint32_t sectorSize, uint64_t sectors) const {
     const ZoneParameters params{write_, maxZones_, warmUpBytes_, timedBytes_, alignBytes_};
-    const ZoneLayout layout = quick_ != 0 ? quickZoneSetup(params, sectorSize_, sectors_)
-                                          : fullZoneSetup(params, sectorSize_, sectors_);
+    return quick_ != 0 ? quickZoneSetup(params, sectorSize, sectors)
+                       : fullZoneSetup(params, sectorSize, sectors);
+}
+
+DiskRwBenchmark::Fit DiskRwBenchmark::fitsMedium(uint32_t sectorSize, uint64_t sectors) const {
+    if (sectorSize == 0 || sectors == 0) {
+        return Fit::NoMedium;
+    }
+    if (!checkSizes(sectorSize)) {
+        return Fit::BadBlockSize;
+    }
+    return layoutFor(sectorSize, sectors).starts.empty() ? Fit::MediumTooSmall : Fit::Fits;
+}
+
+bool DiskRwBenchmark::setUpZones() {
+    const ZoneLayout layout = layoutFor(sectorSize_, sectors_);
     logMessage("DiskRwBenchmark: %s reserved %u bytes %llu",
                quick_ != 0 ? "doQuickZoneSetup" : "doFullZoneSetup", layout.reserved,
                static_cast<unsigned long long>(layout.usable));

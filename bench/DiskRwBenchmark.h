@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench/Benchmark.h"
+#include "bench/ZoneSetup.h"
 
 namespace vorn {
 
@@ -44,11 +45,18 @@ public:
     bool saveResults(I_VornCollection* collection, const char* key) override;
     bool loadResults(I_VornCollection* collection, const char* key) override;
 
+    // What a start on a medium of this geometry would refuse, asked before anything is
+    // written: the block size against the sector size, and room for the zones.
+    enum class Fit { Fits, NoMedium, BadBlockSize, MediumTooSmall };
+    Fit fitsMedium(uint32_t sectorSize, uint64_t sectors) const;
+    uint32_t blockSize() const { return blockSize_; }
+
     // Zones set up by start (or loaded), completed or not.
     uint32_t zoneCount() const { return static_cast<uint32_t>(zones_.size()); }
 
 private:
-    bool checkSizes() const;
+    bool checkSizes(uint32_t sectorSize) const;
+    ZoneLayout layoutFor(uint32_t sectorSize, uint64_t sectors) const;
     bool setUpZones();
     void logParameters();
     void finish(uint32_t status);
@@ -58,6 +66,7 @@ private:
     bool warmUp(uint64_t& sector, uint32_t blocks);
     bool timeBlocks(uint64_t& sector, uint32_t* samples, uint32_t blocks, uint64_t frequency);
     bool transferBlock(uint64_t sector);
+    bool flushed();
     bool stopRequested(bool ok);
 
     // Parameters.

@@ -44,15 +44,15 @@ void DiskRwBenchmark::measure() {
         }
         // The first flush empties the warm-up out of the cache before the clock starts;
         // the second one, inside the zone time, makes the timed writes land.
-        if (flushZones) {
-            device_->flush();
+        if (flushZones && !flushed()) {
+            return;
         }
         const uint64_t zoneStart = platform::counterNow();
         if (!timeBlocks(sector, samples.data(), blocksPerZone, frequency)) {
             return;
         }
-        if (flushZones) {
-            device_->flush();
+        if (flushZones && !flushed()) {
+            return;
         }
         const uint64_t zoneEnd = platform::counterNow();
 
@@ -65,6 +65,15 @@ void DiskRwBenchmark::measure() {
         zonesDone_.store(z + 1, std::memory_order_release);
     }
     status_.store(kStatusDone, std::memory_order_relaxed);
+}
+
+// A flush that fails leaves the timed writes unlanded: the zone measured nothing.
+bool DiskRwBenchmark::flushed() {
+    if (device_->flush()) {
+        return true;
+    }
+    status_.store(kStatusFailed, std::memory_order_relaxed);
+    return false;
 }
 
 bool DiskRwBenchmark::transferBlock(uint64_t sector) {

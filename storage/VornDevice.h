@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vorn {
 
@@ -49,6 +50,17 @@ public:
     // Timed flush of the device's write cache.
     virtual bool flush() = 0;
     virtual void auxHook() {}
+    // Why the write test may never write this device (it holds the running system, for
+    // example), in words for the user; empty when nothing forbids it.
+    virtual std::string writeRefusal() { return {}; }
+    // Readies an armed device for the write test's first write: every file system of
+    // the medium unmounted and the device taken for this process alone, so nothing
+    // mounts or writes it during the run. False, with the reason in `why`, when that
+    // fails; nothing has been written then.
+    virtual bool claimForWrite(std::string& why) {
+        (void)why;
+        return true;
+    }
     // Stores the device-information record; a null prefix means the default one.
     virtual bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) = 0;
 };

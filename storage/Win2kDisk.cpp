@@ -138,6 +138,7 @@ bool Win2kDisk::openNode() {
     }
     if (fd_ < 0 && errno == EINVAL) {
         fd_ = ::open(path, O_RDWR | O_CLOEXEC);
+        buffered_ = fd_ >= 0;
     }
     if (fd_ < 0 && errno == ENOMEDIUM) {
         noMedium_ = true;
@@ -152,6 +153,7 @@ void Win2kDisk::reset() {
     }
     fd_ = -1;
     readOnlyOpen_ = false;
+    buffered_ = false;
     noMedium_ = false;
     hardwareId.clear();
     devicePath.clear();

@@ -10,6 +10,7 @@
 #include "platform/LockedBuffer.h"
 #include "storage/Descriptors.h"
 #include "storage/DriveCatalog.h"
+#include "storage/MountTable.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {
@@ -58,6 +59,8 @@ public:
     bool disableWrite() override;
     bool flush() override;
     bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override;
+    std::string writeRefusal() override;
+    bool claimForWrite(std::string& why) override;
 
 private:
     struct Geometry {
@@ -80,6 +83,10 @@ private:
     bool queryGeometry(Geometry& geometry) const;
     bool writeInfoEntries(I_VornCollection* collection, const char* prefix);
     bool logPartitionRule();
+    MountTable mounts() const;
+    // Write-test claim (Win2kDiskClaim.cpp).
+    bool unmountAll(std::string& why);
+    bool reopenExclusive(std::string& why);
     bool isOpen() const { return fd_ >= 0; }
     // Once-per-process diagnostics: true for the first caller only.
     static bool firstEnumeration();
@@ -103,6 +110,8 @@ private:
     std::string devicePath;
     int fd_ = -1;
     bool readOnlyOpen_ = false;
+    // Opened without O_DIRECT (a file system that cannot do direct I/O).
+    bool buffered_ = false;
     // A reader without a card: the node exists but holds no medium.
     bool noMedium_ = false;
     uint32_t cachedBlockSize = 0;

@@ -1,14 +1,18 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/RunTestClick.h"
 #include "results/VornCollection.h"
 #include "storage/Win2kDisk.h"
+#include "support/MemoryDevice.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {
@@ -69,5 +73,53 @@ inline std::vector<std::string> entryNames(const std::string& path) {
     }
     return names;
 }
+
+// A memory device handed out by the opener; what it saw is kept when the run
+// closes it.
+class KeptDevice : public MemoryDevice {
+public:
+    KeptDevice(Options options, std::function<void(KeptDevice&)> onClose)
+        : MemoryDevice(std::move(options)), onClose_(std::move(onClose)) {}
+    ~KeptDevice() override { onClose_(*this); }
+
+private:
+    std::function<void(KeptDevice&)> onClose_;
+};
+
+struct MemoryRun {
+    MemoryDevice::Options options{.sectors = 32768};  // 16 MB
+    std::function<void(KeptDevice&)> prepare;         // scripting before the press
+    std::vector<Transfer> transfers;
+    std::vector<uint8_t> medium;
+    bool closed = false;
+    bool claimed = false;  // the run took the device for its writes
+    uint64_t writes = 0;   // writes that reached the device
+
+    RunTestRequest request(bool writeTest) {
+        MemoryDevice sample(options);
+        RunTestRequest r;
+        r.entries = {{listEntryText(sample), 4}};
+        r.selected = 0;
+        r.writeTest = writeTest;
+        r.opener = [this](int number, I_VornEventLog* log,
+                          uint32_t bufferSize) -> std::unique_ptr<I_VornDevice> {
+            EXPECT_EQ(number, 4);
+            EXPECT_EQ(bufferSize, 524288u);
+            auto device = std::make_unique<KeptDevice>(options, [this](KeptDevice& d) {
+                transfers = d.transfers();
+                medium = d.medium();
+                claimed = d.claimed();
+                writes = d.writeCount();
+                closed = true;
+            });
+            device->attachEventLog(log);
+            if (prepare) {
+                prepare(*device);
+            }
+            return device;
+        };
+        return r;
+    }
+};
 
 }  // namespace vorn::test

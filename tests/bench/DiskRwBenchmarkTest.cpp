@@ -156,6 +156,19 @@ TEST_F(DiskRwBenchmarkTest, QuickWriteRunFlushesAroundTimedBlocksAndSparesFirstS
     }
     const uint8_t w = kEventWrite, f = kEventFlush;
     EXPECT_EQ(kinds, (std::vector<uint8_t>{w, f, w, w, f, w, f, w, w, f}));
+    // A flush that fails, before or after the timed blocks, leaves nothing measured.
+    for (uint64_t failing : {1u, 4u}) {
+        SCOPED_TRACE(failing);
+        MemoryDevice& dev = device();
+        ASSERT_TRUE(dev.enableWrite(1, 512, 0));
+        dev.failWhen = [failing](uint64_t index, const Transfer& t) {
+            return index == failing && t.kind == kEventFlush;
+        };
+        auto failed = newDiskRwBenchmark(1, 1, kBlock, 2, kBlock, 2 * kBlock, 65536);
+        EXPECT_EQ(run(*failed), kStatusFailed);
+        EXPECT_EQ(failed->getResultCount(), 0u);
+        EXPECT_EQ(dev.transferCount(), failing + 1);
+    }
 }
 
 TEST_F(DiskRwBenchmarkTest, SetUpRefusalsEndAtOnceWithTheirStatusAndLogLine) {
@@ -185,6 +198,14 @@ TEST_F(DiskRwBenchmarkTest, SetUpRefusalsEndAtOnceWithTheirStatusAndLogLine) {
         openLog(logPath().c_str());
         MemoryDevice& dev = device(c.sectors, c.sectorSize);
         auto bench = newDiskRwBenchmark(c.write, 1, c.blockSize, 2, c.warmUp, c.timed, 0);
+        // Asked before a run, the same geometry gives the same refusal.
+        using Fit = DiskRwBenchmark::Fit;
+        const std::string text = c.line;
+        const Fit fit = c.status == kStatusNotWritable ? Fit::Fits
+                        : text == "no media in drive?" ? Fit::NoMedium
+                        : text == kBadSize             ? Fit::BadBlockSize
+                                                       : Fit::MediumTooSmall;
+        EXPECT_EQ(bench->fitsMedium(c.sectorSize, c.sectors), fit);
         bench->start(&dev);
         EXPECT_EQ(bench->getStatus(), c.status);
         EXPECT_EQ(bench->getResultCount(), 0u);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -123,6 +124,16 @@ TEST_F(Win2kDiskTest, WritePermissionFollowsMediumAndLayout) {
     blank.writePartitionTable = false;
     tree_.addDisk(blank);
     tree_.addDisk(FakeSysfs::readOnlyCard());
+    // USB keys that carry the running system: never writable, whatever their bus.
+    for (const char* name : {"sdi", "sdj", "sdk"}) {
+        FakeDisk key = FakeSysfs::usbKey480();
+        key.name = name;
+        key.devNumber.clear();
+        tree_.addDisk(key);
+    }
+    tree_.addMount(tree_.catalog().devNumber("sdi1"), "/");
+    tree_.addSwap(tree_.nodePath("sdj1"));
+    tree_.addHolder("sdk1", "dm-0");
     FakeDisk emptyReader = FakeSysfs::readerWithoutMedia();
     emptyReader.name = "sdz";  // listed last
     tree_.addDisk(emptyReader);
@@ -130,6 +141,7 @@ TEST_F(Win2kDiskTest, WritePermissionFollowsMediumAndLayout) {
         int drive;
         uint32_t writable;
         const char* line;
+        const char* refusal = "";
     } cases[] = {
         {0, 0,
          " Partition 1, start 269484032, length 267386880, hidden 526336, type 12, boot 0, "
@@ -138,6 +150,12 @@ TEST_F(Win2kDiskTest, WritePermissionFollowsMediumAndLayout) {
         {1, 1, "mediaWritable 1: device is removable\n"},
         {2, 1, "mediaWriteable 2: returning true\n"},
         {3, 0, "mediaWritable 3: device is read-only\n"},
+        {4, 0, "mediaWritable 4: device holds the root file system\n", "the root file system"},
+        {5, 0, "mediaWritable 5: device holds active swap\n", "active swap"},
+        {6, 0, "mediaWritable 6: device holds a partition in use by dm-0\n",
+         "a partition in use by dm-0"},
+        // A reader without a card has nothing to write.
+        {7, 0, "mediaWritable 7: no medium\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.drive);
@@ -146,10 +164,13 @@ TEST_F(Win2kDiskTest, WritePermissionFollowsMediumAndLayout) {
         ASSERT_NE(disk, nullptr);
         EXPECT_EQ(disk->mediaWritable(), c.writable);
         EXPECT_NE(logText().find(c.line), std::string::npos);
-        EXPECT_EQ(disk->enableWrite(1, 512, 0), c.writable != 0);
+        EXPECT_EQ(disk->writeRefusal(), c.refusal);
+        if (c.drive != 7) {
+            EXPECT_EQ(disk->enableWrite(1, 512, 0), c.writable != 0);
+        }
     }
     // A reader without a card lists with no medium and reads nothing.
-    auto reader = open(4);
+    auto reader = open(7);
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->mediaSectors(), 0u);
     EXPECT_EQ(reader->mediaPresent(), 0u);
@@ -277,11 +298,11 @@ public:
     std::string mountPoint;  // set once mounted
 };
 
-// A real loop device on the real machine: found in the system catalog, data written
-// at a sector reads back through it and lands in the image, and a file system
-// mounted on it is its letters text and a used entry. Skipped where the machine
-// allows none.
-TEST(Win2kDiskLoop, LoopDeviceIsADriveOfTheMachine) {
+// A real loop device on the real machine: left out of the drive list (it is virtual)
+// but opened by its path, data written at a sector reads back through it and lands in
+// the image, and a file system mounted on it is its letters text and a used entry.
+// Skipped where the machine allows none.
+TEST(Win2kDiskLoop, LoopDeviceOpensByPathOnly) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "loop devices need root";
     }
@@ -305,7 +326,7 @@ TEST(Win2kDiskLoop, LoopDeviceIsADriveOfTheMachine) {
     EXPECT_EQ(id->nodePath, loop.node);
     EXPECT_EQ(id->busType, kBusUnknown);
     const std::vector<std::string> names = systemCatalog().driveNames();
-    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), name), names.end());
     {
         auto disk = newWin2kDiskForPath(loop.node, nullptr, 65536);
         ASSERT_NE(disk, nullptr);
@@ -334,13 +355,65 @@ TEST(Win2kDiskLoop, LoopDeviceIsADriveOfTheMachine) {
     EXPECT_EQ(driveLettersText(catalog, name, mounts), target);
     const std::string number = catalog.devNumber(name);
     const std::vector<std::string> lines = namespaceDumpLines(catalog, mounts);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), loop.node + ": " + number), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), number + ": " + target), lines.end());
     std::vector<PartitionEntry> entries;
     ASSERT_TRUE(probeDriveLayout(catalog, name, loop.node, mounts, entries));
     ASSERT_EQ(entries.size(), 1u);  // the mounted file system is one used entry
     EXPECT_EQ(entries[0].partitionType, kPartitionTypeInUse);
     EXPECT_EQ(entries[0].partitionLength, 16u << 20);
+}
+
+// Taking a drive for the write test on a real mounted ext4 file system: a busy mount
+// refuses and stays as it was; an idle one comes off, and the exclusive open then
+// keeps the kernel from mounting it again until the drive is closed.
+TEST(Win2kDiskLoop, WriteTestUnmountsAndTakesTheDriveExclusively) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "loop devices and mounts need root";
+    }
+    if (std::system("command -v losetup >/dev/null && command -v mkfs.ext4 >/dev/null") != 0) {
+        GTEST_SKIP() << "losetup or mkfs.ext4 is not installed";
+    }
+    TempDir dir;
+    const std::string image = dir.file("loop.img");
+    std::ofstream(image).close();
+    std::filesystem::resize_file(image, 16u << 20);
+    LoopMount loop;
+    loop.node = output("losetup -f --show " + image + " 2>/dev/null");
+    if (loop.node.rfind("/dev/loop", 0) != 0) {
+        loop.node.clear();
+        GTEST_SKIP() << "no loop device could be attached here";
+    }
+    ASSERT_EQ(std::system(("mkfs.ext4 -q -F " + loop.node + " >/dev/null 2>&1").c_str()), 0);
+    const std::string target = (std::filesystem::canonical(dir.path()) / "key").string();
+    std::filesystem::create_directory(target);
+    if (mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr) != 0) {
+        GTEST_SKIP() << "cannot mount " << loop.node;
+    }
+    loop.mountPoint = target;
+    const std::string number = systemCatalog().devNumber(loop.node.substr(5));
+    auto mountedAt = [&] { return MountTable::load().mountPointsOf(number); };
+
+    auto disk = newWin2kDiskForPath(loop.node, nullptr, 65536);
+    ASSERT_NE(disk, nullptr);
+    std::string why;
+    {
+        std::ofstream held(target + "/hello.txt");  // an open file keeps the mount busy
+        held << "hello";
+        held.flush();
+        EXPECT_FALSE(disk->claimForWrite(why));
+        EXPECT_EQ(why, "'" + target + "' is busy and cannot be unmounted");
+        EXPECT_EQ(mountedAt(), std::vector<std::string>{target});
+    }
+    why.clear();
+    ASSERT_TRUE(disk->claimForWrite(why)) << why;
+    EXPECT_TRUE(mountedAt().empty());
+    loop.mountPoint.clear();
+    EXPECT_NE(mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr), 0);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_TRUE(disk->read(0, 8, nullptr));  // the exclusive descriptor still transfers
+    disk.reset();
+    ASSERT_EQ(mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr), 0);
+    loop.mountPoint = target;
 }
 
 }  // namespace

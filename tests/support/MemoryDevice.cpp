@@ -26,7 +26,17 @@ bool MemoryDevice::write(uint64_t sector, uint32_t count, const void* source) {
     if (count == 0) {
         return options_.sectorSize != 0;
     }
+    ++writes_;
     return transfer(kEventWrite, sector, count, nullptr, source);
+}
+
+bool MemoryDevice::claimForWrite(std::string& why) {
+    if (!options_.claimFailure.empty()) {
+        why = options_.claimFailure;
+        return false;
+    }
+    claimed_ = writeEnabled_;
+    return claimed_;
 }
 
 bool MemoryDevice::transfer(uint8_t kind, uint64_t sector, uint32_t count, void* destination,

@@ -36,6 +36,8 @@ public:
         bool writable = true;
         bool removable = true;
         std::string id = "Test MemoryDevice 1.0";
+        std::string systemUse = {};     // writeRefusal's answer
+        std::string claimFailure = {};  // non-empty: claimForWrite fails with it
         uint8_t driveNumber = 1;
     };
 
@@ -62,6 +64,9 @@ public:
     // The stored medium (only with keepData).
     std::vector<uint8_t>& medium() { return medium_; }
     bool writeArmed() const { return writeEnabled_; }
+    bool claimed() const { return claimed_; }
+    // Writes that reached the medium (armed, in range), failed or not.
+    uint64_t writeCount() const { return writes_; }
 
     // --- I_VornDevice ----------------------------------------------------------
     uint32_t deviceRemovable() override { return options_.removable ? 1 : 0; }
@@ -88,6 +93,8 @@ public:
     bool disableWrite() override;
     bool flush() override;
     bool saveDeviceInfo(I_VornCollection*, const char*) override { return false; }
+    std::string writeRefusal() override { return options_.systemUse; }
+    bool claimForWrite(std::string& why) override;
 
 private:
     bool transfer(uint8_t kind, uint64_t sector, uint32_t count, void* destination,
@@ -100,6 +107,8 @@ private:
     ManualCounter* clock_ = nullptr;
     I_VornEventLog* eventLog_ = nullptr;
     bool writeEnabled_ = false;
+    bool claimed_ = false;
+    uint64_t writes_ = 0;
     bool record_ = true;
     uint64_t index_ = 0;
     std::vector<Transfer> transfers_;
