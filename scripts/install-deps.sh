@@ -9,6 +9,7 @@ packages=(
     fio e2fsprogs util-linux
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
     libcurl4-openssl-dev python3 python3-aiosmtpd
+    libfuse3-dev fuse3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,310 @@
+// A programmable test medium: a FUSE file system holding one file, "medium", backed by
+// an image file. Every read and write of it reaches this program (direct I/O, one
+// request at a time, like a device queue of depth one) and is served after a set
+// service time, or fails as told. "control" takes lines "key=value":
+//   latency_us=N         fixed time per request
+//   bandwidth=N          bytes per second on top of it (0 = unlimited)
+//   fail_read=A-B        EIO for reads touching 512-byte sectors A..B (fail_write too)
+//   fail_read_after=K    EIO for every read after the first K reads (fail_write_after)
+//   pull=1               EIO for every request, as a medium pulled from its slot
+//   reset=1              back to no delay and no faults, counters to zero
+// Reading "control" answers the settings and the counts of reads and writes served.
+//
+// Usage: vorn-test-medium --image FILE MOUNTPOINT [FUSE options, e.g. -f -s]
+
+#define FUSE_USE_VERSION 31
+#include <fcntl.h>
+#include <fuse.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint64_t kNone = UINT64_MAX;
+constexpr uint64_t kSector = 512;
+
+struct Range {
+    uint64_t first = kNone;
+    uint64_t last = kNone;
+    bool touches(uint64_t offset, uint64_t bytes) const {
+        if (first == kNone || bytes == 0) {
+            return false;
+        }
+        return offset / kSector <= last && (offset + bytes - 1) / kSector >= first;
+    }
+};
+
+struct Settings {
+    uint64_t latencyNs = 0;
+    uint64_t bandwidth = 0;
+    Range failRead, failWrite;
+    uint64_t failReadAfter = kNone, failWriteAfter = kNone;
+    bool pulled = false;
+};
+
+struct Medium {
+    int image = -1;
+    uint64_t size = 0;
+    std::mutex lock;
+    Settings settings;
+    uint64_t reads = 0;
+    uint64_t writes = 0;
+};
+
+Medium g_medium;
+
+bool parseNumber(const std::string& text, uint64_t& value) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoull(text.c_str(), &end, 10);
+    return errno == 0 && *end == '\0';
+}
+
+bool parseRange(const std::string& text, Range& range) {
+    const size_t dash = text.find('-');
+    if (dash == std::string::npos) {
+        return parseNumber(text, range.first) && parseNumber(text, range.last);
+    }
+    return parseNumber(text.substr(0, dash), range.first) &&
+           parseNumber(text.substr(dash + 1), range.last) && range.first <= range.last;
+}
+
+// One "key=value" line; false when it means nothing.
+bool applySetting(const std::string& key, const std::string& value, Medium& m) {
+    Settings& s = m.settings;
+    uint64_t n = 0;
+    if (key == "fail_read") {
+        return parseRange(value, s.failRead);
+    }
+    if (key == "fail_write") {
+        return parseRange(value, s.failWrite);
+    }
+    if (!parseNumber(value, n)) {
+        return false;
+    }
+    if (key == "latency_us") {
+        s.latencyNs = n * 1000;
+    } else if (key == "bandwidth") {
+        s.bandwidth = n;
+    } else if (key == "fail_read_after") {
+        s.failReadAfter = n;
+    } else if (key == "fail_write_after") {
+        s.failWriteAfter = n;
+    } else if (key == "pull") {
+        s.pulled = n != 0;
+    } else if (key == "reset") {
+        s = Settings{};
+        m.reads = m.writes = 0;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool applyControl(const std::string& text, Medium& m) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos ||
+            !applySetting(line.substr(0, equals), line.substr(equals + 1), m)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string controlText(const Medium& m) {
+    const Settings& s = m.settings;
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "latency_us=%" PRIu64 "\nbandwidth=%" PRIu64 "\npull=%d\nreads=%" PRIu64
+                  "\nwrites=%" PRIu64 "\nsize=%" PRIu64 "\n",
+                  s.latencyNs / 1000, s.bandwidth, s.pulled ? 1 : 0, m.reads, m.writes, m.size);
+    return text;
+}
+
+uint64_t nowNs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+// Sleeps to 100 us before the deadline, then spins: a sleep alone overshoots by the
+// scheduler's slack, which would make the service time longer than the one set.
+void waitUntil(uint64_t deadline) {
+    constexpr uint64_t kSpinNs = 100000;
+    const uint64_t now = nowNs();
+    if (deadline > now + kSpinNs) {
+        const uint64_t sleepUntil = deadline - kSpinNs;
+        timespec t{static_cast<time_t>(sleepUntil / 1000000000u),
+                   static_cast<long>(sleepUntil % 1000000000u)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
+        }
+    }
+    while (nowNs() < deadline) {
+    }
+}
+
+uint64_t serviceNs(const Settings& s, uint64_t bytes) {
+    const uint64_t transferNs =
+        s.bandwidth == 0 ? 0
+                         : static_cast<uint64_t>(static_cast<double>(bytes) * 1e9 /
+                                                 static_cast<double>(s.bandwidth));
+    return s.latencyNs + transferNs;
+}
+
+// A request as the medium serves it: counted, failed as told, served in its time.
+int serve(bool write, char* data, const char* source, size_t bytes, off_t offset) {
+    const uint64_t start = nowNs();
+    Medium& m = g_medium;
+    Settings s;
+    uint64_t index = 0;
+    {
+        std::lock_guard<std::mutex> hold(m.lock);
+        s = m.settings;
+        index = write ? m.writes++ : m.reads++;
+    }
+    const uint64_t at = static_cast<uint64_t>(offset);
+    const bool failed = s.pulled || (write ? s.failWrite : s.failRead).touches(at, bytes) ||
+                        index >= (write ? s.failWriteAfter : s.failReadAfter);
+    waitUntil(start + serviceNs(s, bytes));
+    if (failed) {
+        return -EIO;
+    }
+    if (at >= m.size) {
+        return 0;
+    }
+    const size_t inside = static_cast<size_t>(std::min<uint64_t>(bytes, m.size - at));
+    const ssize_t moved = write ? pwrite(m.image, source, inside, offset)
+                                : pread(m.image, data, inside, offset);
+    return moved < 0 ? -errno : static_cast<int>(moved);
+}
+
+bool isMedium(const char* path) {
+    return std::strcmp(path, "/medium") == 0;
+}
+bool isControl(const char* path) {
+    return std::strcmp(path, "/control") == 0;
+}
+
+int doGetattr(const char* path, struct stat* st, fuse_file_info*) {
+    std::memset(st, 0, sizeof *st);
+    if (std::strcmp(path, "/") == 0) {
+        st->st_mode = S_IFDIR | 0755;
+        st->st_nlink = 2;
+    } else if (isMedium(path) || isControl(path)) {
+        st->st_mode = S_IFREG | 0600;
+        st->st_nlink = 1;
+        st->st_size = isMedium(path) ? static_cast<off_t>(g_medium.size) : 4096;
+    } else {
+        return -ENOENT;
+    }
+    return 0;
+}
+
+int doReaddir(const char*, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+              fuse_readdir_flags) {
+    for (const char* name : {".", "..", "medium", "control"}) {
+        fill(buffer, name, nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
+    }
+    return 0;
+}
+
+int doOpen(const char* path, fuse_file_info* fi) {
+    if (!isMedium(path) && !isControl(path)) {
+        return -ENOENT;
+    }
+    // Every request reaches the medium: the kernel's page cache never answers.
+    fi->direct_io = 1;
+    return 0;
+}
+
+int doRead(const char* path, char* data, size_t bytes, off_t offset, fuse_file_info*) {
+    if (isControl(path)) {
+        std::string text;
+        {
+            std::lock_guard<std::mutex> hold(g_medium.lock);
+            text = controlText(g_medium);
+        }
+        if (static_cast<size_t>(offset) >= text.size()) {
+            return 0;
+        }
+        const size_t n = std::min(bytes, text.size() - static_cast<size_t>(offset));
+        std::memcpy(data, text.data() + offset, n);
+        return static_cast<int>(n);
+    }
+    return serve(false, data, nullptr, bytes, offset);
+}
+
+int doWrite(const char* path, const char* source, size_t bytes, off_t offset, fuse_file_info*) {
+    if (isControl(path)) {
+        std::lock_guard<std::mutex> hold(g_medium.lock);
+        return applyControl(std::string(source, bytes), g_medium) ? static_cast<int>(bytes)
+                                                                  : -EINVAL;
+    }
+    return serve(true, nullptr, source, bytes, offset);
+}
+
+int doTruncate(const char* path, off_t, fuse_file_info*) {
+    return isControl(path) || isMedium(path) ? 0 : -ENOENT;
+}
+
+// fdatasync on the medium: a pulled medium cannot flush either.
+int doFsync(const char* path, int, fuse_file_info*) {
+    if (!isMedium(path)) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> hold(g_medium.lock);
+    return g_medium.settings.pulled ? -EIO : fdatasync(g_medium.image) == 0 ? 0 : -errno;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4 || std::strcmp(argv[1], "--image") != 0) {
+        std::fprintf(stderr, "usage: %s --image FILE MOUNTPOINT [FUSE options]\n", argv[0]);
+        return 2;
+    }
+    g_medium.image = open(argv[2], O_RDWR | O_CLOEXEC);
+    struct stat st {};
+    if (g_medium.image < 0 || fstat(g_medium.image, &st) != 0) {
+        std::fprintf(stderr, "%s: cannot open image %s: %s\n", argv[0], argv[2],
+                     std::strerror(errno));
+        return 1;
+    }
+    g_medium.size = static_cast<uint64_t>(st.st_size);
+    fuse_operations ops{};
+    ops.getattr = doGetattr;
+    ops.readdir = doReaddir;
+    ops.open = doOpen;
+    ops.read = doRead;
+    ops.write = doWrite;
+    ops.truncate = doTruncate;
+    ops.fsync = doFsync;
+    std::vector<char*> args{argv[0]};
+    for (int i = 3; i < argc; ++i) {
+        args.push_back(argv[i]);
+    }
+    return fuse_main(static_cast<int>(args.size()), args.data(), &ops, nullptr);
+}
