@@ -95,7 +95,9 @@ void logPciMessage(const char* format, va_list args) {
     logMessage("** libpci: %s", text);
 }
 
-void onPciError(char* format, ...) {
+// libpci's error handler must not return (libpci declares it noreturn): every call
+// into libpci that can fail runs under a jump target, so this never reaches abort.
+__attribute__((noreturn)) void onPciError(char* format, ...) {
     va_list args;
     va_start(args, format);
     logPciMessage(format, args);
@@ -103,6 +105,7 @@ void onPciError(char* format, ...) {
     if (pciErrorJump != nullptr) {
         std::longjmp(*pciErrorJump, 1);
     }
+    std::abort();
 }
 
 void onPciWarning(char* format, ...) {
@@ -156,9 +159,15 @@ public:
 private:
     std::string lookup(int kind, int first, int second) {
         char buffer[kNameSize] = "";
-        const char* name =
-            pci_lookup_name(access_, buffer, sizeof buffer,
-                            kind | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, first, second);
+        const char* name = nullptr;
+        std::jmp_buf jump;
+        pciErrorJump = &jump;
+        if (setjmp(jump) == 0) {
+            name =
+                pci_lookup_name(access_, buffer, sizeof buffer,
+                                kind | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, first, second);
+        }
+        pciErrorJump = nullptr;
         return name != nullptr ? std::string(name).substr(0, kNameSize - 1) : std::string();
     }
 

@@ -167,10 +167,10 @@ void waitUntil(uint64_t deadline) {
 }
 
 uint64_t serviceNs(const Settings& s, uint64_t bytes) {
-    const uint64_t transferNs =
-        s.bandwidth == 0 ? 0
-                         : static_cast<uint64_t>(static_cast<double>(bytes) * 1e9 /
-                                                 static_cast<double>(s.bandwidth));
+    const uint64_t transferNs = s.bandwidth == 0
+                                    ? 0
+                                    : static_cast<uint64_t>(static_cast<double>(bytes) * 1e9 /
+                                                            static_cast<double>(s.bandwidth));
     return s.latencyNs + transferNs;
 }
 
@@ -196,8 +196,8 @@ int serve(bool write, char* data, const char* source, size_t bytes, off_t offset
         return 0;
     }
     const size_t inside = static_cast<size_t>(std::min<uint64_t>(bytes, m.size - at));
-    const ssize_t moved = write ? pwrite(m.image, source, inside, offset)
-                                : pread(m.image, data, inside, offset);
+    const ssize_t moved =
+        write ? pwrite(m.image, source, inside, offset) : pread(m.image, data, inside, offset);
     return moved < 0 ? -errno : static_cast<int>(moved);
 }
 

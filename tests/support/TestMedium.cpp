@@ -65,9 +65,13 @@ bool TestMedium::start() {
     std::ofstream(imagePath()).close();
     std::filesystem::resize_file(imagePath(), bytes_);
     std::string image = imagePath();
-    std::vector<char*> args{const_cast<char*>(program.c_str()), const_cast<char*>("--image"),
-                            image.data(), const_cast<char*>(mount.c_str()),
-                            const_cast<char*>("-f"), const_cast<char*>("-s"), nullptr};
+    std::vector<char*> args{const_cast<char*>(program.c_str()),
+                            const_cast<char*>("--image"),
+                            image.data(),
+                            const_cast<char*>(mount.c_str()),
+                            const_cast<char*>("-f"),
+                            const_cast<char*>("-s"),
+                            nullptr};
     if (posix_spawn(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0) {
         pid_ = -1;
         skipReason_ = "the test medium does not start";
