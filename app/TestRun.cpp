@@ -147,7 +147,7 @@ bool wipeUnlessMarked(const TestRunContext& run) {
         return true;
     }
     run.view.setRowLabel(RunRow::Test, "Erasing Flash Device");
-    return wipeDevice(run.device, 0, run.view);
+    return wipeDevice(run.device, 0, run.view, &run.eventLog);
 }
 
 bool runTable(const TestRunContext& run, const TestTableEntry (&table)[kTestsPerTable], bool write,
@@ -296,7 +296,7 @@ bool runTestSequence(const TestRunContext& run) {
         ok = runTable(run, writeTests, true, RunRow::Write, held.writes);
         // Whatever happened, the medium gets its markers and a clean start.
         wipeMarkers(run.device, MarkerMode::Write);
-        (void)wipeDevice(run.device, kZeroedAfterWrite, run.view);
+        (void)wipeDevice(run.device, kZeroedAfterWrite, run.view, &run.eventLog);
     }
     ok = ok && runAccess(run, false, held.random);
     ok = ok && runAccess(run, true, held.sequential);

@@ -10,6 +10,7 @@
 
 #include "app/DiagLog.h"
 #include "app/RunView.h"
+#include "bench/EventLog.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {
@@ -21,23 +22,30 @@ constexpr uint64_t kProgressQuiet = 2048;  // no redraw at multiples of this man
 constexpr double kWipeShare = 1.15;
 constexpr const char* kWipeStep = "WIPE FLASH DEVICE";
 
-void showWipeStart(I_RunView& view) {
+void noteStep(I_VornEventLog* eventLog, const char* first) {
+    if (eventLog != nullptr) {
+        eventLog->addNote(first);
+        eventLog->addNote(kWipeStep);
+    }
+    logMessage("%s", first);
+    logMessage("%s", kWipeStep);
+}
+
+void showWipeStart(I_RunView& view, I_VornEventLog* eventLog) {
     view.setRowState(RunRow::Test, RowState::Running);
     view.setProgress(0);
     view.setProgressVisible(true);
     view.processEvents();
     view.setRowActive(RunRow::Test, true);
-    logMessage("START -");
-    logMessage("%s", kWipeStep);
+    noteStep(eventLog, "START -");
 }
 
-void showWipeEnd(I_RunView& view, bool ok) {
+void showWipeEnd(I_RunView& view, bool ok, I_VornEventLog* eventLog) {
     view.setRowState(RunRow::Test, ok ? RowState::Passed : RowState::Failed);
     view.setProgressVisible(false);
     view.setRowActive(RunRow::Test, false);
     view.processEvents();
-    logMessage("END -");
-    logMessage("%s", kWipeStep);
+    noteStep(eventLog, "END -");
 }
 
 // True when the directory entry counts as something stored on the medium: any
@@ -100,8 +108,13 @@ bool wipeMarkers(I_VornDevice& device, MarkerMode mode) {
     return false;
 }
 
-bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view) {
-    showWipeStart(view);
+uint64_t wipeRowSectors(uint64_t total, uint32_t sectorSize) {
+    const uint64_t floor = sectorSize == 0 ? 1 : std::max<uint64_t>(1, kWipeRowBytes / sectorSize);
+    return std::max(floor, (total + kWipeRows - 1) / kWipeRows);
+}
+
+bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view, I_VornEventLog* eventLog) {
+    showWipeStart(view, eventLog);
     bool ok = true;
     const uint32_t sectorSize = device.mediaBlockSize();
     if (sectorSize != 0) {
@@ -115,6 +128,9 @@ bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view) {
         if (limit != 0 && limit < total) {
             total = limit;
         }
+        if (eventLog != nullptr) {
+            eventLog->summarizeWrites(wipeRowSectors(total, sectorSize));
+        }
         uint64_t remaining = total;
         uint64_t position = 0;
         while (remaining > 0 && ok) {
@@ -122,7 +138,9 @@ bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view) {
             if (position + n >= sectors) {
                 n = sectors - position;
             }
-            ok = device.write(position, static_cast<uint32_t>(n), zeros.data());
+            // The transfer buffer keeps the zeros after the first write: no copy per write.
+            ok = device.write(position, static_cast<uint32_t>(n),
+                              remaining == total ? zeros.data() : nullptr);
             position += n;
             if (position == sectors) {
                 position = 0;
@@ -137,8 +155,11 @@ bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view) {
                 view.processEvents();
             }
         }
+        if (eventLog != nullptr) {
+            eventLog->summarizeWrites(0);
+        }
     }
-    showWipeEnd(view, ok);
+    showWipeEnd(view, ok, eventLog);
     return ok;
 }
 

@@ -17,7 +17,7 @@ struct EventLogEntry {
     uint16_t sectorCount;  // sectors moved (cut to 16 bits); 0 for a flush or a note
     uint8_t kind;          // EventKind
     uint8_t device;        // bits 0-6 device number, bit 7 set when the transfer failed
-    uint32_t reserved;     // always 0
+    uint32_t reserved;     // a kEventWipe row's sector count; otherwise 0
     uint64_t sector;       // first sector; for a note, the index of its text in the note table
     uint64_t startTicks;   // counter just before the transfer (0 for a note)
     uint64_t endTicks;     // counter just after the transfer (0 for a note)
@@ -41,6 +41,7 @@ public:
 
     bool addEvent(uint8_t device, uint8_t kind, uint16_t sectorCount, uint64_t sector,
                   uint64_t startTicks, uint64_t endTicks, uint32_t failed) override;
+    void summarizeWrites(uint64_t sectorsPerRow) override;
     bool addNote(const char* text) override;
     bool dumpCsv(const char* fileName, bool append, const char* header,
                  uint32_t bytesPerSector) override;
@@ -52,12 +53,18 @@ private:
     void writeCsv(FILE* file, const char* header, uint32_t bytesPerSector) const;
     void writeEntry(FILE* file, const EventLogEntry& entry, long double frequency,
                     uint32_t bytesPerSector) const;
+    bool append(const EventLogEntry& entry);
+    void closeSummaryRow();
 
     std::unique_ptr<platform::LockedBuffer> memory_;
     EventLogEntry* entries_ = nullptr;
     uint32_t capacity_ = 0;  // 0 when the entry memory could not be had
     uint32_t used_ = 0;
     uint64_t baseTicks_ = 0;
+    // The wipe row being filled while writes are summarized.
+    uint64_t sectorsPerRow_ = 0;
+    EventLogEntry summary_{};
+    uint64_t summarySectors_ = 0;
     // Heap copies of the note texts; entries refer to them by index.
     std::vector<std::unique_ptr<char[]>> notes_;
 };

@@ -159,14 +159,15 @@ public:
 private:
     std::string lookup(int kind, int first, int second) {
         char buffer[kNameSize] = "";
-        const char* name = nullptr;
         std::jmp_buf jump;
         pciErrorJump = &jump;
-        if (setjmp(jump) == 0) {
-            name =
-                pci_lookup_name(access_, buffer, sizeof buffer,
-                                kind | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, first, second);
+        if (setjmp(jump) != 0) {
+            pciErrorJump = nullptr;
+            return std::string();
         }
+        const char* name =
+            pci_lookup_name(access_, buffer, sizeof buffer,
+                            kind | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, first, second);
         pciErrorJump = nullptr;
         return name != nullptr ? std::string(name).substr(0, kNameSize - 1) : std::string();
     }

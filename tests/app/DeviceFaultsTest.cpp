@@ -76,18 +76,21 @@ TEST(DeviceFaults, EachPhaseOfARunEndsInItsFailure) {
     const struct {
         const char* phase;
         const char* control;
-        const char* lastStep;  // the last step the event log names
-        bool wiped;            // the wipe ran to its end
+        const char* failedStep;  // the step the fault ends
+        const char* neverStep;   // the step after it, which never starts
+        bool wiped;              // the wipe ran to its end
     } cases[] = {
-        {"flash check", "fail_read=0-10\n", "Flash test:read", false},
-        {"wipe", "fail_write=20000-20000\n", "Flash test:read", false},
+        {"flash check", "fail_read=0-10\n", "Flash test:read", "WIPE FLASH DEVICE", false},
+        {"wipe", "fail_write=20000-20000\n", "WIPE FLASH DEVICE", "Read Test (2k block)", false},
         // The flash check reads the first 1 MiB only; the 2k read test reads 4 MiB.
-        {"read test", "fail_read=3000-3000\n", "Read Test (2k block)", true},
+        {"read test", "fail_read=3000-3000\n", "Read Test (2k block)", "Read Test (4k block)",
+         true},
         // The wipe takes 295 writes of 64 KiB; the next one is in the 2k write test.
-        {"write test", "fail_write_after=400\n", "Write Test (2k block)", true},
+        {"write test", "fail_write_after=400\n", "Write Test (2k block)", "Write Test (4k block)",
+         true},
         // Only the wipe and the access tests reach the middle of the medium; the
         // markers read there fail harmlessly (they are looked for, not needed).
-        {"access test", "fail_read=9000-24000\n", "Random Access", true},
+        {"access test", "fail_read=9000-24000\n", "Random Access", "Sequential Access", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.phase);
@@ -115,10 +118,9 @@ TEST(DeviceFaults, EachPhaseOfARunEndsInItsFailure) {
         EXPECT_EQ(dialogs.boxes.back(), kRunFailed);
         const std::string events = here.read("event.log");
         EXPECT_NE(events.find(",NO,"), std::string::npos);
-        const std::string start = ",,,,,,,START -\n";
-        const size_t last = events.rfind(start);
-        ASSERT_NE(last, std::string::npos);
-        EXPECT_EQ(last, events.rfind(start + ",,,,,,," + c.lastStep + "\n"));
+        const std::string start = ",,,,,,,START -\n,,,,,,,";
+        EXPECT_NE(events.find(start + c.failedStep + "\n"), std::string::npos);
+        EXPECT_EQ(events.find(start + c.neverStep + "\n"), std::string::npos);
         EXPECT_EQ(medium.count("writes") >= 295, c.wiped);
         EXPECT_FALSE(here.has("temp.qkt"));
     }

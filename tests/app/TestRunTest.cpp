@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,44 @@ TEST(WipeDevice, CancelOrAFailedWriteStopsAfterThatWrite) {
         EXPECT_EQ(device.transferCount(), c.cancel ? 1u : 3u) << c.name;
         EXPECT_EQ(view.statesOf(RunRow::Test).back(), RowState::Failed) << c.name;
     }
+}
+
+// A 4 GB wipe (75,400 writes, more than the whole event log holds) is 295 rows of
+// 16 MB between its notes; the row size grows so that even 2 TB stays near 1000 rows.
+TEST(WipeDevice, EventLogKeepsTheWipeAsFewRowsBetweenItsNotes) {
+    EXPECT_EQ(wipeRowSectors(9646899, 512), 32768u);
+    EXPECT_EQ(wipeRowSectors(4947802324ull, 512), 4947803u);  // 2 TB x 1.15
+    EXPECT_EQ(wipeRowSectors(100, 131072), 128u);
+    MemoryDevice device({.sectors = 8388608, .keepData = false});
+    ASSERT_TRUE(device.enableWrite(1, 512, 0));
+    device.recordTransfers(false);
+    auto log = newEventLog(49152);
+    ASSERT_NE(log, nullptr);
+    device.attachEventLog(log.get());
+    RecordingRunView view;
+    EXPECT_TRUE(wipeDevice(device, 0, view, log.get()));
+    TempDir dir;
+    ASSERT_TRUE(log->dumpCsv(dir.file("event.log").c_str(), false, nullptr, 512));
+    const std::string text = dir.read("event.log");
+    EXPECT_EQ(text.find("truncated"), std::string::npos);
+    EXPECT_EQ(text.find("\nWRITE,"), std::string::npos);
+    uint64_t rows = 0, sectors = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("WIPE,", 0) == 0) {
+            std::vector<std::string> fields;
+            std::istringstream row(line);
+            for (std::string field; std::getline(row, field, ',');) {
+                fields.push_back(field);
+            }
+            ++rows;
+            sectors += std::stoull(fields.at(6));  // Count
+        }
+    }
+    EXPECT_EQ(rows, 295u);
+    EXPECT_EQ(sectors, 9646899u);  // trunc(8388608 x 1.15)
+    EXPECT_NE(text.find(",,,,,,,START -\n,,,,,,,WIPE FLASH DEVICE\nWIPE,"), std::string::npos);
+    EXPECT_NE(text.find("\n,,,,,,,END -\n,,,,,,,WIPE FLASH DEVICE\n"), std::string::npos);
 }
 
 TEST(WipeDevice, HugeSectorsAreWrittenOneAtATime) {

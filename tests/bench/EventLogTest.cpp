@@ -73,6 +73,39 @@ TEST_F(EventLogTest, RowsOfEveryKindInRecordingOrder) {
                               ",,,,,,,END - Read 2K\n");
 }
 
+// Summarized writes: one WIPE row per row's worth of sectors, from the first start to
+// the last end, its rate over more than 32 bits of bytes; flushes and failed writes
+// keep their own rows, and a dump closes the open row.
+TEST_F(EventLogTest, SummarizedWritesBecomeWipeRows) {
+    auto log = newEventLog(16);
+    ASSERT_NE(log, nullptr);
+    log->summarizeWrites(256);
+    for (uint64_t i = 0; i < 4; ++i) {  // two rows of two writes
+        const uint64_t at = kBase + 1000000 + i * 1000;
+        EXPECT_TRUE(log->addEvent(1, kEventWrite, 128, i * 128, at, at + 1000, 0));
+    }
+    EXPECT_TRUE(log->addEvent(1, kEventFlush, 0, 0, kBase + 1004000, kBase + 1004500, 0));
+    EXPECT_TRUE(log->addEvent(1, kEventWrite, 128, 512, kBase + 1005000, kBase + 1006000, 0));
+    EXPECT_TRUE(log->addEvent(1, kEventWrite, 128, 640, kBase + 1006000, kBase + 1007000, 1));
+    EXPECT_TRUE(log->addEvent(1, kEventRead, 1, 5, kBase + 1007000, kBase + 1007100, 0));
+    log->summarizeWrites(UINT32_MAX + 1ull);  // 2 TB rows: 8.4 GB written in 1 s
+    EXPECT_TRUE(log->addEvent(1, kEventWrite, 65535, 0, kBase + 2000000, kBase + 2500000, 0));
+    for (int i = 0; i < 256; ++i) {
+        (void)log->addEvent(1, kEventWrite, 65535, 0, kBase + 2500000, kBase + 3000000, 0);
+    }
+    EXPECT_EQ(dump(*log), std::string(kPreamble) +
+                              "WIPE,1,YES,1.000,2.000,0,256,65536000\n"
+                              "WIPE,1,YES,1.002,2.000,256,256,65536000\n"
+                              "FLUSH,1,YES,1.004,0.500,0,0,0\n"
+                              "WIPE,1,YES,1.005,1.000,512,128,65536000\n"
+                              "WRITE,129,NO,1.006,1.000,640,128,0\n"
+                              "READ,1,YES,1.007,0.100,5,1,5120000\n"
+                              "WIPE,1,YES,2.000,1000.000,0,16842495,8623357440\n");
+    // After a dump every transfer has its own row again.
+    EXPECT_TRUE(log->addEvent(1, kEventWrite, 8, 9, kBase + 10, kBase + 20, 0));
+    EXPECT_NE(dump(*log).find("WRITE,1,YES"), std::string::npos);
+}
+
 TEST_F(EventLogTest, RateUsesBytesPerSectorAndSurvivesLargeAndInstantTransfers) {
     struct Case {
         uint16_t count;
