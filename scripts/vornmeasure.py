@@ -1,0 +1,69 @@
+"""Helpers the measuring scripts share: running qkvorn-cli and fio on one target, the
+test medium's control file, and pair statistics that survive a noisy machine."""
+import json
+import os
+import statistics
+import subprocess
+import time
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, capture_output=True, text=True, **kw).stdout
+
+
+def vorn_bench(cli, target, mode, block, timed, zones=2):
+    """`qkvorn-cli bench --json` on the target: its zones (start, median, zone_rate, ...)."""
+    out = run([cli, "bench", "--device", target, "--" + mode, "--block", str(block),
+               "--zones", str(zones), "--timed", str(timed), "--align", "65536", "--json",
+               "--yes"])
+    return json.loads(out)["zones"]
+
+
+def vorn_access(cli, target, sequential=False, count=512):
+    """`qkvorn-cli access --json`: times in hundredths of a millisecond."""
+    cmd = [cli, "access", "--device", target, "--count", str(count), "--json"]
+    return json.loads(run(cmd + (["--sequential"] if sequential else [])))
+
+
+def fio_rate(target, mode, block, offset, size):
+    """fio's rate in bytes per second: psync, direct, queue depth 1, same block and place."""
+    out = run(["fio", "--name=zone", "--filename=" + target, "--rw=" + mode, "--bs=" + str(block),
+               "--ioengine=psync", "--direct=1", "--iodepth=1", "--offset=" + str(offset),
+               "--size=" + str(size), "--output-format=json"])
+    job = json.loads(out)["jobs"][0]
+    return job["read" if mode == "read" else "write"]["bw_bytes"]
+
+
+def pair_summary(ratios):
+    """Median of the pair ratios and their spread (lowest, highest)."""
+    return statistics.median(ratios), min(ratios), max(ratios)
+
+
+class TestMedium:
+    """The FUSE test medium (build/tests/vorn-test-medium) over a fresh image file."""
+
+    def __init__(self, program, folder, size):
+        self.mount = os.path.join(folder, "mount")
+        self.image = os.path.join(folder, "medium.img")
+        os.makedirs(self.mount, exist_ok=True)
+        with open(self.image, "wb") as image:
+            image.truncate(size)
+        self.process = subprocess.Popen([program, "--image", self.image, self.mount, "-f", "-s"])
+        self.path = os.path.join(self.mount, "medium")
+        for _ in range(250):
+            if os.path.exists(self.path):
+                return
+            time.sleep(0.02)
+        self.close()
+        raise RuntimeError("the test medium did not mount (FUSE needs root and /dev/fuse)")
+
+    def control(self, **settings):
+        with open(os.path.join(self.mount, "control"), "w") as control:
+            control.write("".join(f"{key}={value}\n" for key, value in settings.items()))
+
+    def close(self):
+        subprocess.run(["umount", self.mount], capture_output=True)
+        try:
+            self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
