@@ -6,6 +6,7 @@
 #   scripts/fuzz.sh [SECONDS]        (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
 seconds=${1:-60}
 root=$PWD
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_FUZZ=ON \

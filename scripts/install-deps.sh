@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
     libcurl4-openssl-dev python3 python3-aiosmtpd
     libfuse3-dev fuse3
+    clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
