@@ -1,6 +1,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "results/BenchmarkEntries.h"
 #include "results/LibraryWriter.h"
 #include "results/VornCollection.h"
+#include "results/VornFileCRC.h"
 #include "storage/DeviceInfoData.h"
 #include "support/TempDir.h"
 
@@ -80,5 +83,35 @@ void BM_SelectionListing(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(rows);
 }
 BENCHMARK(BM_SelectionListing)->Arg(kMembers)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The floor the listing is measured against: the same library read once from the file
+// with the CRC of all its bytes, nothing decoded. Run beside the listing, the ratio of
+// the two medians is the listing's cost in plain reads (target: at most 5).
+void BM_PlainLibraryRead(benchmark::State& state) {
+    vorn::test::TempDir folder;
+    const std::string member = folder.file("member.qkc");
+    std::vector<std::string> problems;
+    const std::string library = folder.file("big.qkl");
+    if (!writeRunResult(member) ||
+        !vorn::writeLibrary(library,
+                            std::vector<std::string>(static_cast<size_t>(state.range(0)), member),
+                            &problems)) {
+        state.SkipWithError("no library");
+        return;
+    }
+    vorn::VornFileCRC crc;
+    for (auto _ : state) {
+        FILE* file = std::fopen(library.c_str(), "rb");
+        if (file == nullptr) {
+            state.SkipWithError("library does not open");
+            return;
+        }
+        std::vector<char> bytes(static_cast<size_t>(std::filesystem::file_size(library)));
+        const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        benchmark::DoNotOptimize(crc.crcOfBuffer(bytes.data(), static_cast<uint32_t>(got)));
+    }
+}
+BENCHMARK(BM_PlainLibraryRead)->Arg(kMembers)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

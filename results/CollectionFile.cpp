@@ -1,6 +1,10 @@
 #include "results/CollectionFile.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
+
+#include <algorithm>
+#include <vector>
 
 #include <cstring>
 
@@ -17,6 +21,35 @@ void storeLe32(unsigned char* bytes, uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         bytes[i] = static_cast<unsigned char>(value >> (8 * i));
     }
+}
+
+FileHandle openForReading(const char* path) {
+    FileHandle file(std::fopen(path, "rb"));
+    struct stat info {};
+    if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_size <= 0 || static_cast<uint64_t>(info.st_size) > kInMemoryBytes) {
+        return file;
+    }
+    const size_t size = static_cast<size_t>(info.st_size);
+    // The stream allocates and frees its own buffer (a null buffer asks for that). One
+    // byte more than the file: a stream written full puts a zero over its last byte.
+    FileHandle memory(fmemopen(nullptr, size + 1, "w+"));
+    std::vector<char> chunk(1 << 16);
+    size_t copied = 0;
+    while (memory && copied < size) {
+        const size_t got =
+            std::fread(chunk.data(), 1, std::min(chunk.size(), size - copied), file.get());
+        if (got == 0 || std::fwrite(chunk.data(), 1, got, memory.get()) != got) {
+            break;
+        }
+        copied += got;
+    }
+    // A file that changed size while read is read from the file itself.
+    if (!memory || copied != size || std::fflush(memory.get()) != 0 ||
+        fseeko(file.get(), 0, SEEK_SET) != 0) {
+        return file;
+    }
+    return memory;
 }
 
 bool fileSizeOf(FILE* file, uint64_t* size) {

@@ -22,6 +22,12 @@ using FileHandle = std::unique_ptr<FILE, FileCloser>;
 uint32_t loadLe32(const unsigned char* bytes);
 void storeLe32(unsigned char* bytes, uint32_t value);
 
+// Opens a result or library file for reading. A regular file up to kInMemoryBytes is
+// read whole into a stream of its own memory: a listing reads thousands of members in
+// small positioned reads, and on a file each of them was a seek system call.
+inline constexpr uint64_t kInMemoryBytes = 256u << 20;
+FileHandle openForReading(const char* path);
+
 // Size of the open file in bytes; false when it cannot be found.
 bool fileSizeOf(FILE* file, uint64_t* size);
 

@@ -65,7 +65,7 @@ bool VornDiskCollection::open(const char* path) {
     if (mode_ != Mode::closed || path == nullptr) {
         return false;
     }
-    FileHandle file(std::fopen(path, "rb"));
+    FileHandle file = openForReading(path);
     uint64_t size = 0;
     uint64_t end = 0;
     // Bytes past the length field are outside the CRC and are never read.

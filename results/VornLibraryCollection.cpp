@@ -12,7 +12,7 @@ bool VornLibraryCollection::open(const char* path) {
     if (file_ || path == nullptr) {
         return false;
     }
-    FileHandle file(std::fopen(path, "rb"));
+    FileHandle file = openForReading(path);
     unsigned char head[kOffsetTable];
     uint64_t size = 0;
     if (!file || !fileSizeOf(file.get(), &size) || !readAt(file.get(), 0, head, sizeof head) ||
