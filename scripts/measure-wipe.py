@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""The wipe's throughput against `dd if=/dev/zero bs=64k oflag=direct` on the same target.
+
+Each QK Vorn run (`qkvorn-cli run --write --yes` on a medium without wipe markers) is
+followed at once by dd writing as many bytes; the wipe's rate comes from the WIPE rows
+of its event.log (bytes over the time from the first row's start to the last row's
+end). Targets: the FUSE test medium at a set speed, and an image file on the machine's
+own disk. Prints the median of the pair ratios (wipe / dd) with their spread. As root:
+
+    sudo scripts/measure-wipe.py [--runs 5]
+"""
+import argparse
+import csv
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import vornmeasure as vm  # noqa: E402
+
+MEDIUM_BYTES = 64 * 1024 * 1024
+
+
+def wipe_rate(cli, target, folder):
+    """Bytes per second of the run's full wipe, from its WIPE rows."""
+    subprocess.run([cli, "run", "--device", target, "--write", "--yes"], cwd=folder,
+                   check=True, capture_output=True)
+    rows, inside = [], False
+    with open(os.path.join(folder, "event.log"), newline="") as log:
+        for row in csv.reader(log):
+            if row[-1:] == ["WIPE FLASH DEVICE"]:
+                inside = not inside
+                if not inside and rows:
+                    break  # the first wipe is the full one; the zeroing follows later
+            elif inside and row and row[0] == "WIPE":
+                rows.append(row)
+    start = float(rows[0][3])
+    end = float(rows[-1][3]) + float(rows[-1][4]) / 1000
+    return sum(int(r[6]) for r in rows) * 512 / (end - start)
+
+
+def dd_rate(target):
+    """dd over the whole medium once (the wipe's 15 % more wraps back to the start)."""
+    out = subprocess.run(["dd", "if=/dev/zero", "of=" + target, "bs=64k", "oflag=direct",
+                          "conv=notrunc", f"count={MEDIUM_BYTES // 65536}"],
+                         check=True, capture_output=True, text=True).stderr
+    match = re.search(r"(\d+) bytes .* copied, ([0-9.]+) s", out)
+    return int(match.group(1)) / float(match.group(2))
+
+
+def clear(image):
+    """No markers left: the next run wipes in full."""
+    with open(image, "r+b") as file:
+        file.truncate(0)
+        file.truncate(MEDIUM_BYTES)
+
+
+def measure(name, cli, target, image, runs):
+    ratios = []
+    folder = tempfile.mkdtemp(prefix="vorn-wipe-run-")
+    try:
+        for _ in range(runs):
+            clear(image)
+            wipe = wipe_rate(cli, target, folder)
+            ratios.append(wipe / dd_rate(target))
+    finally:
+        shutil.rmtree(folder)
+    median, low, high = vm.pair_summary(ratios)
+    print(f"{name:28} {median:6.3f}  ({low:.3f} .. {high:.3f})")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", default="build/qkvorn-cli")
+    parser.add_argument("--medium", default="build/tests/vorn-test-medium")
+    parser.add_argument("--runs", type=int, default=5)
+    args = parser.parse_args()
+    cli = os.path.abspath(args.cli)
+    print(f"wipe / dd bs=64k oflag=direct, median of {args.runs} pairs (lowest .. highest)")
+    shm = tempfile.mkdtemp(prefix="vorn-wipe-", dir="/dev/shm")
+    medium = vm.TestMedium(os.path.abspath(args.medium), shm, MEDIUM_BYTES)
+    try:
+        medium.control(latency_us=100, bandwidth=200_000_000)
+        measure("test medium 100 us, 200 MB/s", cli, medium.path, medium.image, args.runs)
+    finally:
+        medium.close()
+        shutil.rmtree(shm, ignore_errors=True)
+    disk = tempfile.mkdtemp(prefix="vorn-wipe-", dir="/var/tmp")
+    try:
+        image = os.path.join(disk, "wipe.img")
+        open(image, "wb").close()
+        measure("image file on the disk", cli, image, image, args.runs)
+    finally:
+        shutil.rmtree(disk)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
