@@ -15,5 +15,6 @@ int runUpdate(int argc, char** argv);
 int runUpload(int argc, char** argv);
 int runLibrary(int argc, char** argv);
 int runReport(int argc, char** argv);
+int runTimeline(int argc, char** argv);
 
 }  // namespace vorn::cli

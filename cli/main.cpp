@@ -31,6 +31,8 @@ constexpr Command kCommands[] = {
     {"upload", vorn::cli::runUpload, "upload FILE [--from ADDRESS] [--mail-server HOST:PORT]"},
     {"library", vorn::cli::runLibrary, "library OUT.qkl FILE..."},
     {"report", vorn::cli::runReport, "report FILE [--member N]"},
+    {"timeline", vorn::cli::runTimeline,
+     "timeline EVENTLOG --out FILE.svg [--width PIXELS] [--height PIXELS]"},
 };
 
 void printUsage(FILE* out) {

@@ -23,6 +23,7 @@
 #include "app/gui/WindowPlacement.h"
 #include "results/VornCollection.h"
 #include "view/gui/SpeedChart.h"
+#include "view/gui/TimelineWindow.h"
 
 namespace vorn {
 
@@ -78,6 +79,7 @@ void TQkVornChart::createControls() {
     btSave = newButton("btSave", "&Save Results", QRect(604, 366, 180, 30), this);
     btUpload = newButton("btUpload", "&Upload Results", QRect(604, 404, 180, 30), this);
     btUpload->setEnabled(false);
+    btTimeline = newButton("btTimeline", "&Timeline", QRect(8, 442, 180, 30), this);
 
     otherData = new QTextEdit(this);
     otherData->setObjectName("otherData");
@@ -106,10 +108,20 @@ void TQkVornChart::connectControls() {
     connect(btCompare, &QPushButton::clicked, this, &TQkVornChart::compareRequested);
     connect(btSave, &QPushButton::clicked, this, &TQkVornChart::saveRequested);
     connect(btUpload, &QPushButton::clicked, this, &TQkVornChart::uploadRequested);
+    connect(btTimeline, &QPushButton::clicked, this, &TQkVornChart::showTimeline);
     lbVelto->installEventFilter(this);
     otherData->installEventFilter(this);
     readChart->viewport()->installEventFilter(this);
     writeChart->viewport()->installEventFilter(this);
+}
+
+void TQkVornChart::showTimeline() {
+    if (timeline_ == nullptr) {
+        timeline_ = new TimelineWindow(this);
+    }
+    timeline_->openLog("event.log");
+    timeline_->show();
+    timeline_->raise();
 }
 
 I_VornCollection* TQkVornChart::result(int index) const {

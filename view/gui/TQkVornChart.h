@@ -15,6 +15,7 @@ class QTextEdit;
 namespace vorn {
 
 class I_VornCollection;
+class TimelineWindow;
 
 // The chart window: read and write speed per block size for up to four results, one
 // colour per result, and a summary text below. Created once and reused; a caller
@@ -71,6 +72,7 @@ public:
     QPushButton* btCompare = nullptr;
     QPushButton* btSave = nullptr;
     QPushButton* btUpload = nullptr;
+    QPushButton* btTimeline = nullptr;
     QTextEdit* otherData = nullptr;
     QChartView* writeChart = nullptr;
     QLabel* StaticText1 = nullptr;
@@ -87,6 +89,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The transfers of the last run ("event.log" of the working folder) over time.
+    void showTimeline();
+    TimelineWindow* timeline_ = nullptr;
     void createControls();
     void connectControls();
     void redraw();

@@ -1,0 +1,248 @@
+#include "view/TimelineModel.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string_view>
+
+namespace vorn {
+namespace {
+
+constexpr std::string_view kNotePrefix = ",,,,,,,";
+constexpr size_t kMaxLineBytes = 4096;
+
+// Read tests in blues, write tests in reds, lighter for smaller blocks.
+uint32_t shade(uint32_t base, uint32_t blockSize) {
+    int step = 0;
+    for (uint32_t b = blockSize; b > 2048 && step < 5; b /= 2) {
+        ++step;
+    }
+    const uint32_t lift = static_cast<uint32_t>((5 - step) * 22);
+    auto channel = [&](int shift) {
+        const uint32_t value = ((base >> shift) & 0xFF) + lift;
+        return std::min<uint32_t>(value, 0xFF) << shift;
+    };
+    return channel(16) | channel(8) | channel(0);
+}
+
+uint32_t blockSizeOf(const std::string& name) {
+    const size_t open = name.find('(');
+    return open == std::string::npos
+               ? 0
+               : static_cast<uint32_t>(std::atoi(name.c_str() + open + 1)) * 1024;
+}
+
+StepKind kindOf(const std::string& name) {
+    if (name.rfind("Flash test", 0) == 0) {
+        return StepKind::FlashCheck;
+    }
+    if (name == "WIPE FLASH DEVICE") {
+        return StepKind::Wipe;
+    }
+    if (name.rfind("Read Test", 0) == 0) {
+        return StepKind::Read;
+    }
+    if (name.rfind("Write Test", 0) == 0) {
+        return StepKind::Write;
+    }
+    if (name == "Random Access") {
+        return StepKind::RandomAccess;
+    }
+    return name == "Sequential Access" ? StepKind::SequentialAccess : StepKind::Other;
+}
+
+std::vector<std::string_view> fields(std::string_view line) {
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    while (out.size() < 9) {
+        const size_t comma = line.find(',', start);
+        out.push_back(line.substr(start, comma == std::string_view::npos ? comma : comma - start));
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    return out;
+}
+
+double number(std::string_view text) {
+    return std::strtod(std::string(text).c_str(), nullptr);
+}
+
+// Reads rows into the model; notes open and close steps.
+class Reader {
+public:
+    explicit Reader(TimelineModel& model) : model_(model) {
+        model_.steps.push_back({"", StepKind::Other, stepColor(StepKind::Other, 0)});
+    }
+
+    void note(const std::string& text) {
+        if (text == "START -" || text == "END -") {
+            pending_ = text == "START -" ? Pending::Start : Pending::End;
+            return;
+        }
+        if (pending_ == Pending::Start) {
+            const StepKind kind = kindOf(text);
+            model_.steps.push_back({text, kind, stepColor(kind, blockSizeOf(text))});
+            current_ = static_cast<uint32_t>(model_.steps.size() - 1);
+            nextSector_ = UINT64_MAX;
+        } else if (pending_ == Pending::End) {
+            current_ = 0;
+        }
+        pending_ = Pending::None;
+    }
+
+    void transfer(const std::vector<std::string_view>& f) {
+        TimelinePoint point;
+        point.timeSec = number(f[3]);
+        point.durationMs = number(f[4]);
+        point.failed = f[2] == "NO";
+        point.rate = point.failed ? 0 : number(f[7]);
+        point.step = current_;
+        const uint64_t sector = std::strtoull(std::string(f[5]).c_str(), nullptr, 10);
+        const uint64_t count = std::strtoull(std::string(f[6]).c_str(), nullptr, 10);
+        // A flush moves no sector: the zone goes on after it.
+        if (f[0] != "FLUSH") {
+            markZone(point, sector);
+            nextSector_ = sector + count;
+        }
+        model_.points.push_back(point);
+        model_.endSec = std::max(model_.endSec, point.timeSec + point.durationMs / 1000);
+        model_.maxRate = std::max(model_.maxRate, point.rate);
+    }
+
+private:
+    enum class Pending { None, Start, End };
+
+    // A zoned test moves on to its next zone where the sectors stop following on.
+    void markZone(const TimelinePoint& point, uint64_t sector) {
+        const StepKind kind = model_.steps[current_].kind;
+        const bool zoned =
+            kind == StepKind::Read || kind == StepKind::Write || kind == StepKind::FlashCheck;
+        if (zoned && nextSector_ != UINT64_MAX && sector != nextSector_) {
+            model_.zoneStarts.push_back(point.timeSec);
+        }
+    }
+
+    TimelineModel& model_;
+    Pending pending_ = Pending::None;
+    uint32_t current_ = 0;
+    uint64_t nextSector_ = UINT64_MAX;
+};
+
+bool isTransfer(std::string_view event) {
+    return event == "READ" || event == "WRITE" || event == "FLUSH" || event == "WIPE";
+}
+
+}  // namespace
+
+uint32_t stepColor(StepKind kind, uint32_t blockSize) {
+    switch (kind) {
+        case StepKind::FlashCheck:
+            return 0x8E44AD;
+        case StepKind::Wipe:
+            return 0x7F8C8D;
+        case StepKind::Read:
+            return shade(0x1F4E9A, blockSize);
+        case StepKind::Write:
+            return shade(0xA61B1B, blockSize);
+        case StepKind::RandomAccess:
+            return 0x2E8B57;
+        case StepKind::SequentialAccess:
+            return 0xC88A00;
+        case StepKind::Other:
+            break;
+    }
+    return 0x404040;
+}
+
+const char* stepCaption(StepKind kind) {
+    switch (kind) {
+        case StepKind::FlashCheck:
+            return "flash check";
+        case StepKind::Wipe:
+            return "wipe";
+        case StepKind::Read:
+            return "read tests";
+        case StepKind::Write:
+            return "write tests";
+        case StepKind::RandomAccess:
+            return "random access";
+        case StepKind::SequentialAccess:
+            return "sequential access";
+        case StepKind::Other:
+            break;
+    }
+    return "other";
+}
+
+TimelineModel buildTimeline(std::istream& csv, size_t rowLimit) {
+    TimelineModel model;
+    Reader reader(model);
+    std::string line;
+    while (std::getline(csv, line)) {
+        if (line.size() > kMaxLineBytes) {
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.rfind(kNotePrefix, 0) == 0) {
+            reader.note(line.substr(kNotePrefix.size()));
+            continue;
+        }
+        if (line.rfind("** Log has been truncated", 0) == 0) {
+            model.logTruncated = true;
+            continue;
+        }
+        const std::vector<std::string_view> f = fields(line);
+        if (f.size() < 8 || !isTransfer(f[0])) {
+            continue;
+        }
+        if (model.points.size() >= rowLimit) {
+            model.rowLimitReached = true;
+            break;
+        }
+        reader.transfer(f);
+    }
+    std::vector<double> rates;
+    rates.reserve(model.points.size());
+    for (const TimelinePoint& p : model.points) {
+        if (!p.failed) {
+            rates.push_back(p.rate);
+        }
+    }
+    if (!rates.empty()) {
+        const size_t at = std::min(rates.size() - 1, rates.size() * 995 / 1000);
+        std::nth_element(rates.begin(), rates.begin() + static_cast<long>(at), rates.end());
+        model.scaleRate = rates[at];
+    }
+    return model;
+}
+
+AccessHistogram accessHistogram(const TimelineModel& model, size_t bins) {
+    AccessHistogram histogram;
+    double slowest = 0;
+    for (const TimelinePoint& p : model.points) {
+        const StepKind kind = model.steps[p.step].kind;
+        if (!p.failed && (kind == StepKind::RandomAccess || kind == StepKind::SequentialAccess)) {
+            slowest = std::max(slowest, p.durationMs);
+        }
+    }
+    if (slowest <= 0 || bins == 0) {
+        return histogram;
+    }
+    histogram.binMs = slowest / static_cast<double>(bins);
+    histogram.random.assign(bins, 0);
+    histogram.sequential.assign(bins, 0);
+    for (const TimelinePoint& p : model.points) {
+        const StepKind kind = model.steps[p.step].kind;
+        if (p.failed || (kind != StepKind::RandomAccess && kind != StepKind::SequentialAccess)) {
+            continue;
+        }
+        const size_t bin = std::min(bins - 1, static_cast<size_t>(p.durationMs / histogram.binMs));
+        ++(kind == StepKind::RandomAccess ? histogram.random : histogram.sequential)[bin];
+    }
+    return histogram;
+}
+
+}  // namespace vorn

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace vorn {
+
+// What a step of a run is, for its colour and for the access-time distribution.
+enum class StepKind { FlashCheck, Wipe, Read, Write, RandomAccess, SequentialAccess, Other };
+
+struct TimelineStep {
+    std::string name;  // as the event log notes it ("Read Test (2k block)")
+    StepKind kind = StepKind::Other;
+    uint32_t color = 0;  // 0xRRGGBB
+};
+
+// One transfer (or one wipe row) of "event.log".
+struct TimelinePoint {
+    double timeSec = 0;  // start, from the log's time origin
+    double durationMs = 0;
+    double rate = 0;    // bytes per second; 0 for a failed transfer
+    uint32_t step = 0;  // index into steps
+    bool failed = false;
+};
+
+// Everything the timeline shows, read once from an event log: the window, the
+// terminal's picture and the tests all draw from this.
+struct TimelineModel {
+    std::vector<TimelineStep> steps;  // steps[0] is the time outside any step
+    std::vector<TimelinePoint> points;
+    std::vector<double> zoneStarts;  // times where a test moves to its next zone
+    double endSec = 0;
+    double maxRate = 0;
+    // The rate the plot's axis reaches: the 99.5th percentile, so a few cached or
+    // instant transfers do not flatten everything else (those are drawn at the top).
+    double scaleRate = 0;
+    bool logTruncated = false;     // the log itself says it lost transfers
+    bool rowLimitReached = false;  // more rows than kTimelineRowLimit: the rest not read
+};
+
+// A picture stays responsive and a file bounded up to this many transfers.
+inline constexpr size_t kTimelineRowLimit = 1000000;
+
+// Reads an event log's CSV text; lines that are no transfer, note or known heading are
+// passed over.
+TimelineModel buildTimeline(std::istream& csv, size_t rowLimit = kTimelineRowLimit);
+
+// The access times (ms) of the random and sequential access tests, in bins of
+// `binMs` from 0 to the slowest access.
+struct AccessHistogram {
+    double binMs = 0;
+    std::vector<uint32_t> random, sequential;  // counts per bin
+};
+AccessHistogram accessHistogram(const TimelineModel& model, size_t bins = 40);
+
+// The colour and legend caption of a kind of step.
+uint32_t stepColor(StepKind kind, uint32_t blockSize);
+const char* stepCaption(StepKind kind);
+
+}  // namespace vorn
