@@ -96,7 +96,7 @@ bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
 
 // Steps from opening the device to the results; the device is closed on return.
 RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, I_RunView& view,
-                       I_Dialogs& dialogs, I_RunHost& host, TestLog& testLog) {
+                       I_Dialogs& dialogs, I_RunHost& host, TestLog& testLog, bool& eventsWritten) {
     const DeviceEntry& entry = request.entries[static_cast<size_t>(request.selected)];
     auto device = openDevice(request, entry.driveNumber, &eventLog);
     if (!device || listEntryText(*device) != cutToBuffer(entry.text)) {
@@ -128,6 +128,9 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
     testLog.open();
     const bool ok = runTestSequence({*device, eventLog, view, dialogs, host, request.writeTest});
     if (ok) {
+        // Written before the results show, so the chart window's timeline has this run.
+        eventLog.dumpCsv("event.log", false, nullptr, kEventSectorBytes);
+        eventsWritten = true;
         host.showTestResults(request.writeTest);
     } else {
         dialogs.warning(kRunFailed);
@@ -168,10 +171,11 @@ RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialog
     RunOutcome outcome = RunOutcome::Exception;
     TestLog testLog;
     std::unique_ptr<I_VornEventLog> eventLog;
+    bool eventsWritten = false;
     try {
         eventLog = newEventLog(kEventLogEntries);
         if (eventLog) {
-            outcome = checkAndRun(request, *eventLog, view, dialogs, host, testLog);
+            outcome = checkAndRun(request, *eventLog, view, dialogs, host, testLog, eventsWritten);
         } else {
             logMessage("** %s: the event log could not be created", kPlace);
             dialogs.error(kProgramError);
@@ -181,7 +185,7 @@ RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialog
         outcome = RunOutcome::Exception;
     }
     testLog.close();
-    if (eventLog) {
+    if (eventLog && !eventsWritten) {
         try {
             eventLog->dumpCsv("event.log", false, nullptr, kEventSectorBytes);
         } catch (...) {

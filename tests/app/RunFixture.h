@@ -44,7 +44,11 @@ public:
     void showTestResults(bool writeTest) override {
         ++resultsShown;
         uploadAllowed = writeTest;
+        std::error_code error;
+        eventLogBytesAtResults = std::filesystem::file_size("event.log", error);
     }
+    // "event.log" is written before the results show (the timeline reads it there).
+    uintmax_t eventLogBytesAtResults = 0;
     int hidden = 0;
     int resultsShown = 0;
     bool uploadAllowed = false;

@@ -347,6 +347,8 @@ TEST(RunTestClick, WholeRunOnAFakeUsbKey) {
                   write ? std::vector<DialogBox>{kOverwrite} : std::vector<DialogBox>{});
         EXPECT_EQ(press.host.hidden, 1);
         EXPECT_EQ(press.host.resultsShown, 1);
+        EXPECT_EQ(press.host.eventLogBytesAtResults, here.read("event.log").size());
+        EXPECT_GT(press.host.eventLogBytesAtResults, 100000u);
         EXPECT_EQ(press.host.uploadAllowed, write);
         EXPECT_EQ(press.view.shown, (std::vector<bool>{true, false}));
         EXPECT_EQ(press.view.writeRowEnabled, write);
