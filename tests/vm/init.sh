@@ -1,0 +1,143 @@
+#!/bin/busybox sh
+# The test VM's /init: loads the drivers of the emulated devices, binds loop devices,
+# runs qkvorn-cli against the real device tree and reports on the serial console:
+# "VMTEST ok NAME", "VMTEST FAIL NAME: why", requests to the host ("VMTEST insert-card",
+# "VMTEST pull"), and "VMTEST done" at the end. Media are told apart by their size.
+/bin/busybox --install -s /bin
+export PATH=/bin LD_LIBRARY_PATH=/lib/vorn
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mount -t tmpfs tmp /tmp
+echo 0 > /proc/sys/kernel/printk
+# The kernel asks for crc32c (ext4) and other helpers through this path.
+echo /bin/modprobe > /proc/sys/kernel/modprobe
+
+for m in ahci ata_piix sd_mod uhci-hcd ehci-pci xhci-pci usb-storage uas sdhci-pci mmc_block \
+    nvme virtio_pci virtio_blk loop crc32c_generic ext4; do
+    modprobe "$m" 2>/dev/null || echo "VMTEST note: module $m did not load"
+done
+
+ok() { echo "VMTEST ok $1"; }
+fail() { echo "VMTEST FAIL $1: $2"; }
+check() { name=$1; shift; if "$@"; then ok "$name"; else fail "$name" "$*"; fi; }
+
+# The disk of a given size in MiB, e.g. "sdc".
+disk_of() {
+    for d in /sys/block/*; do
+        [ "$(cat "$d/size")" = "$(($1 * 2048))" ] && { basename "$d"; return; }
+    done
+}
+# USB devices come late: wait for the twelve hardware disks (or 60 s).
+for _ in $(seq 60); do
+    [ "$(ls /sys/block | grep -c -v -E '^(loop|ram|zram)')" -ge 12 ] && break
+    sleep 1
+done
+for d in /sys/block/*; do echo "VMTEST note: $(basename "$d") $(cat "$d/size")"; done
+# A drive's number: its place among the hardware drives in the catalog's natural
+# order, where names with a shorter letter run come first (sda ... vda, nvme0n1, mmcblk0).
+drive_of() {
+    ls /sys/block | grep -v -E '^(loop|ram|zram|dm-|md|nbd)' |
+        while read -r n; do echo "$(expr "$n" : '[a-z]*') $n"; done |
+        sort -k1,1n -k2,2 | grep -n " $1\$" | cut -d: -f1 |
+        while read -r n; do echo $((n - 1)); done
+}
+entry_of() { grep -o "{\"drive\": $(drive_of "$1"), [^}]*}" /tmp/list.json; }
+
+U11=$(disk_of 20); RUNKEY=$(disk_of 24); PULL=$(disk_of 26); U30=$(disk_of 28)
+UAS=$(disk_of 30); SD=$(disk_of 32); SATA=$(disk_of 44); NVME=$(disk_of 46)
+VDA=$(disk_of 52); RO=$(disk_of 54); K4=$(disk_of 56)
+READER=$(for d in /sys/block/sd*; do [ "$(cat "$d/size")" = 0 ] && basename "$d"; done | head -1)
+echo "VMTEST note: usb1.1=$U11 key=$RUNKEY pull=$PULL usb3=$U30 uas=$UAS sd=$SD sata=$SATA" \
+    "nvme=$NVME virtio=$VDA ro=$RO 4k=$K4 reader=$READER"
+for v in U11 RUNKEY PULL U30 UAS SD SATA NVME VDA RO K4 READER; do
+    eval "[ -n \"\$$v\" ]" || fail "device-$v" "not found"
+done
+dmesg | grep -i -E "usb-storage|uas|sd [0-9]|error|fail" | tail -20 | sed 's/^/VMTEST note: /'
+
+
+mkdir -p /tmp/loops /mnt/key /mnt/boot /mnt/usr /work
+for i in $(seq 0 25); do
+    dd if=/dev/zero of=/tmp/loops/$i.img bs=1k count=64 2>/dev/null
+    losetup /dev/loop$i /tmp/loops/$i.img 2>/dev/null || losetup -f /tmp/loops/$i.img
+done
+# The system's own disks: /usr on the virtio disk, /boot on the USB 1.1 stick.
+check mount-usr sh -c "mount /dev/$VDA /mnt/usr && mount --bind /mnt/usr /usr"
+check mount-boot mount /dev/$U11 /boot
+check mount-key sh -c "mount /dev/${RUNKEY}1 /mnt/key && echo hello > /mnt/key/hello.txt && sync"
+grep -E " /(usr|boot|mnt/key) " /proc/mounts | sed 's/^/VMTEST note: mounted /'
+cd /work
+
+qkvorn-cli list --json > /tmp/list.json 2>/tmp/list.err
+check list-exits qkvorn-cli list --json
+check list-has-no-loop sh -c '! grep -q loop /tmp/list.json'
+check list-has-every-drive sh -c "[ \$(grep -o '\"drive\"' /tmp/list.json | wc -l) = 12 ]"
+check list-sd-card sh -c "grep -q '\"drive\": $(drive_of "$SD"),' /tmp/list.json"
+check list-nvme sh -c "grep -q '\"drive\": $(drive_of "$NVME"),' /tmp/list.json"
+check list-empty-reader-not-writable sh -c "echo '$(entry_of "$READER")' | grep -q '\"writable\": false'"
+check list-read-only-not-writable sh -c "echo '$(entry_of "$RO")' | grep -q '\"writable\": false'"
+check list-boot-disk-not-writable sh -c "echo '$(entry_of "$U11")' | grep -q '\"writable\": false'"
+check list-usr-disk-not-writable sh -c "echo '$(entry_of "$VDA")' | grep -q '\"writable\": false'"
+check list-usb3-fixed-is-removable sh -c "echo '$(entry_of "$U30")' | grep -q '\"removable\": true'"
+check list-uas-is-removable sh -c "echo '$(entry_of "$UAS")' | grep -q '\"removable\": true'"
+check list-sata-is-fixed sh -c "echo '$(entry_of "$SATA")' | grep -q '\"removable\": false'"
+check info-sd-card qkvorn-cli info "$(drive_of "$SD")"
+
+# A refusal: non-zero exit, the message on stderr, and the medium untouched.
+refused() { # NAME DISK TEXT ARGS...
+    name=$1 disk=$2 text=$3; shift 3
+    before=$(dd if=/dev/$disk bs=4096 count=64 2>/dev/null | md5sum)
+    if qkvorn-cli run --device /dev/$disk "$@" --yes >/tmp/out 2>/tmp/err; then
+        fail "$name" "run succeeded"
+    elif ! grep -q "$text" /tmp/err; then
+        fail "$name" "$(head -c 300 /tmp/err)"
+    elif [ "$(dd if=/dev/$disk bs=4096 count=64 2>/dev/null | md5sum)" != "$before" ]; then
+        fail "$name" "the medium changed"
+    else
+        ok "$name"
+    fi
+}
+refused refuse-fixed-sata "$SATA" "QK Vorn supports only removable media devices." --write
+refused refuse-boot-disk "$U11" "it holds /boot" --write
+refused refuse-read-only "$RO" "can not write to this device" --write
+refused refuse-4k-sectors "$K4" "4096-byte sectors" --write
+check refuse-empty-reader sh -c "! qkvorn-cli run --device /dev/$READER >/dev/null 2>/tmp/err &&
+    grep -q 'No media in device' /tmp/err"
+check 4k-marker-kept sh -c "dd if=/dev/$K4 bs=4096 skip=256 count=1 2>/dev/null | grep -q VORNKEEP"
+
+# The mounted stick: unmounted by the run, wiped, no file-system error in the kernel.
+if qkvorn-cli run --device /dev/$RUNKEY --write --yes >/tmp/out 2>/tmp/err; then
+    ok run-mounted-key
+else
+    fail run-mounted-key "$(tail -c 300 /tmp/err)"
+fi
+check run-unmounted-key sh -c "! grep -q ${RUNKEY}1 /proc/mounts"
+check run-no-ext4-error sh -c "! dmesg | grep -q 'EXT4-fs error'"
+check run-data-gone sh -c "! mount /dev/${RUNKEY}1 /mnt/key 2>/dev/null"
+check run-wrote-results sh -c "[ -s temp.qkt ] && [ -s event.log ]"
+check run-sd-card qkvorn-cli run --device /dev/$SD --write --yes
+
+echo "VMTEST insert-card"
+for _ in $(seq 30); do [ "$(cat /sys/block/$READER/size)" != 0 ] && break; sleep 1; done
+qkvorn-cli list --json > /tmp/list.json 2>/dev/null
+check card-inserted sh -c "echo '$(entry_of "$READER")' | grep -q '\"writable\": true'"
+
+# Pulled during the run: a failure within seconds, event.log written.
+rm -f event.log
+start=$(date +%s)
+qkvorn-cli run --device /dev/$PULL --write --yes >/tmp/out 2>/tmp/err &
+run=$!
+sleep 4
+echo "VMTEST pull"
+for _ in $(seq 90); do kill -0 $run 2>/dev/null || break; sleep 1; done
+if kill -0 $run 2>/dev/null; then
+    fail pulled-medium "the run still goes on 90 s after the pull"
+    kill -9 $run
+elif wait $run; then
+    fail pulled-medium "the run reported success"
+else
+    check pulled-medium-event-log test -s event.log
+    ok "pulled-medium (ended after $(($(date +%s) - start)) s)"
+fi
+echo "VMTEST done"
+poweroff -f
