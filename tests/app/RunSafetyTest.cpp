@@ -145,9 +145,10 @@ TEST(PulledMedium, EveryPhaseEndsAtOnceWithItsTraces) {
             };
         };
         RecordingRunView view;
-        view.cancelWhen = [&](const RecordingRunView& v) {
-            pulled = pulled || (*c.label != '\0' && v.lastLabel(c.row) == c.label);
-            return false;
+        // Pulled as the phase's label shows, before its first transfer: a poll of the
+        // view could come only after a short phase has ended.
+        view.onLabel = [&](RunRow row, const std::string& text) {
+            pulled = pulled || (row == c.row && *c.label != '\0' && text == c.label);
         };
         ScriptedDialogs dialogs({}, true);
         RecordingHost host;

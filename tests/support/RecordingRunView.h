@@ -35,6 +35,9 @@ public:
     void setRowState(RunRow row, RowState state) override { states.push_back({row, state}); }
     void setRowLabel(RunRow row, const std::string& text) override {
         labels.push_back({row, text});
+        if (onLabel) {
+            onLabel(row, text);
+        }
     }
     void setRowActive(RunRow, bool) override {}
     void setWriteRow(bool visible, bool enabled) override {
@@ -72,6 +75,8 @@ public:
 
     // Asked on every cancel check; answering true sets the cancel flag.
     std::function<bool(const RecordingRunView&)> cancelWhen;
+    // Told of every label as it is set, before the step under it starts.
+    std::function<void(RunRow, const std::string&)> onLabel;
 
     bool cancel = false;
     std::vector<Label> labels;
