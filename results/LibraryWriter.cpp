@@ -68,7 +68,7 @@ bool writeContents(ReplacementFile& out, const std::vector<Member>& members, std
         offset += members[i].length;
     }
     if (!out.write(head.data(), head.size())) {
-        *problem = std::string("cannot write the library: ") + std::strerror(out.error());
+        *problem = "cannot write the library: " + out.problem();
         return false;
     }
     std::vector<unsigned char> bytes;
@@ -77,7 +77,7 @@ bool writeContents(ReplacementFile& out, const std::vector<Member>& members, std
             return false;
         }
         if (!out.write(bytes.data(), bytes.size())) {
-            *problem = std::string("cannot write the library: ") + std::strerror(out.error());
+            *problem = "cannot write the library: " + out.problem();
             return false;
         }
     }
@@ -89,14 +89,14 @@ bool writeReplacing(const std::string& outPath, const std::vector<Member>& membe
                     std::string* problem) {
     ReplacementFile out(outPath);
     if (!out.reserve()) {
-        *problem = "cannot create a file beside " + outPath + ": " + std::strerror(out.error());
+        *problem = "cannot write " + outPath + ": " + out.problem();
         return false;
     }
     if (!writeContents(out, members, problem)) {
         return false;
     }
     if (!out.commit()) {
-        *problem = "cannot replace " + outPath + ": " + std::strerror(out.error());
+        *problem = "cannot replace " + outPath + ": " + out.problem();
         return false;
     }
     return true;
