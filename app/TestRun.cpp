@@ -16,6 +16,7 @@
 #include "bench/EventLog.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/VornCollection.h"
+#include "results/VornDiskCollection.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {
@@ -232,7 +233,9 @@ bool storeResults(const TestRunContext& run, RunBenchmarks& held) {
     ok = held.sequential && held.sequential->saveResults(file.get(), "QKCSACCESS") && ok;
     ok = addTime(*file) && ok;
     ok = run.device.saveDeviceInfo(file.get(), nullptr) && ok;
-    return ok;
+    // A result file that did not reach the disk whole fails the run.
+    auto* disk = dynamic_cast<VornDiskCollection*>(file.get());
+    return (disk == nullptr || disk->finish()) && ok;
 }
 
 }  // namespace

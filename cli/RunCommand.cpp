@@ -239,8 +239,13 @@ int runRun(int argc, char** argv) {
     TerminalRunView view;
     TerminalDialogs dialogs(yes);
     TerminalHost host;
-    const RunOutcome outcome = runTestClick(request, view, dialogs, host);
-    return outcomeCode(outcome, host);
+    bool eventLogSaved = false;
+    const RunOutcome outcome = runTestClick(request, view, dialogs, host, &eventLogSaved);
+    const int code = outcomeCode(outcome, host);
+    if (code == 0 && !eventLogSaved) {
+        return failWith(kCommand, "event.log could not be written");
+    }
+    return code;
 }
 
 }  // namespace vorn::cli

@@ -24,9 +24,10 @@ struct Member {
 
 // The length of a complete result file, checked as a reader checks it.
 bool checkMember(const std::string& path, uint32_t* length, std::string* problem) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
+    std::string why;
+    FileHandle file = openRegularFile(path.c_str(), &why);
     if (!file) {
-        *problem = "cannot open " + path + ": " + std::strerror(errno);
+        *problem = "cannot open " + path + ": " + why;
         return false;
     }
     uint64_t size = 0;
@@ -43,7 +44,7 @@ bool checkMember(const std::string& path, uint32_t* length, std::string* problem
 // checked must not reach the library.
 bool readMember(const Member& member, std::vector<unsigned char>* bytes, std::string* problem) {
     bytes->resize(member.length);
-    FileHandle file(std::fopen(member.path.c_str(), "rb"));
+    FileHandle file = openRegularFile(member.path.c_str());
     if (!file || !readAt(file.get(), 0, bytes->data(), bytes->size())) {
         *problem = "cannot read " + member.path;
         return false;

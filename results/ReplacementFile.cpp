@@ -7,19 +7,14 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/FileKind.h"
+
 namespace vorn {
 
 std::string nonRegularTarget(const std::string& target) {
-    struct stat info = {};
-    if (::lstat(target.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
-        return {};
-    }
-    const char* kind = S_ISLNK(info.st_mode)                            ? "a symbolic link"
-                       : S_ISDIR(info.st_mode)                          ? "a directory"
-                       : S_ISFIFO(info.st_mode)                         ? "a FIFO"
-                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device node"
-                                                                        : "not a regular file";
-    return target + " is " + kind + ", not a regular file; it is left as it is";
+    const std::string kind = platform::nonRegularKind(target.c_str());
+    return kind.empty() ? kind
+                        : target + " is " + kind + ", not a regular file; it is left as it is";
 }
 
 std::string ReplacementFile::problem() const {
