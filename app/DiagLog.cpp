@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <typeinfo>
 
+#include "platform/FileKind.h"
 #include "platform/ProgramInfo.h"
 
 namespace vorn {
@@ -18,6 +20,8 @@ namespace {
 // Opened and closed only on the interface thread while no worker runs; workers
 // only read it, so an atomic pointer is all the coordination needed.
 std::atomic<FILE*> g_log{nullptr};
+// Set for good once a log could not be created or written.
+std::atomic<bool> g_logFailed{false};
 
 constexpr size_t kLineBuffer = 1024;
 
@@ -36,13 +40,26 @@ void openLog(const char* fileName) {
     if (g_log.load(std::memory_order_acquire) != nullptr || fileName == nullptr) {
         return;
     }
-    g_log.store(std::fopen(fileName, "w"), std::memory_order_release);
+    // A FIFO would block the program and a device or link must not be written over.
+    const std::string kind = platform::nonRegularKind(fileName);
+    FILE* file = kind.empty() ? std::fopen(fileName, "w") : nullptr;
+    if (file == nullptr) {
+        g_logFailed.store(true);
+    }
+    g_log.store(file, std::memory_order_release);
+}
+
+bool logWriteFailed() {
+    return g_logFailed.load();
 }
 
 void closeLog() {
     FILE* file = g_log.exchange(nullptr, std::memory_order_acq_rel);
     if (file != nullptr) {
-        std::fclose(file);
+        const bool failed = std::ferror(file) != 0;
+        if (std::fclose(file) != 0 || failed) {
+            g_logFailed.store(true);
+        }
     }
 }
 
@@ -57,7 +74,9 @@ void logMessage(const char* format, ...) {
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     // One formatted write per line, so lines of two threads never interleave.
-    std::fprintf(file, "%s\n", line);
+    if (std::fprintf(file, "%s\n", line) < 0) {
+        g_logFailed.store(true);
+    }
 }
 
 void logException(const char* place, const std::exception& exception) {

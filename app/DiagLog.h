@@ -13,6 +13,9 @@ void openLog(const char* fileName);
 
 // Closes the current log, if any.
 void closeLog();
+// True once a log could not be created (or was not a regular file) or a write to
+// it failed, so a command can end with an error instead of a lost log.
+bool logWriteFailed();
 
 // printf-style; the formatted text (at most 1023 characters) becomes one line.
 void logMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -96,7 +96,8 @@ bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
 
 // Steps from opening the device to the results; the device is closed on return.
 RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, I_RunView& view,
-                       I_Dialogs& dialogs, I_RunHost& host, TestLog& testLog, bool& eventsWritten) {
+                       I_Dialogs& dialogs, I_RunHost& host, TestLog& testLog, bool& eventsWritten,
+                       bool& eventsSaved) {
     const DeviceEntry& entry = request.entries[static_cast<size_t>(request.selected)];
     auto device = openDevice(request, entry.driveNumber, &eventLog);
     if (!device || listEntryText(*device) != cutToBuffer(entry.text)) {
@@ -129,7 +130,7 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
     const bool ok = runTestSequence({*device, eventLog, view, dialogs, host, request.writeTest});
     if (ok) {
         // Written before the results show, so the chart window's timeline has this run.
-        eventLog.dumpCsv("event.log", false, nullptr, kEventSectorBytes);
+        eventsSaved = eventLog.dumpCsv("event.log", false, nullptr, kEventSectorBytes);
         eventsWritten = true;
         host.showTestResults(request.writeTest);
     } else {
@@ -164,7 +165,7 @@ std::string listEntryText(I_VornDevice& device) {
 }
 
 RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs,
-                        I_RunHost& host) {
+                        I_RunHost& host, bool* eventLogSaved) {
     if (!validSelection(request)) {
         return RunOutcome::NoSelection;
     }
@@ -172,10 +173,12 @@ RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialog
     TestLog testLog;
     std::unique_ptr<I_VornEventLog> eventLog;
     bool eventsWritten = false;
+    bool eventsSaved = false;
     try {
         eventLog = newEventLog(kEventLogEntries);
         if (eventLog) {
-            outcome = checkAndRun(request, *eventLog, view, dialogs, host, testLog, eventsWritten);
+            outcome = checkAndRun(request, *eventLog, view, dialogs, host, testLog, eventsWritten,
+                                  eventsSaved);
         } else {
             logMessage("** %s: the event log could not be created", kPlace);
             dialogs.error(kProgramError);
@@ -187,11 +190,14 @@ RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialog
     testLog.close();
     if (eventLog && !eventsWritten) {
         try {
-            eventLog->dumpCsv("event.log", false, nullptr, kEventSectorBytes);
+            eventsSaved = eventLog->dumpCsv("event.log", false, nullptr, kEventSectorBytes);
         } catch (...) {
             reportException(dialogs);
             outcome = RunOutcome::Exception;
         }
+    }
+    if (eventLogSaved != nullptr) {
+        *eventLogSaved = eventsSaved;
     }
     return outcome;
 }

@@ -69,8 +69,9 @@ enum class RunOutcome {
 // The Run Test button, up to the point where the main window comes back: the checks
 // with their boxes, the test run with "vorntest.log" open, the results, and
 // "event.log". Showing the main window again and refreshing its list stay with the
-// caller. Never throws.
+// caller. Never throws. `eventLogSaved` (when given) tells whether "event.log" was
+// written whole.
 RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs,
-                        I_RunHost& host);
+                        I_RunHost& host, bool* eventLogSaved = nullptr);
 
 }  // namespace vorn

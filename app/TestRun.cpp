@@ -16,6 +16,7 @@
 #include "bench/EventLog.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/VornCollection.h"
+#include "results/VornDiskCollection.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {
@@ -126,13 +127,29 @@ std::string fitRefusal(const DiskRwBenchmark& benchmark, const char* caption, ui
     return text;
 }
 
+// Asked before every step: a cancel that came after a step had finished (or before
+// the run began) stops the run there, and nothing after it starts.
+bool goOn(const TestRunContext& run) {
+    if (!run.view.cancelRequested()) {
+        return true;
+    }
+    logMessage("** Test run cancelled");
+    return false;
+}
+
 bool flashCheck(const TestRunContext& run) {
+    if (!goOn(run)) {
+        return false;
+    }
     auto check = newFlashCheck();
     if (!check) {
         return false;
     }
     if (!runBenchmarkStep(*check, run.device, run.eventLog, run.view, "Flash test:read",
                           RunRow::Test)) {
+        return false;
+    }
+    if (!goOn(run)) {
         return false;
     }
     if (flashCheckDiffers(medianRate(*check, 0), medianRate(*check, 1))) {
@@ -154,6 +171,9 @@ bool runTable(const TestRunContext& run, const TestTableEntry (&table)[kTestsPer
               RunRow row, TableBenchmarks& held) {
     bool ok = true;
     for (int i = 0; i < kTestsPerTable && ok; ++i) {
+        if (!goOn(run)) {
+            return false;
+        }
         run.view.setRowLabel(row, table[i].caption);
         held[i] = newTableBenchmark(write, table[i]);
         if (!held[i]) {
@@ -166,6 +186,9 @@ bool runTable(const TestRunContext& run, const TestTableEntry (&table)[kTestsPer
 
 bool runAccess(const TestRunContext& run, bool sequential,
                std::unique_ptr<RAccessBenchmark>& held) {
+    if (!goOn(run)) {
+        return false;
+    }
     run.view.setRowLabel(RunRow::Access,
                          sequential ? "Sequential Access Test" : "Random Access Test");
     held = newRAccessBenchmark(kAccessCount, sequential ? 1 : 0, 0);
@@ -210,7 +233,9 @@ bool storeResults(const TestRunContext& run, RunBenchmarks& held) {
     ok = held.sequential && held.sequential->saveResults(file.get(), "QKCSACCESS") && ok;
     ok = addTime(*file) && ok;
     ok = run.device.saveDeviceInfo(file.get(), nullptr) && ok;
-    return ok;
+    // A result file that did not reach the disk whole fails the run.
+    auto* disk = dynamic_cast<VornDiskCollection*>(file.get());
+    return (disk == nullptr || disk->finish()) && ok;
 }
 
 }  // namespace
@@ -289,10 +314,11 @@ bool runTestSequence(const TestRunContext& run) {
 
     bool ok = flashCheck(run);
     if (ok && run.writeTest) {
-        ok = wipeUnlessMarked(run);
+        ok = goOn(run) && wipeUnlessMarked(run);
     }
     ok = ok && runTable(run, readTests, false, RunRow::Read, held.reads);
-    if (ok && run.writeTest) {
+    // A cancel before the first write test leaves the medium as a failed read test does.
+    if (ok && run.writeTest && (ok = goOn(run))) {
         ok = runTable(run, writeTests, true, RunRow::Write, held.writes);
         // Whatever happened, the medium gets its markers and a clean start.
         wipeMarkers(run.device, MarkerMode::Write);
@@ -300,8 +326,9 @@ bool runTestSequence(const TestRunContext& run) {
     }
     ok = ok && runAccess(run, false, held.random);
     ok = ok && runAccess(run, true, held.sequential);
-    ok = ok && storeResults(run, held);
-    return ok;
+    ok = ok && goOn(run) && storeResults(run, held);
+    // A cancel during the last store still counts: the run never reports success then.
+    return ok && goOn(run);
 }
 
 }  // namespace vorn

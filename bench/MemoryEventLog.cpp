@@ -1,11 +1,15 @@
 #include "bench/MemoryEventLog.h"
 
+#include <unistd.h>
+
 #include <cinttypes>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "app/DiagLog.h"
 #include "platform/Counter.h"
+#include "platform/FileKind.h"
 
 namespace vorn {
 namespace {
@@ -115,18 +119,38 @@ bool MemoryEventLog::addNote(const char* text) {
 bool MemoryEventLog::dumpCsv(const char* fileName, bool append, const char* header,
                              uint32_t bytesPerSector) {
     closeSummaryRow();
-    if (fileName != nullptr) {
-        if (FILE* file = std::fopen(fileName, append ? "a" : "w")) {
-            writeCsv(file, header, bytesPerSector);
-            std::fclose(file);
-        }
-    }
+    const bool written = fileName == nullptr || writeFile(fileName, append, header, bytesPerSector);
     // Cleared whether or not a file was written.
     notes_.clear();
     used_ = 0;
     sectorsPerRow_ = 0;
     baseTicks_ = platform::counterNow();
-    return true;
+    return written;
+}
+
+// A new file is written beside the old one and renamed over it once complete, so a
+// full disk never leaves half a log in place of the last one. A target that is not
+// a regular file (a FIFO would block) is left alone.
+bool MemoryEventLog::writeFile(const char* fileName, bool append, const char* header,
+                               uint32_t bytesPerSector) const {
+    if (!platform::nonRegularKind(fileName).empty()) {
+        return false;
+    }
+    const std::string path =
+        append ? std::string(fileName)
+               : std::string(fileName) + "." + std::to_string(::getpid()) + ".tmp";
+    FILE* file = std::fopen(path.c_str(), append ? "a" : "w");
+    if (file == nullptr) {
+        return false;
+    }
+    writeCsv(file, header, bytesPerSector);
+    bool ok = std::fflush(file) == 0 && std::ferror(file) == 0 && ::fsync(fileno(file)) == 0;
+    ok = std::fclose(file) == 0 && ok;
+    if (!append && (!ok || std::rename(path.c_str(), fileName) != 0)) {
+        std::remove(path.c_str());
+        return false;
+    }
+    return ok;
 }
 
 void MemoryEventLog::writeCsv(FILE* file, const char* header, uint32_t bytesPerSector) const {

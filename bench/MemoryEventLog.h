@@ -50,6 +50,8 @@ public:
     uint32_t used() const { return used_; }
 
 private:
+    bool writeFile(const char* fileName, bool append, const char* header,
+                   uint32_t bytesPerSector) const;
     void writeCsv(FILE* file, const char* header, uint32_t bytesPerSector) const;
     void writeEntry(FILE* file, const EventLogEntry& entry, long double frequency,
                     uint32_t bytesPerSector) const;

@@ -1,15 +1,14 @@
 // bench and access: one benchmark on one drive, with its statistics.
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/DeviceOpen.h"
+#include "cli/SignalCancel.h"
 #include "storage/Win2kDisk.h"
 
 namespace vorn::cli {
@@ -36,13 +35,17 @@ const char* statusText(uint32_t status) {
     }
 }
 
-// Polls like the test run does, with the progress shown on stderr.
+// Polls like the test run does, with the progress shown on stderr. A cancelling
+// signal is passed on at once; the worker stops after its current transfer.
 uint32_t runToEnd(I_Benchmark& benchmark, const char* label) {
     ProgressBar bar(label);
     uint32_t status;
     while ((status = benchmark.getStatus()) == kStatusRunning) {
         bar.update(benchmark.getProgress());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (cancelRequested()) {
+            benchmark.cancel();
+        }
+        sleepUnlessCancelled(100);
     }
     bar.update(benchmark.getProgress());
     return status;
@@ -56,6 +59,9 @@ uint64_t valueOf(I_Benchmark& benchmark, uint32_t kind, uint32_t row) {
 bool confirmWrite(Win2kDisk& disk, bool yes) {
     if (yes) {
         return true;
+    }
+    if (cancelRequested()) {
+        return false;
     }
     std::fprintf(stderr, "The write test overwrites data on %s (%s). Continue? [y/N] ",
                  disk.getDevicePath(), disk.deviceId());
@@ -97,6 +103,8 @@ void printZones(DiskRwBenchmark& bench, uint32_t status, bool json) {
 }  // namespace
 
 int runBench(int argc, char** argv) {
+    // From the start, so a signal while the device opens cancels too.
+    const CancelOnSignals cancelOnSignals;
     ArgParser args(argc, argv);
     const bool write = args.takeFlag("--write");
     const bool read = args.takeFlag("--read");
@@ -129,7 +137,7 @@ int runBench(int argc, char** argv) {
             return failWith("bench", "writing is not allowed on this device");
         }
         if (!confirmWrite(*disk, yes)) {
-            return failWith("bench", "cancelled");
+            return cancelRequested() ? cancelledExit("bench") : failWith("bench", "cancelled");
         }
     }
     auto bench = newDiskRwBenchmark(write ? 1 : 0, full ? 0 : 1, static_cast<uint32_t>(block),
@@ -137,11 +145,15 @@ int runBench(int argc, char** argv) {
                                     static_cast<uint32_t>(timed), static_cast<uint32_t>(align));
     bench->start(disk.get());
     const uint32_t status = runToEnd(*bench, write ? "write benchmark" : "read benchmark");
+    if (cancelRequested()) {
+        return cancelledExit("bench");
+    }
     printZones(*bench, status, json);
     return status == kStatusDone ? 0 : failWith("bench", statusText(status));
 }
 
 int runAccess(int argc, char** argv) {
+    const CancelOnSignals cancelOnSignals;
     ArgParser args(argc, argv);
     const bool sequential = args.takeFlag("--sequential");
     const bool json = args.takeFlag("--json");
@@ -160,6 +172,9 @@ int runAccess(int argc, char** argv) {
     auto bench = newRAccessBenchmark(static_cast<uint32_t>(count), sequential ? 1 : 0, 0);
     bench->start(disk.get());
     const uint32_t status = runToEnd(*bench, sequential ? "sequential access" : "random access");
+    if (cancelRequested()) {
+        return cancelledExit("access");
+    }
     const auto v = [&](uint32_t kind) {
         return static_cast<unsigned long long>(valueOf(*bench, kind, 0));
     };

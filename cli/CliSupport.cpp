@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/FileKind.h"
+
 namespace vorn::cli {
 
 bool ArgParser::takeFlag(const char* name) {
@@ -104,6 +106,16 @@ void ProgressBar::update(uint32_t percent) {
     std::fprintf(stderr, "\r%-28.28s [%-30s] %3d%%", label_.c_str(),
                  std::string(static_cast<size_t>(filled), '#').c_str(), clamped);
     std::fflush(stderr);
+}
+
+std::string openFailure(const std::string& path, const char* what) {
+    std::string why;
+    const int fd = platform::openRegularForReading(path.c_str(), &why);
+    if (fd < 0) {
+        return "cannot open " + path + ": " + why;
+    }
+    ::close(fd);
+    return "cannot open " + path + " as " + what;
 }
 
 int failWith(const char* command, const std::string& message, int code) {

@@ -54,6 +54,10 @@ private:
     bool terminal_;
 };
 
+// Why an input file did not open as `what` ("a result or library file"): not a
+// regular file, not there, or not of that kind.
+std::string openFailure(const std::string& path, const char* what);
+
 // Prints "qkvorn-cli: <command>: <message>" to stderr and answers the exit code.
 int failWith(const char* command, const std::string& message, int code = 1);
 

@@ -156,8 +156,7 @@ int runDump(int argc, char** argv) {
     }
     auto collection = openCollection(options.path);
     if (!collection) {
-        return fail(options,
-                    std::string("cannot open ") + options.path + " as a result or library file");
+        return fail(options, openFailure(options.path, "a result or library file"));
     }
     const bool library = dynamic_cast<VornLibraryCollection*>(collection.get()) != nullptr;
     const uint32_t members = collection->getMemberCount();

@@ -2,10 +2,14 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/Dialogs.h"
+#include "cli/CliSupport.h"
+#include "cli/SignalCancel.h"
 #include "net/NoticeView.h"
 
 namespace vorn::cli {
@@ -22,6 +26,9 @@ public:
         std::printf("%s\n", text.c_str());
     }
     bool question(const std::string& text) override {
+        if (cancelRequested()) {
+            return false;
+        }
         std::fflush(stdout);
         std::fprintf(stderr, "%s [y/N] ", text.c_str());
         if (yes_) {
@@ -40,16 +47,29 @@ private:
     bool yes_;
 };
 
-// The notice window as a line on stderr each time it is shown.
+// The notice window as a line on stderr each time it is shown, and a progress bar
+// on a terminal while a large file arrives.
 class NetNotice : public I_NoticeView {
 public:
     void setNoticeText(const std::string& text) override { text_ = text; }
     void showNotice() override { std::fprintf(stderr, "%s\n", text_.c_str()); }
-    void hideNotice() override {}
+    void hideNotice() override { bar_.reset(); }
     void processEvents() override {}
+    void setProgress(uint64_t received, uint64_t expected) override {
+        if (expected < kLargeFile) {
+            return;
+        }
+        if (!bar_) {
+            bar_ = std::make_unique<ProgressBar>(text_);
+        }
+        bar_->update(static_cast<uint32_t>(received * 100 / expected));
+    }
 
 private:
+    // Below this a download is over before a bar would be read.
+    static constexpr uint64_t kLargeFile = 1u << 20;
     std::string text_;
+    std::unique_ptr<ProgressBar> bar_;
 };
 
 }  // namespace vorn::cli

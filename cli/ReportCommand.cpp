@@ -26,7 +26,7 @@ int runReport(int argc, char** argv) {
     }
     auto collection = openCollection(rest[0].c_str());
     if (!collection) {
-        return failWith("report", "cannot open " + rest[0] + " as a result or library file");
+        return failWith("report", openFailure(rest[0], "a result or library file"));
     }
     const uint32_t members = collection->getMemberCount();
     if (member >= members || !collection->selectMember(static_cast<uint32_t>(member))) {

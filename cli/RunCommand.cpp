@@ -3,15 +3,11 @@
 
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "app/DiagLog.h"
 #include "app/Dialogs.h"
@@ -20,6 +16,7 @@
 #include "app/TestRun.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/SignalCancel.h"
 #include "results/VornCollection.h"
 #include "storage/Win2kDisk.h"
 #include "view/ChartModel.h"
@@ -33,30 +30,6 @@ constexpr uint64_t kDemoBytes = 256ull * 1024 * 1024;
 constexpr int kLastDrive = 30;
 constexpr uint32_t kListBuffer = 65536;
 
-// Ctrl-C asks the run to cancel, as the progress window's Cancel button does.
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void onInterrupt(int) {
-    g_interrupted.store(true);
-}
-
-class InterruptCancels {
-public:
-    InterruptCancels() {
-        struct sigaction action = {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptCancels() { sigaction(SIGINT, &previous_, nullptr); }
-    InterruptCancels(const InterruptCancels&) = delete;
-    InterruptCancels& operator=(const InterruptCancels&) = delete;
-
-private:
-    struct sigaction previous_ = {};
-};
-
 // Boxes become lines on stderr; questions are asked there and read from stdin.
 class TerminalDialogs : public I_Dialogs {
 public:
@@ -68,6 +41,10 @@ public:
         say(caption.c_str(), text);
     }
     bool question(const std::string& text) override {
+        // A cancelled run agrees to nothing more.
+        if (cancelRequested()) {
+            return false;
+        }
         std::fprintf(stderr, "%s [y/N] ", text.c_str());
         if (yes_) {
             std::fprintf(stderr, "yes (--yes)\n");
@@ -93,8 +70,9 @@ private:
 // One line per finished step, and a progress bar while a step runs.
 class TerminalRunView : public I_RunView {
 public:
-    void clearCancel() override { g_interrupted.store(false); }
-    bool cancelRequested() override { return g_interrupted.load(); }
+    // A signal received before the run started still cancels it.
+    void clearCancel() override {}
+    bool cancelRequested() override { return cli::cancelRequested(); }
     void setRowState(RunRow row, RowState state) override {
         if (state == RowState::Passed || state == RowState::Failed) {
             bar_.reset();
@@ -122,9 +100,8 @@ public:
     }
     void showView(bool) override {}
     void processEvents() override {}
-    void sleepMs(uint32_t milliseconds) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
+    // Wakes at a signal, so the running step is told at once.
+    void sleepMs(uint32_t milliseconds) override { sleepUnlessCancelled(milliseconds); }
 
 private:
     static size_t index(RunRow row) { return static_cast<size_t>(row); }
@@ -204,6 +181,10 @@ bool listByNumber(int drive, RunTestRequest& request) {
 }
 
 int outcomeCode(RunOutcome outcome, const TerminalHost& host) {
+    // However far it got, a cancelled run is no success.
+    if (cancelRequested()) {
+        return cancelledExit(kCommand);
+    }
     switch (outcome) {
         case RunOutcome::Succeeded:
             return host.shown ? 0 : 1;
@@ -222,6 +203,8 @@ int outcomeCode(RunOutcome outcome, const TerminalHost& host) {
 }  // namespace
 
 int runRun(int argc, char** argv) {
+    // From the start: a signal while the drives are listed cancels the run too.
+    const CancelOnSignals cancelOnSignals;
     ArgParser args(argc, argv);
     const bool demo = args.takeFlag("--demo");
     bool write = args.takeFlag("--write");
@@ -256,12 +239,13 @@ int runRun(int argc, char** argv) {
     TerminalRunView view;
     TerminalDialogs dialogs(yes);
     TerminalHost host;
-    RunOutcome outcome;
-    {
-        InterruptCancels interrupt;
-        outcome = runTestClick(request, view, dialogs, host);
+    bool eventLogSaved = false;
+    const RunOutcome outcome = runTestClick(request, view, dialogs, host, &eventLogSaved);
+    const int code = outcomeCode(outcome, host);
+    if (code == 0 && !eventLogSaved) {
+        return failWith(kCommand, "event.log could not be written");
     }
-    return outcomeCode(outcome, host);
+    return code;
 }
 
 }  // namespace vorn::cli

@@ -88,7 +88,7 @@ int runShow(int argc, char** argv) {
     }
     auto collection = openCollection(rest[0].c_str());
     if (!collection) {
-        return fail(json, "cannot open " + rest[0] + " as a result or library file");
+        return fail(json, openFailure(rest[0], "a result or library file"));
     }
     const uint32_t members = collection->getMemberCount();
     if (member >= members || !collection->selectMember(static_cast<uint32_t>(member))) {

@@ -76,7 +76,7 @@ int runTimeline(int argc, char** argv) {
     const std::string svg = sceneSvg(timelineScene(model, w, h, 0, model.endSec), w, h);
     ReplacementFile file(out);
     if (!file.reserve() || !file.write(svg) || !file.commit()) {
-        return failWith(kCommand, "cannot write " + out);
+        return failWith(kCommand, "cannot write " + out + ": " + file.problem());
     }
     return 0;
 }

@@ -8,11 +8,13 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/NetTerminal.h"
+#include "cli/SignalCancel.h"
 #include "net/UpdateCheck.h"
 
 namespace vorn::cli {
 
 int runUpdate(int argc, char** argv) {
+    const CancelOnSignals cancelOnSignals;
     ArgParser args(argc, argv);
     const bool yes = args.takeFlag("--yes");
     UpdateCheckSettings settings = programUpdateSettings();
@@ -25,9 +27,15 @@ int runUpdate(int argc, char** argv) {
     }
     // A terminal keeps the notice line; nothing is gained by holding each download.
     settings.minimumNotice = std::chrono::milliseconds(0);
+    settings.http.cancel = &cancelSignal();
     NetDialogs dialogs(yes);
     NetNotice notice;
-    return checkForUpdates(dialogs, notice, settings) ? 0 : 1;
+    std::string why;
+    const bool ok = checkForUpdates(dialogs, notice, settings, &why);
+    if (cancelRequested()) {
+        return cancelledExit("update");
+    }
+    return ok ? 0 : failWith("update", why);
 }
 
 }  // namespace vorn::cli

@@ -2,6 +2,8 @@
 // mailbox, as Upload Results does after the details window. The file is the user's
 // own and stays where it is.
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -12,6 +14,7 @@
 #include "cli/DeviceOpen.h"
 #include "cli/NetTerminal.h"
 #include "net/Upload.h"
+#include "platform/FileKind.h"
 #include "results/VornCollection.h"
 
 namespace vorn::cli {
@@ -35,12 +38,13 @@ bool parseMailServer(const std::string& text, MailSettings& settings) {
     return true;
 }
 
+// A regular file that opens; a FIFO is refused at once rather than waited on.
 bool readable(const std::string& name) {
-    FILE* file = std::fopen(name.c_str(), "rb");
-    if (file != nullptr) {
-        std::fclose(file);
+    const int fd = platform::openRegularForReading(name.c_str());
+    if (fd >= 0) {
+        ::close(fd);
     }
-    return file != nullptr;
+    return fd >= 0;
 }
 
 }  // namespace
@@ -64,7 +68,7 @@ int runUpload(int argc, char** argv) {
     }
     const std::string& file = rest[0];
     if (!openCollection(file.c_str())) {
-        return failWith(kCommand, "cannot open " + file + " as a result file");
+        return failWith(kCommand, openFailure(file, "a result file"));
     }
     // The message always carries both logs; say which one is missing rather than
     // letting the send fail on it.

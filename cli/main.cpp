@@ -42,6 +42,20 @@ void printUsage(FILE* out) {
     }
 }
 
+// A command's output that did not reach its file (a full disk, a closed pipe) is
+// no success, whatever the command itself answered.
+int finished(const char* name, int code) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "qkvorn-cli: %s: the standard output could not be written\n", name);
+        return code != 0 ? code : 1;
+    }
+    if (vorn::logWriteFailed()) {
+        std::fprintf(stderr, "qkvorn-cli: %s: a diagnostic log could not be written\n", name);
+        return code != 0 ? code : 1;
+    }
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,7 +66,7 @@ int main(int argc, char** argv) {
     for (const Command& command : kCommands) {
         if (std::strcmp(argv[1], command.name) == 0) {
             try {
-                return command.run(argc - 2, argv + 2);
+                return finished(command.name, command.run(argc - 2, argv + 2));
             } catch (const std::exception& e) {
                 vorn::logException(command.name, e);
                 std::fprintf(stderr, "qkvorn-cli: %s: %s\n", command.name, e.what());

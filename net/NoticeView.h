@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -18,6 +19,12 @@ public:
     virtual void hideNotice() = 0;
     // Keeps the interface alive while the caller waits.
     virtual void processEvents() = 0;
+    // How far the transfer has come (expected 0: size unknown). Shown by those that
+    // can; a window keeps its text only.
+    virtual void setProgress(uint64_t received, uint64_t expected) {
+        (void)received;
+        (void)expected;
+    }
 };
 
 // How long the waiting loops pause between two looks at a worker: short enough to

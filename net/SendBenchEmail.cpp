@@ -1,11 +1,14 @@
 #include "net/SendBenchEmail.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 #include <exception>
 
 #include "app/DiagLog.h"
 #include "net/CurlSupport.h"
+#include "platform/FileKind.h"
 
 namespace vorn {
 namespace {
@@ -48,12 +51,27 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The name a file part carries: the file's own name without its folder, without
+// control characters, quotes and backslashes, which could end the header's quoted
+// value and begin a header of their own.
+std::string attachmentName(const std::string& path) {
+    std::string name;
+    for (const char c : baseName(path)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= ' ' && byte != 0x7f && c != '"' && c != '\'' && c != '\\') {
+            name += c;
+        }
+    }
+    return name.empty() ? "attachment" : name;
+}
+
+// A regular file that opens; a FIFO is refused at once rather than waited on.
 bool readable(const std::string& name) {
-    FILE* file = std::fopen(name.c_str(), "rb");
-    if (file == nullptr) {
+    const int fd = platform::openRegularForReading(name.c_str());
+    if (fd < 0) {
         return false;
     }
-    std::fclose(file);
+    ::close(fd);
     return true;
 }
 
@@ -68,6 +86,7 @@ bool addParts(curl_mime* mime, const std::string (&files)[3]) {
     for (const std::string& file : files) {
         curl_mimepart* part = curl_mime_addpart(mime);
         if (part == nullptr || curl_mime_filedata(part, file.c_str()) != CURLE_OK ||
+            curl_mime_filename(part, attachmentName(file).c_str()) != CURLE_OK ||
             curl_mime_type(part, "application/octet-stream") != CURLE_OK ||
             curl_mime_encoder(part, "base64") != CURLE_OK) {
             return false;

@@ -1,13 +1,19 @@
 #include "net/UpdateCheck.h"
 
+#include <sys/stat.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "app/DiagLog.h"
 #include "app/Dialogs.h"
 #include "net/NoticeView.h"
+#include "results/ReplacementFile.h"
 
 namespace vorn {
 namespace {
@@ -49,6 +55,8 @@ bool readListLine(FILE* list, std::string& line, size_t limit) {
 enum class ListEntry { Skip, Present, Missing };
 
 // What one name line asks for. Unsafe names are skipped, and logged when `report`.
+// Anything of that name here (a file, a link, a FIFO) counts as present and is
+// never opened: a FIFO would block.
 ListEntry classify(const std::string& name, bool report) {
     if (name.empty() || name[0] == ';') {
         return ListEntry::Skip;
@@ -59,44 +67,54 @@ ListEntry classify(const std::string& name, bool report) {
         }
         return ListEntry::Skip;
     }
-    if (FILE* local = std::fopen(name.c_str(), "rb")) {
-        std::fclose(local);
-        return ListEntry::Present;
-    }
-    return ListEntry::Missing;
+    struct stat info = {};
+    return ::lstat(name.c_str(), &info) == 0 ? ListEntry::Present : ListEntry::Missing;
 }
 
-// First pass: the newest version, and how many library files are missing here.
-int countMissing(FILE* list, std::string& newest) {
+// The library files the list names that are missing here, each name once, in the
+// order of the list; the newest version from its first line.
+std::vector<std::string> missingFiles(FILE* list, std::string& newest) {
     readListLine(list, newest, kVersionChars);
-    int count = 0;
+    std::vector<std::string> missing;
+    std::set<std::string> seen;
     std::string name;
     while (readListLine(list, name, kNameChars)) {
+        if (!seen.insert(name).second) {
+            continue;
+        }
         if (classify(name, true) == ListEntry::Missing) {
-            ++count;
+            missing.push_back(name);
         }
     }
-    return count;
+    return missing;
 }
 
-// Second pass: fetches every missing file. A failure does not stop the others.
-bool fetchMissing(FILE* list, std::string& newest, I_NoticeView& notice,
-                  const UpdateCheckSettings& settings) {
-    std::rewind(list);
-    readListLine(list, newest, kVersionChars);
+bool cancelled(const UpdateCheckSettings& settings) {
+    return settings.http.cancel != nullptr && settings.http.cancel->load() != 0;
+}
+
+// Fetches every missing file. A failure does not stop the others; a cancel does.
+bool fetchMissing(const std::vector<std::string>& missing, I_NoticeView& notice,
+                  const UpdateCheckSettings& settings, std::string* why) {
     bool ok = true;
-    std::string name;
-    while (readListLine(list, name, kNameChars)) {
-        if (classify(name, false) == ListEntry::Missing) {
-            ok = downloadFile(name, nullptr, notice, settings) && ok;
+    for (const std::string& name : missing) {
+        if (cancelled(settings)) {
+            return false;
+        }
+        std::string failure;
+        if (!downloadFile(name, nullptr, notice, settings, settings.libraryMaxBytes, &failure)) {
+            ok = false;
+            if (why->empty()) {
+                *why = name + ": " + failure;
+            }
         }
     }
     return ok;
 }
 
-std::string questionText(int count) {
+std::string questionText(size_t count) {
     char text[128];
-    std::snprintf(text, sizeof text, kUpdateQuestion, count);
+    std::snprintf(text, sizeof text, kUpdateQuestion, static_cast<int>(count));
     return text;
 }
 
@@ -120,7 +138,15 @@ std::string updateFileUrl(const std::string& server, const std::string& name) {
 }
 
 bool isSafeLibraryName(const std::string& name) {
-    if (name.empty() || name[0] == '.' || name.find("..") != std::string::npos) {
+    if (name.size() < 5 || !std::isalnum(static_cast<unsigned char>(name[0])) ||
+        name.find("..") != std::string::npos) {
+        return false;
+    }
+    std::string extension = name.substr(name.size() - 4);
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (extension != ".qkl" && extension != ".wpl") {
         return false;
     }
     for (const char c : name) {
@@ -134,17 +160,27 @@ bool isSafeLibraryName(const std::string& name) {
 }
 
 bool downloadFile(const std::string& name, const char* statusText, I_NoticeView& notice,
-                  const UpdateCheckSettings& settings) {
+                  const UpdateCheckSettings& settings, uint64_t maxBytes, std::string* why) {
     const auto started = std::chrono::steady_clock::now();
-    std::unique_ptr<I_VornHttpGet> get = newVornHttpGet(settings.http);
+    HttpGetSettings http = settings.http;
+    http.maxBytes = maxBytes;
+    std::unique_ptr<I_VornHttpGet> get = newVornHttpGet(http);
     notice.setNoticeText(statusText != nullptr ? statusText : "Downloading file: " + name);
     notice.showNotice();
     bool result = false;
+    std::string failure = "the HTTP library could not be set up";
     if (get) {
         get->start(updateFileUrl(settings.server, name), name);
-        waitWithNotice(notice, [&get] { return get->isDone(); });
+        waitWithNotice(notice, [&get, &notice] {
+            notice.setProgress(get->bytesReceived(), get->bytesExpected());
+            return get->isDone();
+        });
         result = get->succeeded();
+        failure = get->failure();
         get.reset();
+    }
+    if (why != nullptr) {
+        *why = result ? std::string() : failure;
     }
     waitWithNotice(notice, [&] {
         return std::chrono::steady_clock::now() - started >= settings.minimumNotice;
@@ -160,15 +196,23 @@ struct FileClose {
 };
 
 bool checkWithList(const std::string& listName, I_Dialogs& dialogs, I_NoticeView& notice,
-                   const UpdateCheckSettings& settings) {
+                   const UpdateCheckSettings& settings, std::string& why) {
     std::string newest;
-    bool ok = downloadFile(listName, kChecking, notice, settings);
+    std::string failure;
+    bool ok = downloadFile(listName, kChecking, notice, settings, settings.listMaxBytes, &failure);
+    if (!ok) {
+        why = "the update list " + listName + ": " + failure;
+    }
     std::unique_ptr<FILE, FileClose> list(ok ? std::fopen(listName.c_str(), "rb") : nullptr);
-    ok = ok && list != nullptr;
-    const int count = list ? countMissing(list.get(), newest) : 0;
-    if (count > 0) {
-        if (dialogs.question(questionText(count))) {
-            ok = fetchMissing(list.get(), newest, notice, settings) && ok;
+    if (ok && !list) {
+        ok = false;
+        why = "the update list " + listName + " does not open";
+    }
+    const std::vector<std::string> missing =
+        list ? missingFiles(list.get(), newest) : std::vector<std::string>();
+    if (!missing.empty()) {
+        if (!cancelled(settings) && dialogs.question(questionText(missing.size()))) {
+            ok = fetchMissing(missing, notice, settings, &why) && ok;
             if (ok) {
                 dialogs.information(kUpdated);
             }
@@ -179,28 +223,39 @@ bool checkWithList(const std::string& listName, I_Dialogs& dialogs, I_NoticeView
     if (std::strcmp(newest.c_str(), settings.programVersion.c_str()) > 0) {
         dialogs.information(std::string(kNewVersion) + kMakerWebSite + kNewVersionEnd);
     }
-    return ok;
+    return ok && !cancelled(settings);
 }
 
 }  // namespace
 
-bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice,
-                     const UpdateCheckSettings& settings) {
+bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice, const UpdateCheckSettings& settings,
+                     std::string* why) {
     openLog("vorninternet.log");
     const std::string listName = "updates" + settings.programVersion;
+    // A link, FIFO or device of the list's name is refused by the download and is not
+    // ours to remove.
+    const bool listWasHere = !nonRegularTarget(listName).empty();
     bool ok = false;
+    std::string failure;
     try {
-        ok = checkWithList(listName, dialogs, notice, settings);
+        ok = checkWithList(listName, dialogs, notice, settings, failure);
     } catch (const std::exception& exception) {
         logException("btUpdatesClick", exception);
+        failure = exception.what();
     } catch (...) {
         logSehException("btUpdatesClick", -1);
+        failure = "unexpected failure";
     }
     if (!ok) {
         dialogs.information(kUpdateError);
     }
-    std::remove(listName.c_str());
+    if (!listWasHere) {
+        std::remove(listName.c_str());
+    }
     closeLog();
+    if (why != nullptr) {
+        *why = ok ? std::string() : failure.empty() ? "cancelled" : failure;
+    }
     return ok;
 }
 

@@ -11,6 +11,9 @@ namespace vorn {
 class I_Dialogs;
 class I_NoticeView;
 
+inline constexpr uint64_t kUpdateListMaxBytes = 1u << 20;
+inline constexpr uint64_t kLibraryMaxBytes = 256u << 20;
+
 struct UpdateCheckSettings {
     // Every file is fetched from here under "/qkvorn/<name>".
     std::string server = kMakerWebSite;
@@ -19,6 +22,11 @@ struct UpdateCheckSettings {
     std::string programVersion;
     // Each download keeps the notice up at least this long, so it can be read.
     std::chrono::milliseconds minimumNotice{2000};
+    // Size limits: an update list is a few lines, a library a few megabytes; a
+    // server sending more is cut off and nothing of it is kept.
+    uint64_t listMaxBytes = kUpdateListMaxBytes;
+    uint64_t libraryMaxBytes = kLibraryMaxBytes;
+    // Time limits and the cancel flag of every transfer (maxBytes is set per file).
     HttpGetSettings http;
 };
 
@@ -29,20 +37,26 @@ UpdateCheckSettings programUpdateSettings();
 std::string updateFileUrl(const std::string& server, const std::string& name);
 
 // A file name from the update list may be written in the current folder only when
-// it is made of letters, digits, ".", "_" and "-", does not begin with "." and holds
-// no "..": the list comes from the network and must not reach other folders.
+// it names a library file (ends in ".qkl" or ".wpl", in any case), is made of
+// letters, digits, ".", "_" and "-", begins with a letter or digit and holds no "..":
+// the list comes from the network and must neither reach other folders nor create
+// any other file of the program ("temp.qkt", logs) or look like an option.
 bool isSafeLibraryName(const std::string& name);
 
-// One download with the notice window: `statusText`, or "Downloading file: <name>"
-// when none is given. True when the file arrived; a failed download leaves no file.
+// One download of at most `maxBytes` with the notice window: `statusText`, or
+// "Downloading file: <name>" when none is given. True when the file arrived; a
+// failed download leaves no file. On failure `why` (when given) says why.
 bool downloadFile(const std::string& name, const char* statusText, I_NoticeView& notice,
-                  const UpdateCheckSettings& settings);
+                  const UpdateCheckSettings& settings, uint64_t maxBytes,
+                  std::string* why = nullptr);
 
 // Check Updates: fetches the update list "updates<version>", offers the library files
 // missing here, fetches them one by one, announces a newer program version and
 // reports the outcome in information boxes, with "vorninternet.log" as the diagnostic
 // log. The list file is gone afterwards. False when anything failed ("Error during
-// update." was shown).
-bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice, const UpdateCheckSettings& settings);
+// update." was shown); `why` (when given) then holds the first cause. A cancel (the
+// flag in settings.http) stops at the current transfer and fetches nothing more.
+bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice, const UpdateCheckSettings& settings,
+                     std::string* why = nullptr);
 
 }  // namespace vorn

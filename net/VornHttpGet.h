@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -7,10 +9,18 @@
 
 namespace vorn {
 
+// Bounds of one download, so no server can fill the disk or hold the program.
 struct HttpGetSettings {
-    // A transfer that receives no byte for this many seconds is given up, so a
-    // stalled server cannot keep the notice window up for ever.
+    // Slower than lowSpeedBytes per second for stallSeconds in a row: given up (a
+    // stalled or dripping server).
     long stallSeconds = 60;
+    long lowSpeedBytes = 1024;
+    // The whole transfer, connection included, ends after this long.
+    long totalSeconds = 3600;
+    // A file of more bytes is refused and dropped; 0 means no limit.
+    uint64_t maxBytes = 0;
+    // Non-zero stops the transfer at its next piece (a cancelling signal's number).
+    const std::atomic<int>* cancel = nullptr;
 };
 
 // One HTTP download into a local file, run on a worker thread while the caller polls.
@@ -18,13 +28,18 @@ class I_VornHttpGet {
 public:
     // Waits for a transfer still running.
     virtual ~I_VornHttpGet() = default;
-    // Fetches `url` into `fileName` (created or emptied). False when no thread could
-    // be started; the download then counts as done and failed.
+    // Fetches `url` into `fileName`. False when no thread could be started; the
+    // download then counts as done and failed.
     virtual bool start(const std::string& url, const std::string& fileName) = 0;
     // True once the worker has ended, successfully or not.
     virtual bool isDone() = 0;
     // True when the whole file arrived; read it once isDone answers true.
     virtual bool succeeded() = 0;
+    // Bytes received so far and the size the server announced (0 when unknown).
+    virtual uint64_t bytesReceived() { return 0; }
+    virtual uint64_t bytesExpected() { return 0; }
+    // Why a finished download failed, in a few words; read once isDone answers true.
+    virtual std::string failure() { return {}; }
 };
 
 class VornHttpGet : public I_VornHttpGet {
@@ -37,16 +52,34 @@ public:
     bool start(const std::string& url, const std::string& fileName) override;
     bool isDone() override { return worker_.isDone(); }
     bool succeeded() override { return worker_.succeeded(); }
+    uint64_t bytesReceived() override { return received_.load(std::memory_order_relaxed); }
+    uint64_t bytesExpected() override { return expected_.load(std::memory_order_relaxed); }
+    // Written by the worker before it finishes, so it is complete once isDone is true.
+    std::string failure() override { return isDone() ? failure_ : std::string(); }
 
     const std::string& url() const { return url_; }
     const std::string& fileName() const { return fileName_; }
     const HttpGetSettings& settings() const { return settings_; }
+
+    // The worker's side of the progress and the failure.
+    void noteProgress(uint64_t received, uint64_t expected) {
+        received_.store(received, std::memory_order_relaxed);
+        expected_.store(expected, std::memory_order_relaxed);
+    }
+    void noteFailure(const std::string& why) {
+        if (failure_.empty()) {
+            failure_ = why;
+        }
+    }
 
 private:
     // Copies of the caller's texts: the worker reads them while the caller waits.
     std::string url_;
     std::string fileName_;
     HttpGetSettings settings_;
+    std::atomic<uint64_t> received_{0};
+    std::atomic<uint64_t> expected_{0};
+    std::string failure_;
     WorkerThread worker_{"HttpGetStartThread"};  // last: joined before the rest goes
 };
 
@@ -57,9 +90,10 @@ std::unique_ptr<I_VornHttpGet> newVornHttpGet(const HttpGetSettings& settings = 
 // is logged under "HttpGetStartThread" and counts as a failure.
 bool HttpGetStartThread(VornHttpGet& get);
 
-// The transfer itself: GET the URL into the file. An error status (404, 500, ...),
-// a connection failure and a stall all fail, and a failed download deletes the
-// file, so nothing partial is left behind.
+// The transfer itself: GET the URL into a file beside the target, renamed over it
+// once complete. An error status (404, 500, ...), a connection failure, a stall, a
+// file over the size limit, the time limit and a cancel all fail, and a failed
+// download leaves no file behind.
 bool doGet(VornHttpGet& get);
 
 }  // namespace vorn

@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
 
 #include <cstring>
 
+#include "platform/FileKind.h"
 #include "results/VornFileCRC.h"
 
 namespace vorn {
@@ -23,8 +25,20 @@ void storeLe32(unsigned char* bytes, uint32_t value) {
     }
 }
 
+FileHandle openRegularFile(const char* path, std::string* why) {
+    const int fd = platform::openRegularForReading(path, why);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FileHandle file(fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+    }
+    return file;
+}
+
 FileHandle openForReading(const char* path) {
-    FileHandle file(std::fopen(path, "rb"));
+    FileHandle file = openRegularFile(path);
     struct stat info {};
     if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode) ||
         info.st_size <= 0 || static_cast<uint64_t>(info.st_size) > kInMemoryBytes) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 // Low-level pieces shared by the result-file and library classes. Every read is
 // positioned and bounded by the caller; nothing here trusts a length from the file.
@@ -22,9 +23,13 @@ using FileHandle = std::unique_ptr<FILE, FileCloser>;
 uint32_t loadLe32(const unsigned char* bytes);
 void storeLe32(unsigned char* bytes, uint32_t value);
 
-// Opens a result or library file for reading. A regular file up to kInMemoryBytes is
-// read whole into a stream of its own memory: a listing reads thousands of members in
-// small positioned reads, and on a file each of them was a seek system call.
+// Opens a file for reading only when it is a regular file (a FIFO or device is
+// refused at once, never waited on); `why` (when given) says why it did not open.
+FileHandle openRegularFile(const char* path, std::string* why = nullptr);
+
+// Opens a result or library file for reading, a regular file only. A regular file up to
+// kInMemoryBytes is read whole into a stream of its own memory: a listing reads thousands of
+// members in small positioned reads, and on a file each of them was a seek system call.
 inline constexpr uint64_t kInMemoryBytes = 256u << 20;
 FileHandle openForReading(const char* path);
 

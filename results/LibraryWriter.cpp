@@ -24,9 +24,10 @@ struct Member {
 
 // The length of a complete result file, checked as a reader checks it.
 bool checkMember(const std::string& path, uint32_t* length, std::string* problem) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
+    std::string why;
+    FileHandle file = openRegularFile(path.c_str(), &why);
     if (!file) {
-        *problem = "cannot open " + path + ": " + std::strerror(errno);
+        *problem = "cannot open " + path + ": " + why;
         return false;
     }
     uint64_t size = 0;
@@ -43,7 +44,7 @@ bool checkMember(const std::string& path, uint32_t* length, std::string* problem
 // checked must not reach the library.
 bool readMember(const Member& member, std::vector<unsigned char>* bytes, std::string* problem) {
     bytes->resize(member.length);
-    FileHandle file(std::fopen(member.path.c_str(), "rb"));
+    FileHandle file = openRegularFile(member.path.c_str());
     if (!file || !readAt(file.get(), 0, bytes->data(), bytes->size())) {
         *problem = "cannot read " + member.path;
         return false;
@@ -68,7 +69,7 @@ bool writeContents(ReplacementFile& out, const std::vector<Member>& members, std
         offset += members[i].length;
     }
     if (!out.write(head.data(), head.size())) {
-        *problem = std::string("cannot write the library: ") + std::strerror(out.error());
+        *problem = "cannot write the library: " + out.problem();
         return false;
     }
     std::vector<unsigned char> bytes;
@@ -77,7 +78,7 @@ bool writeContents(ReplacementFile& out, const std::vector<Member>& members, std
             return false;
         }
         if (!out.write(bytes.data(), bytes.size())) {
-            *problem = std::string("cannot write the library: ") + std::strerror(out.error());
+            *problem = "cannot write the library: " + out.problem();
             return false;
         }
     }
@@ -89,14 +90,14 @@ bool writeReplacing(const std::string& outPath, const std::vector<Member>& membe
                     std::string* problem) {
     ReplacementFile out(outPath);
     if (!out.reserve()) {
-        *problem = "cannot create a file beside " + outPath + ": " + std::strerror(out.error());
+        *problem = "cannot write " + outPath + ": " + out.problem();
         return false;
     }
     if (!writeContents(out, members, problem)) {
         return false;
     }
     if (!out.commit()) {
-        *problem = "cannot replace " + outPath + ": " + std::strerror(out.error());
+        *problem = "cannot replace " + outPath + ": " + out.problem();
         return false;
     }
     return true;

@@ -4,7 +4,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstring>
+
+#include "platform/FileKind.h"
+
 namespace vorn {
+
+std::string nonRegularTarget(const std::string& target) {
+    const std::string kind = platform::nonRegularKind(target.c_str());
+    return kind.empty() ? kind
+                        : target + " is " + kind + ", not a regular file; it is left as it is";
+}
+
+std::string ReplacementFile::problem() const {
+    if (!refusal_.empty()) {
+        return refusal_;
+    }
+    return error_ != 0 ? std::strerror(error_) : "the file could not be written";
+}
 
 ReplacementFile::~ReplacementFile() {
     if (fd_ >= 0) {
@@ -16,7 +34,12 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::reserve() {
-    static unsigned serial = 0;
+    refusal_ = nonRegularTarget(target_);
+    if (!refusal_.empty()) {
+        error_ = 0;
+        return false;
+    }
+    static std::atomic<unsigned> serial{0};
     const size_t slash = target_.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
     const std::string name =
@@ -59,7 +82,13 @@ bool ReplacementFile::write(const void* bytes, size_t count) {
 }
 
 bool ReplacementFile::commit() {
-    if (::fsync(fd_) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    // fsync and close both report a write that did not reach the disk.
+    if (fd_ < 0 || ::fsync(fd_) != 0) {
+        return failed();
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
         return failed();
     }
     committed_ = true;

@@ -1,6 +1,5 @@
 #include "results/SaveResult.h"
 
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -236,7 +235,7 @@ SaveOutcome saveResultFile(const ResultDetails& details, I_VornDevice& device,
     ReplacementFile result(target);
     if (!result.reserve()) {
         outcome.problem = "The results could not be saved as " + quoted(target) + ": " +
-                          reasonOf(result.error()) + ". Nothing was written.";
+                          result.problem() + ". Nothing was written.";
     } else if (!writeResult(details, source, result.tempPath(), hooks) || !result.commit()) {
         outcome.problem = "The results could not be saved as " + quoted(target) + ": " +
                           reasonOf(result.error()) +
@@ -257,8 +256,7 @@ SaveOutcome saveResultFile(const ResultDetails& details, I_VornDevice& device,
         outcome.reportSaved = true;
     } else {
         outcome.problem = "The results were saved, but the statistics report " +
-                          quoted(reportPath) +
-                          " could not be written: " + reasonOf(report.error()) + ".";
+                          quoted(reportPath) + " could not be written: " + report.problem() + ".";
         logMessage("** %s", outcome.problem.c_str());
     }
     return outcome;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/DiagLog.h"
+#include "platform/FileKind.h"
 #include "results/VornFileCRC.h"
 
 namespace vorn {
@@ -28,6 +29,18 @@ VornDiskCollection::~VornDiskCollection() {
     }
 }
 
+bool VornDiskCollection::finish() {
+    if (mode_ != Mode::writing) {
+        return false;
+    }
+    bool ok = completeHeader();
+    FILE* file = file_.release();
+    ok = std::fflush(file) == 0 && ::fsync(fileno(file)) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    mode_ = Mode::closed;
+    return ok;
+}
+
 // The length goes in first, because the CRC covers it.
 bool VornDiskCollection::completeHeader() {
     FILE* file = file_.get();
@@ -46,6 +59,11 @@ bool VornDiskCollection::completeHeader() {
 
 bool VornDiskCollection::create(const char* path) {
     if (mode_ != Mode::closed || path == nullptr) {
+        return false;
+    }
+    // A FIFO would block here, and a device or link must not become a result file.
+    if (!platform::nonRegularKind(path).empty()) {
+        logMessage("** %s is not a regular file; no result file written", path);
         return false;
     }
     FileHandle file(std::fopen(path, "wb+"));

@@ -25,6 +25,9 @@ public:
     bool firstEntry(char* name) override;
     bool nextEntry(char* name) override;
     bool create(const char* path) override;
+    // Completes a created file and closes it, answering whether every byte reached
+    // the disk (otherwise the destructor completes it and can only log a failure).
+    [[nodiscard]] bool finish();
     bool open(const char* path) override;
     bool readCurrentEntry(uint32_t* valueCapacity, char* valueBuffer, uint32_t* dataCapacity,
                           void* dataBuffer) override;

@@ -217,7 +217,9 @@ void TRunTestForm::sleepMs(uint32_t milliseconds) {
 }
 
 void TRunTestForm::closeEvent(QCloseEvent* event) {
-    // Only the run hides this window.
+    // Only the run hides this window; closing it cancels the run as Cancel does, so
+    // the medium and the logs end as after a cancelled step.
+    cancelFlag = true;
     event->ignore();
 }
 

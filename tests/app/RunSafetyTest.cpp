@@ -99,7 +99,10 @@ TEST(PreWriteChecks, WriteTestTakesTheDriveBeforeTheRun) {
             };
         };
         RecordingRunView view;
-        view.cancelWhen = [](const RecordingRunView&) { return true; };
+        // Cancelled once the flash check runs, so it makes at least its first transfer.
+        view.cancelWhen = [](const RecordingRunView& v) {
+            return v.statesOf(RunRow::Test).back() == RowState::Running;
+        };
         ScriptedDialogs dialogs({}, true);
         RecordingHost host;
         EXPECT_EQ(runTestClick(memory.request(write), view, dialogs, host), RunOutcome::Failed);

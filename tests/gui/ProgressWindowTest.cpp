@@ -37,9 +37,9 @@ TEST(ProgressWindowTest, StartsHiddenWithItsControlsAsDesigned) {
     EXPECT_NE(pictureOf(form.imX), pictureOf(form.imCheck));
 }
 
-// Pressing Cancel only sets the flag: the window stays and cannot be closed from
-// its frame.
-TEST(ProgressWindowTest, SeveralCancelPressesAreOneAndTheFrameCannotClose) {
+// Pressing Cancel only sets the flag: the window stays. Closing it from its frame
+// cancels the run the same way and leaves the window up for the run to hide.
+TEST(ProgressWindowTest, SeveralCancelPressesAreOneAndClosingTheFrameCancels) {
     TRunTestForm form;
     form.showView(true);
     EXPECT_FALSE(form.cancelRequested());
@@ -52,6 +52,7 @@ TEST(ProgressWindowTest, SeveralCancelPressesAreOneAndTheFrameCannotClose) {
     form.clearCancel();
     EXPECT_FALSE(form.cancelRequested());
     EXPECT_FALSE(form.close());
+    EXPECT_TRUE(form.cancelRequested());
     EXPECT_TRUE(form.isVisible());
     form.showView(false);
     EXPECT_FALSE(form.isVisible());

@@ -144,4 +144,45 @@ while True:
 )";
 };
 
+// A hostile web server (Python) answering every file with 200 and then, by mode:
+// "endless" bytes without a length, "huge" an announced length of a terabyte,
+// "drip" one byte every 0.2 s. With a mode ending in "-list" the update list is
+// answered that way; otherwise the list ("updates..." files) is a sound one naming
+// BIG.QKL, and the library files get the hostile answer.
+struct HostileHttpServer : ServerProcess {
+    HostileHttpServer(const TempDir& folder, const std::string& mode)
+        : ServerProcess({"/usr/bin/python3", folder.write("hostile_http.py", kScript), mode}) {}
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port()); }
+    static constexpr const char* kScript = VORN_DIE_WITH_PARENT R"(import http.server, sys, time
+mode, port = sys.argv[1], int(sys.argv[2])
+class Hostile(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        is_list = '/updates' in self.path
+        how = mode.replace('-list', '') if is_list == mode.endswith('-list') else 'list'
+        self.send_response(200)
+        if how == 'list':
+            body = b'1.0.0.1\nBIG.QKL\n'
+            self.send_header('Content-Length', str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        if how == 'huge':
+            self.send_header('Content-Length', str(10 ** 12))
+        self.end_headers()
+        try:
+            while True:
+                if how == 'drip':
+                    self.wfile.write(b'x')
+                    self.wfile.flush()
+                    time.sleep(0.2)
+                else:
+                    self.wfile.write(b'x' * 65536)
+        except OSError:
+            pass
+    def log_message(self, *args):
+        pass
+http.server.ThreadingHTTPServer(('127.0.0.1', port), Hostile).serve_forever()
+)";
+};
+
 }  // namespace vorn::test

@@ -22,7 +22,8 @@ constexpr const char* kError = "i Error during update.";
 constexpr const char* kNewVersion =
     "i There is a new version of QK Vorn available, please go to http://www.velto.example to "
     "download!";
-const std::set<std::string> kServed = {"A.QKL", "B.QKL", "C.QKL", "LIB1.QKL", "ok.QKL"};
+const std::set<std::string> kServed = {"A.QKL",  "B.QKL",   "C.QKL",    "LIB1.QKL",
+                                       "ok.QKL", "lib.WpL", "temp.qkt", "-rf.qkl"};
 
 std::string asked(int count) {
     return "? " + std::to_string(count) + " new benchmark library files found.  Update now?";
@@ -42,7 +43,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(server_.ready());
         // A folder answers with a redirection, which is no file either.
-        std::filesystem::create_directories(served_.path() / "qkvorn" / "FOLDER");
+        std::filesystem::create_directories(served_.path() / "qkvorn" / "FOLDER.QKL");
         for (const std::string& name : kServed) {
             served_.write("qkvorn/" + name, "served " + name);
         }
@@ -85,10 +86,10 @@ TEST_F(UpdateCheckTest, ListsAndDownloads) {
          {"GONE.QKL", "A.QKL"},
          "EXCEPTION: doGet"},
         {"1.0.0.1",
-         "1.0.0.1\nFOLDER\n",
+         "1.0.0.1\nFOLDER.QKL\n",
          nullptr,
          {asked(1), kError},
-         {"FOLDER"},
+         {"FOLDER.QKL"},
          "HTTP status 301"},
         {"1.0.0.1", nullptr, nullptr, {kNothingNew, kError}, {}},
         {"1.0.0.1",
@@ -97,6 +98,14 @@ TEST_F(UpdateCheckTest, ListsAndDownloads) {
          {asked(1), kUpdated},
          {"ok.QKL"},
          "** Unsafe file name in update list skipped: ../up.QKL"},
+        // Only library files: not the viewers' result, no log, nothing like an option,
+        // and a name repeated is one file.
+        {"1.0.0.1",
+         "1.0.0.1\ntemp.qkt\n-rf.qkl\nvorninternet.log\nA.QKL\nA.QKL\nlib.WpL\nA.QKL\n",
+         nullptr,
+         {asked(2), kUpdated},
+         {"A.QKL", "lib.WpL"},
+         "** Unsafe file name in update list skipped: temp.qkt"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.list != nullptr ? c.list : "no list");
@@ -144,13 +153,69 @@ TEST_F(UpdateCheckTest, ListsAndDownloads) {
     }
 }
 
+TEST(LibraryNames, OnlyLibraryFilesOfPlainNames) {
+    for (const char* name : {"A.QKL", "lib.qkl", "x.WPL", "Lib_2-b.Qkl", "9.wpl"}) {
+        EXPECT_TRUE(isSafeLibraryName(name)) << name;
+    }
+    for (const char* name : {"temp.qkt", ".qkl", "-rf.qkl", "_a.qkl", "a..qkl", "a/b.qkl",
+                             "a b.qkl", "A.QKL.tmp", "qkl", "event.log", "a.qk", ""}) {
+        EXPECT_FALSE(isSafeLibraryName(name)) << name;
+    }
+}
+
+// Servers that never end, announce a terabyte, drip, or dawdle past the time limit:
+// each download is cut off by its limit, the cause is named, and nothing is left
+// behind (the update list included).
+TEST(UpdateCheckLimits, HostileServersAreCutOffAndLeaveNoFile) {
+    const struct {
+        const char* mode;
+        long lowSpeedBytes;
+        long totalSeconds;
+        const char* why;
+    } cases[] = {
+        {"endless-list", 100, 600, "the update list updates1.0.0.1: the file is larger than"},
+        {"huge-list", 100, 600, "the update list updates1.0.0.1: the file is larger than"},
+        {"drip-list", 100, 600, "the update list updates1.0.0.1: the server was too slow"},
+        {"endless", 100, 600, "BIG.QKL: the file is larger than the limit of 4194304 bytes"},
+        {"huge", 100, 600, "BIG.QKL: the file is larger than"},
+        {"drip", 100, 600, "BIG.QKL: the server was too slow"},
+        // Faster than the low-speed limit, but never done.
+        {"drip", 1, 2, "BIG.QKL: the server was too slow"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        TempDir scripts;
+        HostileHttpServer server(scripts, c.mode);
+        ASSERT_TRUE(server.ready());
+        InTempFolder here;
+        UpdateCheckSettings settings;
+        settings.server = server.url();
+        settings.programVersion = "1.0.0.1";
+        settings.minimumNotice = std::chrono::milliseconds(0);
+        settings.libraryMaxBytes = 4u << 20;
+        settings.http.stallSeconds = 1;
+        settings.http.lowSpeedBytes = c.lowSpeedBytes;
+        settings.http.totalSeconds = c.totalSeconds;
+        ScriptedDialogs dialogs({}, true);
+        RecordingNotice notice;
+        std::string why;
+        EXPECT_FALSE(checkForUpdates(dialogs, notice, settings, &why));
+        EXPECT_NE(why.find(c.why), std::string::npos) << why;
+        std::set<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(here.folder.path())) {
+            found.insert(entry.path().filename().string());
+        }
+        EXPECT_EQ(found, std::set<std::string>{"vorninternet.log"});
+    }
+}
+
 TEST_F(UpdateCheckTest, StalledServerFailsAndLeavesNoFile) {
     LoopbackListener silent;
     UpdateCheckSettings stalling = settings("1.0.0.1");
     stalling.server = "http://127.0.0.1:" + std::to_string(silent.port);
     stalling.http.stallSeconds = 1;
     RecordingNotice notice;
-    EXPECT_FALSE(downloadFile("A.QKL", nullptr, notice, stalling));
+    EXPECT_FALSE(downloadFile("A.QKL", nullptr, notice, stalling, kLibraryMaxBytes));
     EXPECT_FALSE(here_.has("A.QKL"));
 }
 

@@ -100,5 +100,31 @@ TEST(UploadTest, SendsToTheMailboxOrFailsAndAlwaysDeletesTheFile) {
     EXPECT_FALSE(std::filesystem::exists(mail.file("message-4.txt")));
 }
 
+// A file name with a line break and quotes cannot reach the part's header as such:
+// the part is named without them, and no header of its own begins.
+TEST(UploadTest, AttachmentNamesCarryNoControlCharactersOrQuotes) {
+    InTempFolder here;
+    here.folder.write("vorninit.log", "start-up lines\n");
+    here.folder.write("vorntest.log", "test lines\n");
+    const std::string hostile = "x\"\r\nBcc: them@example.org\r\n\"'\\y.qkc";
+    here.folder.write(hostile, "result bytes");
+    TempDir mail;
+    const SmtpServer storing(mail, false);
+    ASSERT_TRUE(storing.ready());
+    ScriptedDialogs dialogs;
+    CountingNotice notice;
+    MailSettings settings;
+    settings.server = "127.0.0.1";
+    settings.port = storing.port();
+    EXPECT_TRUE(uploadResultFile(hostile, "me@example.org", dialogs, notice, settings, true));
+    const std::string message = mail.read("message-1.txt");
+    EXPECT_NE(message.find("\npart: application/octet-stream xBcc: them@example.orgy.qkc\n"),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(message.find("envelope-to: " + std::string(kMailbox) + ",them"), std::string::npos);
+    EXPECT_NE(message.find("envelope-to: " + std::string(kMailbox) + "\n"), std::string::npos);
+    EXPECT_EQ(mail.read("message-1.part-1"), "result bytes");
+}
+
 }  // namespace
 }  // namespace vorn::test
