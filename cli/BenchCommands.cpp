@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
@@ -9,12 +10,17 @@
 #include "cli/Commands.h"
 #include "cli/DeviceOpen.h"
 #include "cli/SignalCancel.h"
+#include "platform/LockedBuffer.h"
 #include "storage/Win2kDisk.h"
 
 namespace vorn::cli {
 namespace {
 
 constexpr uint32_t kMinBuffer = 524288;
+// Far beyond any block a flash medium is measured with, and a buffer that can be had.
+constexpr uint64_t kMaxBlock = 64ull << 20;
+// Each access keeps its time: the samples must fit in memory at once.
+constexpr uint64_t kMaxAccessCount = 1000000;
 
 const char* statusText(uint32_t status) {
     switch (status) {
@@ -112,7 +118,7 @@ int runBench(int argc, char** argv) {
     const bool json = args.takeFlag("--json");
     const bool yes = args.takeFlag("--yes");
     uint64_t block = 0, zones = 2, warmUp = 0, timed = 4194304, align = 65536;
-    const bool hasBlock = args.takeUnsigned("--block", &block);
+    const bool hasBlock = args.takeUnsigned("--block", &block, kMaxBlock);
     args.takeUnsigned("--zones", &zones);
     args.takeUnsigned("--warmup", &warmUp);
     args.takeUnsigned("--timed", &timed);
@@ -125,6 +131,10 @@ int runBench(int argc, char** argv) {
     }
     ScopedLog log("vorntest.log");
     const uint32_t bufferSize = std::max<uint32_t>(kMinBuffer, static_cast<uint32_t>(block));
+    if (args.ok() && !platform::LockedBuffer::allocate(bufferSize)) {
+        return failWith(
+            "bench", "no memory for a transfer buffer of " + std::to_string(bufferSize) + " bytes");
+    }
     auto disk = args.ok() ? openTarget(args, nullptr, bufferSize) : nullptr;
     if (!args.positionals().empty()) {
         args.fail("unexpected argument");
@@ -158,7 +168,7 @@ int runAccess(int argc, char** argv) {
     const bool sequential = args.takeFlag("--sequential");
     const bool json = args.takeFlag("--json");
     uint64_t count = 512;
-    if (args.takeUnsigned("--count", &count) && count == 0) {
+    if (args.takeUnsigned("--count", &count, kMaxAccessCount) && count == 0) {
         args.fail("--count must be at least 1");
     }
     ScopedLog log("vorntest.log");

@@ -119,7 +119,9 @@ std::string openFailure(const std::string& path, const char* what) {
 }
 
 int failWith(const char* command, const std::string& message, int code) {
-    std::fprintf(stderr, "qkvorn-cli: %s: %s\n", command, message.c_str());
+    // Exit code 2 is a usage error: one line, and where the usage is.
+    std::fprintf(stderr, "qkvorn-cli: %s: %s%s\n", command, message.c_str(),
+                 code == 2 ? kHelpHint : "");
     return code;
 }
 

@@ -59,6 +59,9 @@ private:
 std::string openFailure(const std::string& path, const char* what);
 
 // Prints "qkvorn-cli: <command>: <message>" to stderr and answers the exit code.
+// Ends a usage error's line.
+inline constexpr const char* kHelpHint = " (see 'qkvorn-cli --help')";
+
 int failWith(const char* command, const std::string& message, int code = 1);
 
 }  // namespace vorn::cli

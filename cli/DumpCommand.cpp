@@ -23,10 +23,12 @@ struct DumpOptions {
     bool json = false;
 };
 
+// One entry as read; its buffers are reused from entry to entry, so the output
+// streams with no more memory than the largest entry.
 struct DumpedEntry {
-    std::string name;
+    const char* name = nullptr;
     bool hasValue = false;
-    std::string value;  // without its zero byte
+    std::vector<char> value;  // with its zero byte
     std::vector<unsigned char> data;
 };
 
@@ -60,19 +62,19 @@ bool parseArguments(int argc, char** argv, DumpOptions* options, std::string* er
     return true;
 }
 
-std::string hexOf(const unsigned char* bytes, size_t count) {
+void printHex(const unsigned char* bytes, size_t count) {
     static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(count * 2);
     for (size_t i = 0; i < count; ++i) {
-        out += kDigits[bytes[i] >> 4];
-        out += kDigits[bytes[i] & 0x0F];
+        std::putchar(kDigits[bytes[i] >> 4]);
+        std::putchar(kDigits[bytes[i] & 0x0F]);
     }
-    return out;
 }
 
-// Reads each entry's own value and data, so repeated names show what each holds.
-bool readEntries(I_VornCollection& collection, std::vector<DumpedEntry>* entries) {
+// Calls visit(entry) for each entry of the selected member in order; each entry's
+// own value and data, so repeated names show what each holds. False when an entry
+// could not be read.
+template <typename Visit>
+bool forEachEntry(I_VornCollection& collection, DumpedEntry& entry, Visit visit) {
     char name[kEntryNameBuffer];
     for (bool more = collection.firstEntry(name); more; more = collection.nextEntry(name)) {
         uint32_t valueLength = 0;
@@ -80,59 +82,55 @@ bool readEntries(I_VornCollection& collection, std::vector<DumpedEntry>* entries
         if (!collection.readCurrentEntry(&valueLength, nullptr, &dataLength, nullptr)) {
             return false;
         }
-        DumpedEntry entry;
         entry.name = name;
         entry.hasValue = valueLength > 0;
-        std::vector<char> value(valueLength + 1, '\0');
+        entry.value.assign(valueLength + 1, '\0');
         entry.data.resize(dataLength);
         uint32_t valueCapacity = valueLength;
         uint32_t dataCapacity = dataLength;
-        if (!collection.readCurrentEntry(&valueCapacity, value.data(), &dataCapacity,
+        if (!collection.readCurrentEntry(&valueCapacity, entry.value.data(), &dataCapacity,
                                          entry.data.data())) {
             return false;
         }
-        if (valueLength > 0) {
-            entry.value.assign(value.data(), valueLength - 1);
-        }
-        entries->push_back(std::move(entry));
+        visit(entry);
     }
     return true;
 }
 
-void printJson(const char* kind, uint32_t members, uint32_t member,
-               const std::vector<DumpedEntry>& entries) {
-    std::printf("{\"kind\": \"%s\", \"members\": %u, \"member\": %u, \"entries\": [", kind, members,
-                member);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const DumpedEntry& e = entries[i];
-        const std::string value = e.hasValue ? "\"" + jsonEscaped(e.value) + "\"" : "null";
-        const std::string data =
-            e.data.empty() ? "null" : "\"" + hexOf(e.data.data(), e.data.size()) + "\"";
-        std::printf("%s{\"name\": \"%s\", \"value\": %s, \"data_length\": %zu, \"data_hex\": %s}",
-                    i == 0 ? "" : ", ", jsonEscaped(e.name).c_str(), value.c_str(), e.data.size(),
-                    data.c_str());
-    }
-    std::printf("]}\n");
+std::string valueText(const DumpedEntry& e) {
+    return jsonEscaped(std::string(e.value.data(), e.value.size() > 1 ? e.value.size() - 2 : 0));
 }
 
-void printText(const DumpOptions& options, const char* kind, uint32_t members,
-               const std::vector<DumpedEntry>& entries) {
-    std::printf("%s file %s: %u member%s, member %u, %zu entr%s\n", kind, options.path, members,
-                members == 1 ? "" : "s", options.member, entries.size(),
-                entries.size() == 1 ? "y" : "ies");
+void printJsonEntry(const DumpedEntry& e, bool first) {
+    std::printf("%s{\"name\": \"%s\", \"value\": ", first ? "" : ", ", jsonEscaped(e.name).c_str());
+    if (e.hasValue) {
+        std::printf("\"%s\"", valueText(e).c_str());
+    } else {
+        std::printf("null");
+    }
+    std::printf(", \"data_length\": %zu, \"data_hex\": ", e.data.size());
+    if (e.data.empty()) {
+        std::printf("null}");
+        return;
+    }
+    std::putchar('"');
+    printHex(e.data.data(), e.data.size());
+    std::printf("\"}");
+}
+
+void printTextEntry(const DumpedEntry& e) {
     constexpr size_t kBytesPerLine = 32;
-    for (const DumpedEntry& e : entries) {
-        std::printf("%s\n", jsonEscaped(e.name).c_str());
-        if (e.hasValue) {
-            std::printf("  value: \"%s\"\n", jsonEscaped(e.value).c_str());
-        } else {
-            std::printf("  value: none\n");
-        }
-        std::printf("  data: %zu bytes\n", e.data.size());
-        for (size_t at = 0; at < e.data.size(); at += kBytesPerLine) {
-            const size_t count = std::min(kBytesPerLine, e.data.size() - at);
-            std::printf("    %06zx  %s\n", at, hexOf(e.data.data() + at, count).c_str());
-        }
+    std::printf("%s\n", jsonEscaped(e.name).c_str());
+    if (e.hasValue) {
+        std::printf("  value: \"%s\"\n", valueText(e).c_str());
+    } else {
+        std::printf("  value: none\n");
+    }
+    std::printf("  data: %zu bytes\n", e.data.size());
+    for (size_t at = 0; at < e.data.size(); at += kBytesPerLine) {
+        std::printf("    %06zx  ", at);
+        printHex(e.data.data() + at, std::min(kBytesPerLine, e.data.size() - at));
+        std::putchar('\n');
     }
 }
 
@@ -167,15 +165,26 @@ int runDump(int argc, char** argv) {
     if (!collection->selectMember(options.member)) {
         return fail(options, "member " + std::to_string(options.member) + " is damaged");
     }
-    std::vector<DumpedEntry> entries;
-    if (!readEntries(*collection, &entries)) {
+    // A first pass reads every entry, so a damaged one fails before any output.
+    DumpedEntry entry;
+    size_t count = 0;
+    if (!forEachEntry(*collection, entry, [&](const DumpedEntry&) { ++count; })) {
         return fail(options, "an entry could not be read");
     }
     const char* kind = library ? "library" : "result";
+    bool first = true;
     if (options.json) {
-        printJson(kind, members, options.member, entries);
+        std::printf("{\"kind\": \"%s\", \"members\": %u, \"member\": %u, \"entries\": [", kind,
+                    members, options.member);
+        forEachEntry(*collection, entry, [&](const DumpedEntry& e) {
+            printJsonEntry(e, first);
+            first = false;
+        });
+        std::printf("]}\n");
     } else {
-        printText(options, kind, members, entries);
+        std::printf("%s file %s: %u member%s, member %u, %zu entr%s\n", kind, options.path, members,
+                    members == 1 ? "" : "s", options.member, count, count == 1 ? "y" : "ies");
+        forEachEntry(*collection, entry, printTextEntry);
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/DiagLog.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -59,9 +60,13 @@ int finished(const char* name, int code) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        printUsage(argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+    if (argc < 2) {
+        std::fprintf(stderr, "qkvorn-cli: no command given%s\n", vorn::cli::kHelpHint);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printUsage(stdout);
+        return 0;
     }
     for (const Command& command : kCommands) {
         if (std::strcmp(argv[1], command.name) == 0) {
@@ -77,7 +82,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::fprintf(stderr, "qkvorn-cli: unknown command '%s'\n", argv[1]);
-    printUsage(stderr);
+    std::fprintf(stderr, "qkvorn-cli: unknown command '%s'%s\n", argv[1], vorn::cli::kHelpHint);
     return 2;
 }

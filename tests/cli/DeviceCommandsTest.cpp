@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -67,6 +68,13 @@ TEST_F(DeviceCommands, BadArgumentsAreOneLineErrors) {
         {"bench --device card.img --read --block 1000", 1, "block/zone sizes not acceptable"},
         {"access --device card.img --count x", 2, "--count needs a whole number"},
         {"access --device card.img --count 0", 2, "--count must be at least 1"},
+        // Sizes no buffer or sample table could hold are usage errors, not device faults.
+        {"bench --device card.img --read --block 2147483648", 2,
+         "--block needs a whole number up to 67108864"},
+        {"access --device card.img --count 4294967295", 2,
+         "--count needs a whole number up to 1000000"},
+        {"", 2, "qkvorn-cli: no command given (see 'qkvorn-cli --help')"},
+        {"bogus", 2, "qkvorn-cli: unknown command 'bogus' (see 'qkvorn-cli --help')"},
         {"info 31", 2, "usage: qkvorn-cli info DRIVE"},
         {"run", 2, "give one of --drive N, --device PATH or --demo"},
         {"run --demo --device card.img", 2, "give one of"},
@@ -78,6 +86,11 @@ TEST_F(DeviceCommands, BadArgumentsAreOneLineErrors) {
         const CliRun r = run(c.arguments);
         EXPECT_EQ(r.exitCode, c.code) << c.arguments;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
+        // A usage error is one line that says where the usage is.
+        if (c.code == 2) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+        }
     }
 }
 
