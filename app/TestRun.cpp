@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/CapacityStage.h"
 #include "app/DiagLog.h"
 #include "app/Dialogs.h"
 #include "app/RunTestClick.h"
@@ -191,7 +192,7 @@ bool addTime(I_VornCollection& file) {
 }
 
 // Every store is tried; any failure fails the run.
-bool storeResults(const TestRunContext& run, RunBenchmarks& held) {
+bool storeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity) {
     auto file = createCollection(kRunResultFile);
     if (!file) {
         return false;
@@ -210,6 +211,7 @@ bool storeResults(const TestRunContext& run, RunBenchmarks& held) {
     ok = held.sequential && held.sequential->saveResults(file.get(), "QKCSACCESS") && ok;
     ok = addTime(*file) && ok;
     ok = run.device.saveDeviceInfo(file.get(), nullptr) && ok;
+    ok = capacity.store(*file) && ok;
     return ok;
 }
 
@@ -281,13 +283,17 @@ bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventL
     return status == kStatusDone;
 }
 
-bool runTestSequence(const TestRunContext& run) {
+bool runTestSequence(const TestRunContext& given) {
+    // After a check that found less than claimed, `run` sees the verified part only.
+    CapacityStage capacity(given);
+    const TestRunContext& run = capacity.context();
     prepareView(run);
     ViewShown shown(run.view);
     labelRows(run);
     RunBenchmarks held;
 
-    bool ok = flashCheck(run);
+    bool ok = capacity.run();
+    ok = ok && flashCheck(run);
     if (ok && run.writeTest) {
         ok = wipeUnlessMarked(run);
     }
@@ -300,7 +306,7 @@ bool runTestSequence(const TestRunContext& run) {
     }
     ok = ok && runAccess(run, false, held.random);
     ok = ok && runAccess(run, true, held.sequential);
-    ok = ok && storeResults(run, held);
+    ok = ok && storeResults(run, held, capacity);
     return ok;
 }
 

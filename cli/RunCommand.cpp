@@ -226,6 +226,7 @@ int runRun(int argc, char** argv) {
     const bool demo = args.takeFlag("--demo");
     bool write = args.takeFlag("--write");
     bool yes = args.takeFlag("--yes");
+    const bool capacity = args.takeFlag("--capacity");
     uint64_t drive = 0;
     std::string path;
     const bool byNumber = args.takeUnsigned("--drive", &drive, kLastDrive);
@@ -235,6 +236,10 @@ int runRun(int argc, char** argv) {
     }
     if (args.ok() && int{demo} + int{byNumber} + int{byPath} != 1) {
         args.fail("give one of --drive N, --device PATH or --demo");
+    }
+    // The check writes the medium: it needs the write test's consent.
+    if (args.ok() && capacity && !write && !demo) {
+        args.fail("--capacity needs --write");
     }
     if (!args.ok()) {
         return failWith(kCommand, args.error(), 2);
@@ -249,6 +254,7 @@ int runRun(int argc, char** argv) {
     }
     RunTestRequest request;
     request.writeTest = write;
+    request.capacityCheck = capacity;
     if (byNumber ? !listByNumber(static_cast<int>(drive), request) : !listByPath(path, request)) {
         return failWith(kCommand, byNumber ? "drive " + std::to_string(drive) + " does not open"
                                            : "'" + path + "' does not open");
