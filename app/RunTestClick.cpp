@@ -7,7 +7,7 @@
 #include "app/Dialogs.h"
 #include "app/RunView.h"
 #include "app/TestRun.h"
-#include "app/Wipe.h"
+#include "app/WriteConsent.h"
 #include "bench/EventLog.h"
 #include "storage/DeviceListText.h"
 #include "storage/Win2kDisk.h"
@@ -22,16 +22,6 @@ constexpr const char* kPlace = "RunTestClick";
 
 constexpr const char* kDrivesChanged =
     "Drives may have been added/removed, please select a new device.";
-constexpr const char* kNoMedia =
-    "No media in device, insert media and press refresh or select a new device.";
-constexpr const char* kRemovableOnly = "QK Vorn supports only removable media devices.";
-constexpr const char* kCannotWrite =
-    "Write has been enabled, but QK Vorn can not write to this device.";
-constexpr const char* kOverwriteWarning =
-    "You have chosen to do a write test on a removable drive.  The QK Vorn write test "
-    "overwrites data and all data on this removable drive WILL be lost.  Continue test?";
-constexpr const char* kFilesFound =
-    "QK Vorn has found files on this device, perform write test anyway?";
 constexpr const char* kRunFailed = "Error during test or test cancelled by user.";
 constexpr const char* kProgramError = "Program error (exception) during test.";
 
@@ -75,25 +65,6 @@ std::unique_ptr<I_VornDevice> openDevice(const RunTestRequest& request, int numb
     return newWin2kDisk(number, eventLog, kTransferBuffer, catalog);
 }
 
-// The write test's own checks and questions; false stops the press.
-bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
-    if (const std::string use = device.writeRefusal(); !use.empty()) {
-        dialogs.error("QK Vorn will not write to this drive: it holds " + use + ".");
-        return false;
-    }
-    if (!device.enableWrite(1, device.mediaBlockSize(), 0)) {
-        dialogs.error(kCannotWrite);
-        return false;
-    }
-    if (device.deviceRemovable() != 0 && !dialogs.question(kOverwriteWarning)) {
-        return false;
-    }
-    if (deviceHasFiles(device) && !dialogs.question(kFilesFound)) {
-        return false;
-    }
-    return true;
-}
-
 // Steps from opening the device to the results; the device is closed on return.
 RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, I_RunView& view,
                        I_Dialogs& dialogs, I_RunHost& host, TestLog& testLog, bool& eventsWritten,
@@ -104,12 +75,7 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
         dialogs.error(kDrivesChanged);
         return RunOutcome::Stopped;
     }
-    if (device->mediaPresent() == 0 || device->mediaSectors() == 0) {
-        dialogs.error(kNoMedia);
-        return RunOutcome::Stopped;
-    }
-    if (device->deviceRemovable() == 0) {
-        dialogs.error(kRemovableOnly);
+    if (!mediumAccepted(*device, dialogs)) {
         return RunOutcome::Stopped;
     }
     if (const std::string why = runRefusal(*device, request.writeTest); !why.empty()) {
@@ -121,13 +87,12 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
     }
     // The user has agreed to lose the medium's data: its file systems come off now,
     // before the first write, and nothing else may take the drive during the run.
-    if (std::string why; request.writeTest && !device->claimForWrite(why)) {
-        dialogs.error("QK Vorn cannot take this drive for the write test: " + why +
-                      ". Nothing was written.");
+    if (request.writeTest && !claimDeviceForWrite(*device, dialogs)) {
         return RunOutcome::Stopped;
     }
     testLog.open();
-    const bool ok = runTestSequence({*device, eventLog, view, dialogs, host, request.writeTest});
+    const bool ok = runTestSequence(
+        {*device, eventLog, view, dialogs, host, request.writeTest, request.capacityCheck});
     if (ok) {
         // Written before the results show, so the chart window's timeline has this run.
         eventsSaved = eventLog.dumpCsv("event.log", false, nullptr, kEventSectorBytes);

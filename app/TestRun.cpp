@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/CapacityStage.h"
 #include "app/DiagLog.h"
 #include "app/Dialogs.h"
 #include "app/RunTestClick.h"
@@ -214,7 +215,7 @@ bool addTime(I_VornCollection& file) {
 }
 
 // Every store is tried; any failure fails the run.
-bool storeResults(const TestRunContext& run, RunBenchmarks& held) {
+bool storeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity) {
     auto file = createCollection(kRunResultFile);
     if (!file) {
         return false;
@@ -233,6 +234,7 @@ bool storeResults(const TestRunContext& run, RunBenchmarks& held) {
     ok = held.sequential && held.sequential->saveResults(file.get(), "QKCSACCESS") && ok;
     ok = addTime(*file) && ok;
     ok = run.device.saveDeviceInfo(file.get(), nullptr) && ok;
+    ok = capacity.store(*file) && ok;
     // A result file that did not reach the disk whole fails the run.
     auto* disk = dynamic_cast<VornDiskCollection*>(file.get());
     return (disk == nullptr || disk->finish()) && ok;
@@ -306,13 +308,17 @@ bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventL
     return status == kStatusDone;
 }
 
-bool runTestSequence(const TestRunContext& run) {
+bool runTestSequence(const TestRunContext& given) {
+    // After a check that found less than claimed, `run` sees the verified part only.
+    CapacityStage capacity(given);
+    const TestRunContext& run = capacity.context();
     prepareView(run);
     ViewShown shown(run.view);
     labelRows(run);
     RunBenchmarks held;
 
-    bool ok = flashCheck(run);
+    bool ok = goOn(run) && capacity.run();
+    ok = ok && flashCheck(run);
     if (ok && run.writeTest) {
         ok = goOn(run) && wipeUnlessMarked(run);
     }
@@ -326,7 +332,7 @@ bool runTestSequence(const TestRunContext& run) {
     }
     ok = ok && runAccess(run, false, held.random);
     ok = ok && runAccess(run, true, held.sequential);
-    ok = ok && goOn(run) && storeResults(run, held);
+    ok = ok && goOn(run) && storeResults(run, held, capacity);
     // A cancel during the last store still counts: the run never reports success then.
     return ok && goOn(run);
 }

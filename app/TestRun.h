@@ -40,6 +40,9 @@ struct TestRunContext {
     I_Dialogs& dialogs;
     I_RunHost& host;
     bool writeTest = false;
+    // Before everything else, the medium's real capacity is checked; the tests then
+    // stay inside what it verified. Only with the write test.
+    bool capacityCheck = false;
 };
 
 // The whole run: flash check, wipe, read tests, write tests, access tests and the

@@ -11,6 +11,7 @@ int runBench(int argc, char** argv);
 int runAccess(int argc, char** argv);
 int runShow(int argc, char** argv);
 int runRun(int argc, char** argv);
+int runCapacity(int argc, char** argv);
 int runUpdate(int argc, char** argv);
 int runUpload(int argc, char** argv);
 int runLibrary(int argc, char** argv);

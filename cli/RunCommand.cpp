@@ -17,6 +17,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/SignalCancel.h"
+#include "cli/TerminalDialogs.h"
 #include "results/VornCollection.h"
 #include "storage/Win2kDisk.h"
 #include "view/ChartModel.h"
@@ -29,43 +30,6 @@ constexpr const char* kDemoImage = "demo.img";
 constexpr uint64_t kDemoBytes = 256ull * 1024 * 1024;
 constexpr int kLastDrive = 30;
 constexpr uint32_t kListBuffer = 65536;
-
-// Boxes become lines on stderr; questions are asked there and read from stdin.
-class TerminalDialogs : public I_Dialogs {
-public:
-    explicit TerminalDialogs(bool yes) : yes_(yes) {}
-    void error(const std::string& text) override { say("Error", text); }
-    void warning(const std::string& text) override { say("Warning", text); }
-    void information(const std::string& text) override { say("Information", text); }
-    void plain(const std::string& caption, const std::string& text) override {
-        say(caption.c_str(), text);
-    }
-    bool question(const std::string& text) override {
-        // A cancelled run agrees to nothing more.
-        if (cancelRequested()) {
-            return false;
-        }
-        std::fprintf(stderr, "%s [y/N] ", text.c_str());
-        if (yes_) {
-            std::fprintf(stderr, "yes (--yes)\n");
-            return true;
-        }
-        // Without a person to answer, nothing destructive is agreed to.
-        if (isatty(STDIN_FILENO) == 0) {
-            std::fprintf(stderr, "no (no terminal; --yes answers yes)\n");
-            return false;
-        }
-        char answer[16] = {};
-        return std::fgets(answer, sizeof answer, stdin) != nullptr &&
-               (answer[0] == 'y' || answer[0] == 'Y');
-    }
-
-private:
-    static void say(const char* kind, const std::string& text) {
-        std::fprintf(stderr, "%s: %s\n", kind, text.c_str());
-    }
-    bool yes_;
-};
 
 // One line per finished step, and a progress bar while a step runs.
 class TerminalRunView : public I_RunView {
@@ -209,6 +173,7 @@ int runRun(int argc, char** argv) {
     const bool demo = args.takeFlag("--demo");
     bool write = args.takeFlag("--write");
     bool yes = args.takeFlag("--yes");
+    const bool capacity = args.takeFlag("--capacity");
     uint64_t drive = 0;
     std::string path;
     const bool byNumber = args.takeUnsigned("--drive", &drive, kLastDrive);
@@ -218,6 +183,10 @@ int runRun(int argc, char** argv) {
     }
     if (args.ok() && int{demo} + int{byNumber} + int{byPath} != 1) {
         args.fail("give one of --drive N, --device PATH or --demo");
+    }
+    // The check writes the medium: it needs the write test's consent.
+    if (args.ok() && capacity && !write && !demo) {
+        args.fail("--capacity needs --write");
     }
     if (!args.ok()) {
         return failWith(kCommand, args.error(), 2);
@@ -232,12 +201,13 @@ int runRun(int argc, char** argv) {
     }
     RunTestRequest request;
     request.writeTest = write;
+    request.capacityCheck = capacity;
     if (byNumber ? !listByNumber(static_cast<int>(drive), request) : !listByPath(path, request)) {
         return failWith(kCommand, byNumber ? "drive " + std::to_string(drive) + " does not open"
                                            : "'" + path + "' does not open");
     }
     TerminalRunView view;
-    TerminalDialogs dialogs(yes);
+    TerminalQuestions dialogs(yes);
     TerminalHost host;
     bool eventLogSaved = false;
     const RunOutcome outcome = runTestClick(request, view, dialogs, host, &eventLogSaved);

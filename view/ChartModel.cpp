@@ -8,6 +8,7 @@
 #include "app/TestTables.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
+#include "results/CapacityEntry.h"
 #include "results/VornCollection.h"
 
 namespace vorn {
@@ -152,6 +153,12 @@ std::vector<SummaryLine> deviceSummary(const ChartDevice& device) {
     }
     lines.push_back({formatted("  Access (sequential/random): %1.1fms / %1.1fms",
                                device.sequentialMs, device.randomMs)});
+    if (device.capacity) {
+        lines.push_back({"  " + capacityVerdictText(*device.capacity)});
+        if (std::string failed = capacityFailureText(*device.capacity); !failed.empty()) {
+            lines.push_back({"  " + failed});
+        }
+    }
     std::string testedOn;
     if (device.hasTestTime && testedOnLine(device.testTime, &testedOn)) {
         lines.push_back({testedOn});
@@ -176,6 +183,7 @@ ChartDevice readDevice(I_VornCollection& result, int index) {
     auto access = newRAccessBenchmark(0, 0, 0);
     device.randomMs = accessMs(*access, result, "QKCRACCESS");
     device.sequentialMs = accessMs(*access, result, "QKCSACCESS");
+    device.capacity = loadCapacityResult(result);
     device.summary = deviceSummary(device);
     return device;
 }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "bench/CapacityProbe.h"
 
 namespace vorn {
 
@@ -49,8 +52,9 @@ struct ChartDevice {
     double sequentialMs = 0.0;  // mean access times; 0 when not stored
     double randomMs = 0.0;
     bool hasTestTime = false;
-    int64_t testTime = 0;              // seconds since 1970-01-01 00:00 UTC
-    std::vector<SummaryLine> summary;  // heading first, ends with an empty line
+    int64_t testTime = 0;                    // seconds since 1970-01-01 00:00 UTC
+    std::optional<CapacityResult> capacity;  // only where the run checked it
+    std::vector<SummaryLine> summary;        // heading first, ends with an empty line
 };
 
 struct ChartModel {

@@ -101,12 +101,16 @@ void TQkVornMain::createControls() {
     cbWrite = new QCheckBox("&Enable Write Test", this);
     cbWrite->setObjectName("cbWrite");
     cbWrite->setEnabled(false);
+    cbCapacity = new QCheckBox("Check real &capacity", this);
+    cbCapacity->setObjectName("cbCapacity");
+    cbCapacity->setEnabled(false);
     setTabOrder(cbDevice, BtnRefresh);
     setTabOrder(BtnRefresh, BtnRunTest);
     setTabOrder(BtnRunTest, btGraph);
     setTabOrder(btGraph, btUpdates);
     setTabOrder(btUpdates, btHelp);
     setTabOrder(btHelp, cbWrite);
+    setTabOrder(cbWrite, cbCapacity);
 }
 
 void TQkVornMain::arrangeControls() {
@@ -129,6 +133,11 @@ void TQkVornMain::arrangeControls() {
     column->addLayout(title);
     column->addWidget(cbDevice);
     column->addWidget(cbWrite);
+    // Under the write test it belongs to, indented as its dependent.
+    auto* capacityRow = new QHBoxLayout;
+    capacityRow->addSpacing(20);
+    capacityRow->addWidget(cbCapacity);
+    column->addLayout(capacityRow);
     column->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
@@ -141,6 +150,7 @@ void TQkVornMain::arrangeControls() {
 
 void TQkVornMain::connectControls() {
     connect(cbDevice, &QComboBox::currentIndexChanged, this, &TQkVornMain::cbDeviceChange);
+    connect(cbWrite, &QCheckBox::toggled, this, &TQkVornMain::cbWriteToggle);
     connect(BtnRefresh, &QPushButton::clicked, this, &TQkVornMain::BtnRefreshClick);
     connect(BtnRunTest, &QPushButton::clicked, this, &TQkVornMain::BtnRunTestClick);
     connect(btHelp, &QPushButton::clicked, this, &TQkVornMain::btHelpClick);
@@ -188,9 +198,18 @@ void TQkVornMain::fillDeviceList() {
     closeLog();
 }
 
+// The capacity check writes the medium, so it is offered only with the write test.
+void TQkVornMain::cbWriteToggle(bool ticked) {
+    if (!ticked) {
+        cbCapacity->setChecked(false);
+    }
+    cbCapacity->setEnabled(ticked);
+}
+
 void TQkVornMain::cbDeviceChange() {
     cbWrite->setChecked(false);
     cbWrite->setEnabled(false);
+    cbWriteToggle(false);
     const int index = cbDevice->currentIndex();
     if (index < 0 || index >= static_cast<int>(devices_.size())) {
         return;
@@ -208,6 +227,7 @@ void TQkVornMain::BtnRunTestClick() {
         request.entries = devices_;
         request.selected = cbDevice->currentIndex();
         request.writeTest = cbWrite->isChecked();
+        request.capacityCheck = request.writeTest && cbCapacity->isChecked();
         request.catalog = &catalog_;
         runTestClick(request, *progress_, dialogs_, *this);
     }

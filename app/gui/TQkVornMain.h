@@ -72,6 +72,7 @@ public:
     QPushButton* BtnRefresh;
     QPushButton* btGraph;
     QCheckBox* cbWrite;
+    QCheckBox* cbCapacity;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,6 +83,7 @@ private:
     void arrangeControls();
     void connectControls();
     void BtnRefreshClick() { fillDeviceList(); }
+    void cbWriteToggle(bool ticked);
     void btHelpClick();
     void lbVeltoClick();
 

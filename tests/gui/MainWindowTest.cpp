@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QTimer>
 
 #include "app/MakerServers.h"
@@ -177,6 +178,47 @@ TEST_F(MainWindowTest, RunTestWithoutWriteTestGoesThroughEveryWindow) {
     }
 }
 
+// The capacity box is offered only while the write test is ticked and goes with it;
+// ticked, its check runs first and its verdict reaches the chart's summary.
+TEST_F(MainWindowTest, CapacityBoxFollowsTheWriteBoxAndItsCheckReachesTheChart) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    ScriptedDialogs yes({}, true);
+    auto window = std::make_unique<TQkVornMain>(yes, fake.catalog());
+    EXPECT_EQ(window->cbCapacity->text(), "Check real &capacity");
+    EXPECT_GT(window->cbCapacity->y(), window->cbWrite->y());
+    EXPECT_FALSE(window->cbCapacity->isEnabled());
+    window->cbWrite->setChecked(true);
+    EXPECT_TRUE(window->cbCapacity->isEnabled());
+    window->cbCapacity->setChecked(true);
+    window->cbWrite->setChecked(false);
+    EXPECT_FALSE(window->cbCapacity->isEnabled());
+    EXPECT_FALSE(window->cbCapacity->isChecked());
+    window->cbWrite->setChecked(true);
+    EXPECT_FALSE(window->cbCapacity->isChecked());  // never ticked for the user
+    window->cbCapacity->setChecked(true);
+
+    TRunTestForm progress;
+    TQkVornChart chart;
+    window->setRunWindows(&progress, &chart);
+    QString summary;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (chart.isVisible()) {
+            summary = chart.otherData->toPlainText();
+            chart.btDone->click();
+        }
+    });
+    watcher.start(5);
+    window->BtnRunTest->click();
+    watcher.stop();
+    EXPECT_TRUE(summary.contains("  Real capacity: verified ")) << summary.toStdString();
+    EXPECT_NE(folder.read("event.log").find("CAPACITY CHECK"), std::string::npos);
+    // A refresh unticks both.
+    EXPECT_FALSE(window->cbWrite->isChecked());
+    EXPECT_FALSE(window->cbCapacity->isChecked());
+    EXPECT_FALSE(window->cbCapacity->isEnabled());
+}
+
 TEST_F(MainWindowTest, TestResultsOpenTheChartWindowOnTheTemporaryFile) {
     {
         auto results = createCollection("temp.qkt");
@@ -238,7 +280,7 @@ TEST_F(MainWindowTest, ControlsTabOrderAndArrangement) {
         widget = widget->nextInFocusChain();
     } while (widget != window->cbDevice && tabs.size() < 20);
     const std::vector<QString> order = {"cbDevice",  "BtnRefresh", "BtnRunTest", "btGraph",
-                                        "btUpdates", "btHelp",     "cbWrite"};
+                                        "btUpdates", "btHelp",     "cbWrite",    "cbCapacity"};
     EXPECT_EQ(tabs, order);
 
     const struct {

@@ -7,6 +7,10 @@
 //   fail_read=A-B        EIO for reads touching 512-byte sectors A..B (fail_write too)
 //   fail_read_after=K    EIO for every read after the first K reads (fail_write_after)
 //   pull=1               EIO for every request, as a medium pulled from its slot
+//   claim=BYTES          the size the medium reports (0 = the image's, its real size)
+//   beyond=MODE          past the real size: drop (writes lost, reads answer zeros),
+//                        wrap (addresses modulo the real size), error (EIO)
+//   cache=BYTES          a write cache of the most recent sectors that answers reads
 //   reset=1              back to no delay and no faults, counters to zero
 // Reading "control" answers the settings and the counts of reads and writes served.
 //
@@ -28,6 +32,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "medium/Counterfeit.h"
 
 namespace {
 
@@ -53,11 +59,14 @@ struct Settings {
     bool pulled = false;
 };
 
+using vorn::medium::CounterfeitStore;
+
 struct Medium {
     int image = -1;
-    uint64_t size = 0;
+    uint64_t size = 0;  // the real size: the image's
     std::mutex lock;
     Settings settings;
+    CounterfeitStore lies;
     uint64_t reads = 0;
     uint64_t writes = 0;
 };
@@ -93,6 +102,9 @@ bool applySetting(const std::string& key, const std::string& value, Medium& m) {
     if (key == "fail_write") {
         return parseRange(value, s.failWrite);
     }
+    if (key == "beyond") {
+        return vorn::medium::parseBeyond(value, m.lies.beyond);
+    }
     if (!parseNumber(value, n)) {
         return false;
     }
@@ -106,8 +118,13 @@ bool applySetting(const std::string& key, const std::string& value, Medium& m) {
         s.failWriteAfter = n;
     } else if (key == "pull") {
         s.pulled = n != 0;
+    } else if (key == "claim") {
+        m.lies.claimed = n;
+    } else if (key == "cache") {
+        m.lies.setCacheBytes(n);
     } else if (key == "reset") {
         s = Settings{};
+        m.lies.reset();
         m.reads = m.writes = 0;
     } else {
         return false;
@@ -139,8 +156,10 @@ std::string controlText(const Medium& m) {
     char text[512];
     std::snprintf(text, sizeof text,
                   "latency_us=%" PRIu64 "\nbandwidth=%" PRIu64 "\npull=%d\nreads=%" PRIu64
-                  "\nwrites=%" PRIu64 "\nsize=%" PRIu64 "\n",
-                  s.latencyNs / 1000, s.bandwidth, s.pulled ? 1 : 0, m.reads, m.writes, m.size);
+                  "\nwrites=%" PRIu64 "\nsize=%" PRIu64 "\nclaim=%" PRIu64
+                  "\nbeyond=%s\ncache=%" PRIu64 "\n",
+                  s.latencyNs / 1000, s.bandwidth, s.pulled ? 1 : 0, m.reads, m.writes, m.size,
+                  m.lies.claimed, vorn::medium::beyondName(m.lies.beyond), m.lies.cacheBytes());
     return text;
 }
 
@@ -192,6 +211,14 @@ int serve(bool write, char* data, const char* source, size_t bytes, off_t offset
     if (failed) {
         return -EIO;
     }
+    {
+        // The lies change only between requests, so one lock covers a request.
+        std::lock_guard<std::mutex> hold(m.lock);
+        if (m.lies.lying()) {
+            return write ? m.lies.write(m.image, m.size, source, bytes, at)
+                         : m.lies.read(m.image, m.size, data, bytes, at);
+        }
+    }
     if (at >= m.size) {
         return 0;
     }
@@ -216,7 +243,9 @@ int doGetattr(const char* path, struct stat* st, fuse_file_info*) {
     } else if (isMedium(path) || isControl(path)) {
         st->st_mode = S_IFREG | 0600;
         st->st_nlink = 1;
-        st->st_size = isMedium(path) ? static_cast<off_t>(g_medium.size) : 4096;
+        std::lock_guard<std::mutex> hold(g_medium.lock);
+        st->st_size =
+            isMedium(path) ? static_cast<off_t>(g_medium.lies.reportedSize(g_medium.size)) : 4096;
     } else {
         return -ENOENT;
     }

@@ -65,13 +65,11 @@ bool TestMedium::start() {
     std::ofstream(imagePath()).close();
     std::filesystem::resize_file(imagePath(), bytes_);
     std::string image = imagePath();
-    std::vector<char*> args{const_cast<char*>(program.c_str()),
-                            const_cast<char*>("--image"),
-                            image.data(),
-                            const_cast<char*>(mount.c_str()),
-                            const_cast<char*>("-f"),
+    std::vector<char*> args{const_cast<char*>(program.c_str()), const_cast<char*>("--image"),
+                            image.data(), const_cast<char*>(mount.c_str()), const_cast<char*>("-f"),
                             const_cast<char*>("-s"),
-                            nullptr};
+                            // A claimed size set through "control" shows at the next stat.
+                            const_cast<char*>("-o"), const_cast<char*>("attr_timeout=0"), nullptr};
     if (posix_spawn(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0) {
         pid_ = -1;
         skipReason_ = "the test medium does not start";

@@ -1,0 +1,64 @@
+#include "app/WriteConsent.h"
+
+#include <string>
+
+#include "app/Dialogs.h"
+#include "app/Wipe.h"
+#include "storage/VornDevice.h"
+
+namespace vorn {
+namespace {
+
+constexpr const char* kNoMedia =
+    "No media in device, insert media and press refresh or select a new device.";
+constexpr const char* kRemovableOnly = "QK Vorn supports only removable media devices.";
+constexpr const char* kCannotWrite =
+    "Write has been enabled, but QK Vorn can not write to this device.";
+constexpr const char* kOverwriteWarning =
+    "You have chosen to do a write test on a removable drive.  The QK Vorn write test "
+    "overwrites data and all data on this removable drive WILL be lost.  Continue test?";
+constexpr const char* kFilesFound =
+    "QK Vorn has found files on this device, perform write test anyway?";
+
+}  // namespace
+
+bool mediumAccepted(I_VornDevice& device, I_Dialogs& dialogs) {
+    if (device.mediaPresent() == 0 || device.mediaSectors() == 0) {
+        dialogs.error(kNoMedia);
+        return false;
+    }
+    if (device.deviceRemovable() == 0) {
+        dialogs.error(kRemovableOnly);
+        return false;
+    }
+    return true;
+}
+
+bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
+    if (const std::string use = device.writeRefusal(); !use.empty()) {
+        dialogs.error("QK Vorn will not write to this drive: it holds " + use + ".");
+        return false;
+    }
+    if (!device.enableWrite(1, device.mediaBlockSize(), 0)) {
+        dialogs.error(kCannotWrite);
+        return false;
+    }
+    if (device.deviceRemovable() != 0 && !dialogs.question(kOverwriteWarning)) {
+        return false;
+    }
+    if (deviceHasFiles(device) && !dialogs.question(kFilesFound)) {
+        return false;
+    }
+    return true;
+}
+
+bool claimDeviceForWrite(I_VornDevice& device, I_Dialogs& dialogs) {
+    if (std::string why; !device.claimForWrite(why)) {
+        dialogs.error("QK Vorn cannot take this drive for the write test: " + why +
+                      ". Nothing was written.");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vorn

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "storage/VornDevice.h"
+
+namespace vorn {
+
+// A device seen only up to a sector limit: what a medium found to hold less than it
+// claims is tested as, so no benchmark zone lies in storage that is not there.
+// Every other question and the transfers go to the device itself; a transfer that
+// reaches past the limit fails without reaching the device.
+class LimitedDevice : public I_VornDevice {
+public:
+    explicit LimitedDevice(I_VornDevice& device) : device_(device) {}
+    void setLimit(uint64_t sectors) { limit_ = sectors; }
+
+    uint32_t deviceRemovable() override { return device_.deviceRemovable(); }
+    uint32_t auxFlagA() override { return device_.auxFlagA(); }
+    const char* deviceId() override { return device_.deviceId(); }
+    const char* deviceLetters() override { return device_.deviceLetters(); }
+    uint32_t deviceBusType() override { return device_.deviceBusType(); }
+    uint32_t auxFlagB() override { return device_.auxFlagB(); }
+    uint32_t mediaPresent() override { return device_.mediaPresent(); }
+    uint32_t auxFlagC() override { return device_.auxFlagC(); }
+    uint32_t mediaWritable() override { return device_.mediaWritable(); }
+    uint32_t auxFlagD() override { return device_.auxFlagD(); }
+    uint32_t mediaBlockSize() override { return device_.mediaBlockSize(); }
+    uint64_t mediaSectors() override;
+    uint64_t auxValue(uint32_t selector) override { return device_.auxValue(selector); }
+    uint32_t auxFlagE() override { return device_.auxFlagE(); }
+    uint32_t auxFlagF() override { return device_.auxFlagF(); }
+    uint32_t auxFlagG() override { return device_.auxFlagG(); }
+    uint32_t auxFlagH() override { return device_.auxFlagH(); }
+    uint32_t auxFlagI() override { return device_.auxFlagI(); }
+    bool read(uint64_t sector, uint32_t count, void* destination) override;
+    bool write(uint64_t sector, uint32_t count, const void* source) override;
+    bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) override {
+        return device_.enableWrite(confirmation, blockSize, reserved);
+    }
+    bool disableWrite() override { return device_.disableWrite(); }
+    bool flush() override { return device_.flush(); }
+    void auxHook() override { device_.auxHook(); }
+    std::string writeRefusal() override { return device_.writeRefusal(); }
+    bool claimForWrite(std::string& why) override { return device_.claimForWrite(why); }
+    // The record describes the device as it reports itself.
+    bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override {
+        return device_.saveDeviceInfo(collection, prefix);
+    }
+
+private:
+    bool inside(uint64_t sector, uint32_t count);
+
+    I_VornDevice& device_;
+    uint64_t limit_ = UINT64_MAX;
+};
+
+}  // namespace vorn

@@ -1,0 +1,220 @@
+// The capacity check inside a test run: a run without it writes the entries it always
+// wrote; with it the result has one entry more; on a counterfeit medium the user is
+// asked, and the benchmarks stay inside the verified part.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "RunFixture.h"
+#include "app/TestRun.h"
+#include "bench/DiskRwBenchmark.h"
+#include "results/CapacityEntry.h"
+#include "support/RecordingRunView.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestMedium.h"
+
+namespace vorn::test {
+namespace {
+
+constexpr uint64_t kMiB = 1024 * 1024;
+
+// The entries of a write-test run on the memory device before the check existed.
+const std::vector<std::string> kRunEntries = {
+    "VERSION", "DRIVEID", "QKCR2",      "QKCR4",      "QKCR8",   "QKCR16",
+    "QKCR32",  "QKCR64",  "QKCW2",      "QKCW4",      "QKCW8",   "QKCW16",
+    "QKCW32",  "QKCW64",  "QKCRACCESS", "QKCSACCESS", "QKCTIME",
+};
+
+std::optional<CapacityResult> storedCapacity() {
+    auto file = openCollection(kRunResultFile);
+    return file ? loadCapacityResult(*file) : std::nullopt;
+}
+
+// A press on an image file of 16 MiB, listed and opened by path.
+RunOutcome pressOnImage(const std::string& image, bool writeTest, bool capacityCheck,
+                        ScriptedDialogs& dialogs) {
+    auto sample = newWin2kDiskForPath(image, nullptr, 65536);
+    EXPECT_NE(sample, nullptr);
+    if (!sample) {
+        return RunOutcome::NoSelection;
+    }
+    RunTestRequest request;
+    request.entries = {{listEntryText(*sample), 0}};
+    request.selected = 0;
+    request.writeTest = writeTest;
+    request.capacityCheck = capacityCheck;
+    request.opener = [image](int, I_VornEventLog* log, uint32_t size) {
+        return std::unique_ptr<I_VornDevice>(newWin2kDiskForPath(image, log, size));
+    };
+    sample.reset();
+    RecordingRunView view;
+    RecordingHost host;
+    return runTestClick(request, view, dialogs, host);
+}
+
+TEST(CapacityRun, EntriesStayAsTheyWereUnlessTheCheckRan) {
+    const struct {
+        const char* name;
+        bool writeTest;
+        bool capacityCheck;
+        bool checked;
+    } cases[] = {
+        {"write test alone", true, false, false},
+        {"check asked without the write test", false, true, false},
+        {"write test with the check", true, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InTempFolder here;
+        const std::string image = here.folder.file("key.img");
+        std::ofstream(image).close();
+        std::filesystem::resize_file(image, 16 * kMiB);
+        ScriptedDialogs dialogs({}, true);
+        ASSERT_EQ(pressOnImage(image, c.writeTest, c.capacityCheck, dialogs),
+                  RunOutcome::Succeeded);
+        std::vector<std::string> expected;
+        for (const std::string& name : kRunEntries) {
+            if (c.writeTest || name.rfind("QKCW", 0) != 0) {
+                expected.push_back(name);
+            }
+        }
+        std::vector<std::string> names = entryNames(kRunResultFile);
+        // The device record ends the run's own entries; its keys are the device's.
+        std::vector<std::string> own;
+        for (const std::string& name : names) {
+            if (name.rfind("2KDEVINFO", 0) != 0) {
+                own.push_back(name);
+            }
+        }
+        if (c.checked) {
+            expected.push_back(kCapacityKey);
+            ASSERT_EQ(names.back(), kCapacityKey);
+            const auto stored = storedCapacity();
+            ASSERT_TRUE(stored.has_value());
+            EXPECT_EQ(stored->verdict, CapacityVerdict::Genuine);
+            EXPECT_EQ(stored->verifiedBytes, 16 * kMiB);
+        }
+        EXPECT_EQ(own, expected);
+        const std::string events = here.read("event.log");
+        EXPECT_EQ(events.find("CAPACITY CHECK") != std::string::npos, c.checked);
+    }
+}
+
+// Sector and count of every transfer row of event.log after the line `after`.
+std::vector<std::pair<uint64_t, uint64_t>> transfersAfter(const std::string& events,
+                                                          const std::string& after) {
+    std::vector<std::pair<uint64_t, uint64_t>> rows;
+    std::istringstream in(events.substr(events.find(after) + after.size()));
+    std::string line;
+    while (std::getline(in, line)) {
+        char kind[16] = {};
+        unsigned long long sector = 0, count = 0;
+        if (std::sscanf(line.c_str(), "%15[A-Z],%*u,%*[A-Z],%*f,%*f,%llu,%llu", kind, &sector,
+                        &count) == 3) {
+            rows.emplace_back(sector, std::string(kind) == "WIPE" ? 1 : count);
+        }
+    }
+    return rows;
+}
+
+struct MediumRun {
+    std::unique_ptr<TestMedium> medium;
+    RunOutcome outcome = RunOutcome::NoSelection;
+    ScriptedDialogs dialogs;
+};
+
+// A write-test run with the check on a medium of `real` bytes claiming 64 MiB.
+void runOnCounterfeit(uint64_t real, const char* beyond, std::deque<bool> answers, bool otherwise,
+                      MediumRun& out) {
+    out.medium = std::make_unique<TestMedium>(real);
+    if (!out.medium->ready()) {
+        return;
+    }
+    ASSERT_TRUE(
+        out.medium->control("claim=" + std::to_string(64 * kMiB) + "\nbeyond=" + beyond + "\n"));
+    const std::string path = out.medium->mediumPath();
+    auto sample = newWin2kDiskForPath(path, nullptr, 65536);
+    ASSERT_NE(sample, nullptr);
+    RunTestRequest request;
+    request.entries = {{listEntryText(*sample), 0}};
+    request.selected = 0;
+    request.writeTest = true;
+    request.capacityCheck = true;
+    request.opener = [path](int, I_VornEventLog* log, uint32_t size) {
+        return std::unique_ptr<I_VornDevice>(newWin2kDiskForPath(path, log, size));
+    };
+    sample.reset();
+    out.dialogs = ScriptedDialogs(std::move(answers), otherwise);
+    RecordingRunView view;
+    RecordingHost host;
+    out.outcome = runTestClick(request, view, out.dialogs, host);
+}
+
+TEST(CapacityRun, CounterfeitIsReportedAndTheTestsStayInsideTheVerifiedPart) {
+    const uint64_t real = 24 * kMiB + 5 * 512;
+    for (const char* beyond : {"wrap", "drop", "error"}) {
+        SCOPED_TRACE(beyond);
+        InTempFolder here;
+        MediumRun run;
+        // Overwrite warning, the counterfeit question, and yes to whatever follows.
+        runOnCounterfeit(real, beyond, {true, true}, true, run);
+        if (!run.medium->ready()) {
+            GTEST_SKIP() << run.medium->skipReason();
+        }
+        ASSERT_EQ(run.outcome, RunOutcome::Succeeded);
+        ASSERT_GE(run.dialogs.boxes.size(), 2u);
+        const DialogBox& asked = run.dialogs.boxes[1];
+        EXPECT_EQ(asked.kind, DialogBox::Question);
+        EXPECT_NE(asked.text.find("Real capacity: only 0.0 GB of the claimed 0.1 GB usable; data "
+                                  "written beyond is lost"),
+                  std::string::npos);
+        const auto stored = storedCapacity();
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_EQ(stored->verdict, CapacityVerdict::Counterfeit);
+        EXPECT_EQ(stored->claimedBytes, 64 * kMiB);
+        EXPECT_LE(stored->verifiedBytes, real);
+        EXPECT_GE(stored->verifiedBytes + stored->resolutionBytes, real);
+
+        const uint64_t verifiedSectors = stored->verifiedBytes / 512;
+        const auto rows =
+            transfersAfter(here.read("event.log"), ",,,,,,,END -\n,,,,,,,CAPACITY CHECK\n");
+        ASSERT_GT(rows.size(), 1000u);
+        for (const auto& [sector, count] : rows) {
+            ASSERT_LE(sector + count, verifiedSectors) << "sector " << sector;
+        }
+        // The zones the chart reads are inside the verified part too.
+        auto file = openCollection(kRunResultFile);
+        ASSERT_NE(file, nullptr);
+        for (const char* key : {"QKCR64", "QKCW64"}) {
+            ZoneResult zones[2] = {};
+            uint32_t valueCapacity = 0;
+            uint32_t dataCapacity = sizeof zones;
+            ASSERT_TRUE(file->findEntry(key, &valueCapacity, nullptr, &dataCapacity, zones));
+            EXPECT_GT(zones[1].start, zones[0].start);
+            EXPECT_LT(zones[1].start, stored->verifiedBytes);
+        }
+    }
+}
+
+TEST(CapacityRun, AnsweringNoStopsBeforeTheBenchmarks) {
+    InTempFolder here;
+    MediumRun run;
+    runOnCounterfeit(24 * kMiB, "drop", {true, false}, false, run);
+    if (!run.medium->ready()) {
+        GTEST_SKIP() << run.medium->skipReason();
+    }
+    EXPECT_EQ(run.outcome, RunOutcome::Failed);
+    EXPECT_EQ(run.dialogs.boxes.back(),
+              (DialogBox{DialogBox::Warning, "Error during test or test cancelled by user."}));
+    const std::string events = here.read("event.log");
+    EXPECT_NE(events.find("CAPACITY CHECK"), std::string::npos);
+    EXPECT_EQ(events.find("Flash test:read"), std::string::npos);
+    EXPECT_FALSE(here.has(kRunResultFile));
+}
+
+}  // namespace
+}  // namespace vorn::test
