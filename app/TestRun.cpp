@@ -17,6 +17,7 @@
 #include "bench/EventLog.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/VornCollection.h"
+#include "results/ReplacementFile.h"
 #include "results/VornDiskCollection.h"
 #include "storage/VornDevice.h"
 
@@ -215,8 +216,9 @@ bool addTime(I_VornCollection& file) {
 }
 
 // Every store is tried; any failure fails the run.
-bool storeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity) {
-    auto file = createCollection(kRunResultFile);
+bool writeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity,
+                  const char* path) {
+    auto file = createCollection(path);
     if (!file) {
         return false;
     }
@@ -238,6 +240,22 @@ bool storeResults(const TestRunContext& run, RunBenchmarks& held, const Capacity
     // A result file that did not reach the disk whole fails the run.
     auto* disk = dynamic_cast<VornDiskCollection*>(file.get());
     return (disk == nullptr || disk->finish()) && ok;
+}
+
+// Written under a name of its own and renamed over the last result only when whole:
+// a run that fails while storing leaves the older result as it was.
+bool storeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity) {
+    if (const std::string why = nonRegularTarget(kRunResultFile); !why.empty()) {
+        logMessage("** %s: %s; no result file written", kRunResultFile, why.c_str());
+        return false;
+    }
+    const std::string part = std::string(kRunResultFile) + ".part";
+    if (writeResults(run, held, capacity, part.c_str()) &&
+        std::rename(part.c_str(), kRunResultFile) == 0) {
+        return true;
+    }
+    std::remove(part.c_str());
+    return false;
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST(HonestFiles, LostStandardOutputIsAnError) {
 }
 
 // A working folder on a full file system: the run and the library fail, and the
-// library that was there before stays as it was.
+// library and result that were there before stay as they were.
 TEST(HonestFiles, FullFileSystemFailsTheCommand) {
     TempDir dir;
     makeResult(dir);
@@ -129,6 +129,7 @@ TEST(HonestFiles, FullFileSystemFailsTheCommand) {
         GTEST_SKIP() << "no small tmpfs can be mounted here (needs root and mount rights)";
     }
     full.write("old.qkl", "old library");
+    full.write("temp.qkt", "the last result");
     {
         std::ofstream filler(full.file("filler"), std::ios::binary);
         const std::string block(4096, 'x');
@@ -140,6 +141,8 @@ TEST(HonestFiles, FullFileSystemFailsTheCommand) {
     EXPECT_EQ(runChild(full, {"library", "old.qkl", dir.file("temp.qkt")}, &err), 1);
     EXPECT_EQ(full.read("old.qkl"), "old library");
     EXPECT_NE(runChild(full, {"run", "--device", dir.file("key.img")}, &err), 0);
+    EXPECT_EQ(full.read("temp.qkt"), "the last result");
+    EXPECT_FALSE(std::filesystem::exists(full.file("temp.qkt.part")));
     umount2(full.path().c_str(), MNT_DETACH);
 }
 
