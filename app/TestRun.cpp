@@ -16,8 +16,8 @@
 #include "bench/DiskRwBenchmark.h"
 #include "bench/EventLog.h"
 #include "bench/RAccessBenchmark.h"
-#include "results/VornCollection.h"
 #include "results/ReplacementFile.h"
+#include "results/VornCollection.h"
 #include "results/VornDiskCollection.h"
 #include "storage/VornDevice.h"
 
