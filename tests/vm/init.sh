@@ -117,6 +117,10 @@ check run-data-gone sh -c "! mount /dev/${RUNKEY}1 /mnt/key 2>/dev/null"
 check run-wrote-results sh -c "[ -s temp.qkt ] && [ -s event.log ]"
 check run-sd-card qkvorn-cli run --device /dev/$SD --write --yes
 
+# A genuine stick keeps every sector it claims.
+check capacity-genuine-stick sh -c "qkvorn-cli capacity --device /dev/$U30 --yes 2>/tmp/err |
+    grep -q 'Real capacity: verified'"
+
 echo "VMTEST insert-card"
 for _ in $(seq 30); do [ "$(cat /sys/block/$READER/size)" != 0 ] && break; sleep 1; done
 qkvorn-cli list --json > /tmp/list.json 2>/dev/null
