@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
 #include "app/RunView.h"
-#include "bench/EventLog.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
 #include "results/CapacityEntry.h"
+#include "storage/EventLog.h"
 
 namespace vorn {
 namespace {

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <exception>
 
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
 #include "app/RunView.h"
 #include "app/TestRun.h"
 #include "app/WriteConsent.h"
-#include "bench/EventLog.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
+#include "bench/MemoryEventLog.h"
 #include "storage/DeviceListText.h"
 #include "storage/Win2kDisk.h"
 

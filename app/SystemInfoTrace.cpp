@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "results/HardwareQuery.h"
 
 namespace vorn {

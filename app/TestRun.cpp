@@ -8,17 +8,17 @@
 #include <string>
 
 #include "app/CapacityStage.h"
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
 #include "app/RunTestClick.h"
-#include "app/TestTables.h"
 #include "app/Wipe.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
 #include "bench/DiskRwBenchmark.h"
-#include "bench/EventLog.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/ReplacementFile.h"
+#include "results/TestTables.h"
 #include "results/VornCollection.h"
 #include "results/VornDiskCollection.h"
+#include "storage/EventLog.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {

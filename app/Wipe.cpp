@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/DiagLog.h"
 #include "app/RunView.h"
-#include "bench/EventLog.h"
+#include "base/DiagLog.h"
+#include "storage/EventLog.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {

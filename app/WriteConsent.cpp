@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/Dialogs.h"
 #include "app/Wipe.h"
+#include "base/Dialogs.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
+#include "base/VornCollection.h"
 #include "bench/ZoneSetup.h"
-#include "results/VornCollection.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {

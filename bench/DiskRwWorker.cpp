@@ -3,7 +3,7 @@
 #include <exception>
 #include <vector>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/Statistics.h"
 #include "platform/Counter.h"

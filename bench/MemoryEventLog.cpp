@@ -7,7 +7,7 @@
 #include <new>
 #include <string>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "platform/Counter.h"
 #include "platform/FileKind.h"
 

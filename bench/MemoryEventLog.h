@@ -6,8 +6,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "bench/EventLog.h"
 #include "platform/LockedBuffer.h"
+#include "storage/EventLog.h"
 
 namespace vorn {
 
@@ -70,5 +70,8 @@ private:
     // Heap copies of the note texts; entries refer to them by index.
     std::vector<std::unique_ptr<char[]>> notes_;
 };
+
+// A memory-backed log with room for `capacity` entries, committed and locked once.
+std::unique_ptr<I_VornEventLog> newEventLog(uint32_t capacity);
 
 }  // namespace vorn

@@ -1,4 +1,5 @@
 #include "bench/ProbeSector.h"
+#include "base/LittleEndian.h"
 
 #include <cstring>
 
@@ -18,25 +19,11 @@ uint64_t splitMix(uint64_t& state) {
     return z ^ (z >> 31);
 }
 
-void store64(uint8_t* at, uint64_t value) {
-    for (int i = 0; i < 8; ++i) {
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-uint64_t load64(const uint8_t* at) {
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) {
-        value = (value << 8) | at[i];
-    }
-    return value;
-}
-
 // FNV-style over 64-bit words; the checksum word itself counts as zero.
 uint64_t checksum(const uint8_t* bytes, uint32_t size) {
     uint64_t hash = 0xCBF29CE484222325ull;
     for (uint32_t at = 0; at < size; at += 8) {
-        const uint64_t word = at == kChecksumAt ? 0 : load64(bytes + at);
+        const uint64_t word = at == kChecksumAt ? 0 : loadLe64(bytes + at);
         hash = (hash ^ word) * 0x100000001B3ull;
         hash ^= hash >> 29;
     }
@@ -56,23 +43,23 @@ bool allZero(const uint8_t* bytes, uint32_t size) {
 
 void fillProbeSector(uint8_t* bytes, uint32_t size, uint64_t nonce, uint64_t sector) {
     std::memcpy(bytes, kMagic, sizeof kMagic);
-    store64(bytes + kNonceAt, nonce);
-    store64(bytes + kSectorAt, sector);
-    store64(bytes + kChecksumAt, 0);
+    storeLe64(bytes + kNonceAt, nonce);
+    storeLe64(bytes + kSectorAt, sector);
+    storeLe64(bytes + kChecksumAt, 0);
     uint64_t state = nonce ^ (sector * 0xD6E8FEB86659FD93ull);
     for (uint32_t at = kFillAt; at < size; at += 8) {
-        store64(bytes + at, splitMix(state));
+        storeLe64(bytes + at, splitMix(state));
     }
-    store64(bytes + kChecksumAt, checksum(bytes, size));
+    storeLe64(bytes + kChecksumAt, checksum(bytes, size));
 }
 
 SectorFault checkProbeSector(const uint8_t* bytes, uint32_t size, uint64_t nonce, uint64_t sector,
                              uint64_t& other) {
     const bool identity = std::memcmp(bytes, kMagic, sizeof kMagic) == 0 &&
-                          load64(bytes + kNonceAt) == nonce &&
-                          load64(bytes + kChecksumAt) == checksum(bytes, size);
+                          loadLe64(bytes + kNonceAt) == nonce &&
+                          loadLe64(bytes + kChecksumAt) == checksum(bytes, size);
     if (identity) {
-        other = load64(bytes + kSectorAt);
+        other = loadLe64(bytes + kSectorAt);
         return other == sector ? SectorFault::None : SectorFault::Wraps;
     }
     return allZero(bytes, size) ? SectorFault::Zeros : SectorFault::OtherData;

@@ -4,11 +4,12 @@
 #include <exception>
 #include <vector>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
+#include "base/LittleEndian.h"
+#include "base/VornCollection.h"
 #include "bench/Statistics.h"
 #include "platform/Counter.h"
 #include "platform/ThreadPriority.h"
-#include "results/VornCollection.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {
@@ -47,33 +48,18 @@ AccessResult summarize(uint32_t* samples, uint32_t count, uint64_t elapsed) {
     return result;
 }
 
-void putLittle(uint8_t* out, uint64_t value, uint32_t bytes) {
-    for (uint32_t i = 0; i < bytes; ++i) {
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-uint64_t getLittle(const uint8_t* in, uint32_t bytes) {
-    uint64_t value = 0;
-    for (uint32_t i = 0; i < bytes; ++i) {
-        value |= uint64_t{in[i]} << (8 * i);
-    }
-    return value;
-}
-
 void encodeResult(const AccessResult& result, uint8_t* out) {
-    putLittle(out, result.frequency, 8);
+    storeLe(out, result.frequency, 8);
     const uint32_t words[6] = {result.maxTicks,  result.minTicks,    result.medianTicks,
                                result.meanTicks, result.stdDevTicks, result.reserved};
     for (uint32_t i = 0; i < 6; ++i) {
-        putLittle(out + 8 + 4 * i, words[i], 4);
+        storeLe(out + 8 + 4 * i, words[i], 4);
     }
 }
 
 AccessResult decodeResult(const uint8_t* in) {
-    auto word = [in](uint32_t offset) { return static_cast<uint32_t>(getLittle(in + offset, 4)); };
-    return AccessResult{getLittle(in, 8), word(8),  word(12), word(16),
-                        word(20),         word(24), word(28)};
+    auto word = [in](uint32_t offset) { return static_cast<uint32_t>(loadLe(in + offset, 4)); };
+    return AccessResult{loadLe(in, 8), word(8), word(12), word(16), word(20), word(24), word(28)};
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "bench/EventLog.h"
+#include "bench/MemoryEventLog.h"
 
 namespace {
 

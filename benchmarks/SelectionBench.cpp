@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/TestTables.h"
 #include "bench/DiskRwBenchmark.h"
 #include "results/BenchmarkEntries.h"
 #include "results/LibraryWriter.h"
+#include "results/TestTables.h"
 #include "results/VornCollection.h"
 #include "results/VornFileCRC.h"
 #include "storage/DeviceInfoData.h"

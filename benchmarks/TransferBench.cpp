@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "bench/EventLog.h"
+#include "bench/MemoryEventLog.h"
 #include "platform/Counter.h"
 #include "support/MemoryDevice.h"
 

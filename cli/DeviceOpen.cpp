@@ -1,6 +1,6 @@
 #include "cli/DeviceOpen.h"
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "storage/Win2kDisk.h"
 
 namespace vorn::cli {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DiagLog.h"
 #include "app/SystemInfoTrace.h"
+#include "base/DiagLog.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "storage/DeviceListText.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 #include "cli/CliSupport.h"
 #include "cli/SignalCancel.h"
 #include "net/NoticeView.h"

@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
 #include "app/RunTestClick.h"
 #include "app/RunView.h"
 #include "app/TestRun.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/SignalCancel.h"

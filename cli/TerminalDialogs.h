@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 namespace vorn::cli {
 

@@ -12,7 +12,7 @@
 #include "results/ReplacementFile.h"
 #include "view/TimelineScene.h"
 #if VORN_TIMELINE_PNG
-#include "view/gui/TimelinePainter.h"
+#include "view/render/TimelinePainter.h"
 #endif
 
 namespace vorn::cli {

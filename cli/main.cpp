@@ -4,7 +4,7 @@
 #include <cstring>
 #include <exception>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 
 namespace vorn {
 

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <exception>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "net/CurlSupport.h"
 #include "platform/FileKind.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "app/MakerServers.h"
+#include "base/MakerServers.h"
 #include "net/WorkerThread.h"
 
 namespace vorn {

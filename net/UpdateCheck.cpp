@@ -10,8 +10,8 @@
 #include <set>
 #include <vector>
 
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
 #include "net/NoticeView.h"
 #include "results/ReplacementFile.h"
 

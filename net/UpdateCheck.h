@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/MakerServers.h"
+#include "base/MakerServers.h"
 #include "net/VornHttpGet.h"
 
 namespace vorn {

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
-#include "app/MakerServers.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
+#include "base/MakerServers.h"
 #include "net/NoticeView.h"
 
 namespace vorn {

@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "net/CurlSupport.h"
 #include "results/ReplacementFile.h"
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 
 namespace vorn {
 

@@ -6,10 +6,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/TestTables.h"
+#include "base/LittleEndian.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/Statistics.h"
 #include "results/MemberSnapshot.h"
+#include "results/TestTables.h"
 #include "results/VornCollection.h"
 #include "storage/Win2kStoredDisk.h"
 
@@ -35,7 +36,7 @@ bool readWord(I_VornCollection& result, const char* key, uint32_t* word) {
         dataCapacity < sizeof bytes) {
         return false;
     }
-    *word = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+    *word = loadLe32(bytes);
     return true;
 }
 

@@ -14,17 +14,6 @@
 
 namespace vorn {
 
-uint32_t loadLe32(const unsigned char* bytes) {
-    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-           uint32_t{bytes[3]} << 24;
-}
-
-void storeLe32(unsigned char* bytes, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-    }
-}
-
 FileHandle openRegularFile(const char* path, std::string* why) {
     const int fd = platform::openRegularForReading(path, why);
     if (fd < 0) {

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "base/LittleEndian.h"
+
 // Low-level pieces shared by the result-file and library classes. Every read is
 // positioned and bounded by the caller; nothing here trusts a length from the file.
 
@@ -19,9 +21,6 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 using FileHandle = std::unique_ptr<FILE, FileCloser>;
-
-uint32_t loadLe32(const unsigned char* bytes);
-void storeLe32(unsigned char* bytes, uint32_t value);
 
 // Opens a file for reading only when it is a regular file (a FIFO or device is
 // refused at once, never waited on); `why` (when given) says why it did not open.

@@ -6,7 +6,8 @@
 #include <limits>
 #include <thread>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
+#include "base/LittleEndian.h"
 #include "platform/Counter.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -24,12 +25,6 @@ constexpr uint32_t kLeaves[] = {0, 1, 0x80000002u, 0x80000003u, 0x80000004u};
 constexpr uint32_t kGroupSize = 16;
 // Leaf 1, EDX: the processor has a time-stamp counter.
 constexpr uint32_t kTimeStampBit = 1u << 4;
-
-[[maybe_unused]] void storeLe32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 // Executes one leaf into its 16-byte group; false where the processor has no CPUID.
 bool cpuidLeaf(uint32_t leaf, uint8_t* group) {

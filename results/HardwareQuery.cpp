@@ -16,7 +16,7 @@ extern "C" {
 #include <pci/pci.h>
 }
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 
 namespace vorn {
 namespace {

@@ -6,12 +6,12 @@
 #include <ctime>
 #include <vector>
 
-#include "app/DiagLog.h"
-#include "app/TestTables.h"
+#include "base/DiagLog.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/CollectionFile.h"
 #include "results/ReplacementFile.h"
+#include "results/TestTables.h"
 #include "results/VornDiskCollection.h"
 #include "storage/DeviceListText.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "platform/FileKind.h"
 #include "results/VornFileCRC.h"
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/LittleEndian.h"
 #include "storage/DriveCatalog.h"
 
 namespace vorn {
@@ -14,17 +15,6 @@ constexpr uint32_t kProductIdOffset = 16;
 constexpr uint32_t kProductRevisionOffset = 20;
 constexpr uint32_t kIdTextSize = 1024;
 constexpr uint32_t kIdCopyLimit = 896;
-
-void putU32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-void putU16(uint8_t* at, uint16_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
 
 // A descriptor string ends at its first zero byte; empty means absent.
 std::string_view descriptorText(const std::string& text) {
@@ -48,8 +38,8 @@ DeviceDescriptor buildDeviceDescriptor(const DriveIdentity& identity) {
         if (text.empty()) {
             return;
         }
-        putU32(descriptor.bytes.data() + offsetField,
-               static_cast<uint32_t>(descriptor.bytes.size()));
+        storeLe32(descriptor.bytes.data() + offsetField,
+                  static_cast<uint32_t>(descriptor.bytes.size()));
         descriptor.bytes.insert(descriptor.bytes.end(), text.begin(), text.end());
         descriptor.bytes.push_back(0);
     };
@@ -59,13 +49,13 @@ DeviceDescriptor buildDeviceDescriptor(const DriveIdentity& identity) {
 
     descriptor.length = static_cast<uint32_t>(descriptor.bytes.size());
     uint8_t* header = descriptor.bytes.data();
-    putU32(header + 0, descriptor.length);  // Version
-    putU32(header + 4, descriptor.length);  // Size
-    header[8] = 0;                          // DeviceType: direct access
-    header[9] = 0;                          // DeviceTypeModifier
+    storeLe32(header + 0, descriptor.length);  // Version
+    storeLe32(header + 4, descriptor.length);  // Size
+    header[8] = 0;                             // DeviceType: direct access
+    header[9] = 0;                             // DeviceTypeModifier
     header[kDescRemovableMedia] = identity.removable;
     header[11] = identity.commandQueueing;
-    putU32(header + kDescBusType, identity.busType);
+    storeLe32(header + kDescBusType, identity.busType);
     // The zero byte that follows the answer in the query's zeroed buffer.
     descriptor.bytes.push_back(0);
     return descriptor;
@@ -73,18 +63,18 @@ DeviceDescriptor buildDeviceDescriptor(const DriveIdentity& identity) {
 
 std::array<uint8_t, kAdapterDescriptorSize> buildAdapterDescriptor(const DriveIdentity& identity) {
     std::array<uint8_t, kAdapterDescriptorSize> bytes{};
-    putU32(&bytes[0], kAdapterDescriptorSize);  // Version
-    putU32(&bytes[4], kAdapterDescriptorSize);  // Size
-    putU32(&bytes[8], identity.maxTransferLength);
-    putU32(&bytes[12], identity.maxPhysicalPages);
-    putU32(&bytes[16], identity.alignmentMask);
+    storeLe32(&bytes[0], kAdapterDescriptorSize);  // Version
+    storeLe32(&bytes[4], kAdapterDescriptorSize);  // Size
+    storeLe32(&bytes[8], identity.maxTransferLength);
+    storeLe32(&bytes[12], identity.maxPhysicalPages);
+    storeLe32(&bytes[16], identity.alignmentMask);
     bytes[20] = 0;  // AdapterUsesPio
     bytes[21] = 0;  // AdapterScansDown
     bytes[22] = identity.commandQueueing;
     bytes[23] = 0;  // AcceleratedTransfer: nothing in sysfs tells
     bytes[24] = static_cast<uint8_t>(identity.busType > 0xff ? 0xff : identity.busType);
-    putU16(&bytes[26], identity.busMajorVersion);
-    putU16(&bytes[28], identity.busMinorVersion);
+    storeLe16(&bytes[26], identity.busMajorVersion);
+    storeLe16(&bytes[28], identity.busMinorVersion);
     return bytes;
 }
 
@@ -92,8 +82,7 @@ uint32_t descriptorU32(const uint8_t* bytes, uint32_t length, uint32_t offset) {
     if (bytes == nullptr || offset > length || length - offset < 4) {
         return 0;
     }
-    return uint32_t{bytes[offset]} | uint32_t{bytes[offset + 1]} << 8 |
-           uint32_t{bytes[offset + 2]} << 16 | uint32_t{bytes[offset + 3]} << 24;
+    return loadLe32(bytes + offset);
 }
 
 uint8_t descriptorU8(const uint8_t* bytes, uint32_t length, uint32_t offset) {

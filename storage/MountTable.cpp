@@ -7,7 +7,7 @@
 #include <exception>
 #include <string_view>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "storage/DriveCatalog.h"
 
 namespace vorn {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "storage/DriveCatalog.h"
 #include "storage/MountTable.h"
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 
 namespace vorn {
 namespace {

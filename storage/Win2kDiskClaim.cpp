@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "storage/Win2kDisk.h"
 
 namespace vorn {

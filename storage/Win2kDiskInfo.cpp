@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "app/DiagLog.h"
-#include "results/VornCollection.h"
+#include "base/DiagLog.h"
+#include "base/VornCollection.h"
 #include "storage/DeviceInfoData.h"
 #include "storage/Win2kDisk.h"
 

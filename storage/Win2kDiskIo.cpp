@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/DiagLog.h"
-#include "bench/EventLog.h"
+#include "base/DiagLog.h"
 #include "platform/Counter.h"
+#include "storage/EventLog.h"
 #include "storage/Win2kDisk.h"
 
 namespace vorn {

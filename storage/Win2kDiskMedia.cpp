@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "storage/MountTable.h"
 #include "storage/PartitionProbe.h"
 #include "storage/SystemUse.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <exception>
 
-#include "app/DiagLog.h"
-#include "results/VornCollection.h"
+#include "base/DiagLog.h"
+#include "base/VornCollection.h"
 #include "storage/Descriptors.h"
 #include "storage/DriveCatalog.h"
 

@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/TestTables.h"
+#include "base/LittleEndian.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/CapacityEntry.h"
+#include "results/TestTables.h"
 #include "results/VornCollection.h"
 
 namespace vorn {
@@ -114,8 +115,7 @@ bool readTestTime(I_VornCollection& result, int64_t* seconds) {
         dataCapacity < sizeof bytes) {
         return false;
     }
-    const uint32_t raw =
-        bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+    const uint32_t raw = loadLe32(bytes);
     *seconds = static_cast<int32_t>(raw);
     return true;
 }

@@ -11,10 +11,10 @@
 #include <exception>
 #include <filesystem>
 
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
 #include "app/gui/TQkVornMain.h"
 #include "app/gui/TRunTestForm.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
 #include "net/gui/TformUpload.h"
 #include "platform/LockedBuffer.h"
 #include "results/gui/TupdateDetails.h"

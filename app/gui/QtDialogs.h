@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 class QWidget;
 

@@ -13,11 +13,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/DiagLog.h"
-#include "app/MakerServers.h"
 #include "app/SystemInfoTrace.h"
 #include "app/gui/TRunTestForm.h"
-#include "app/gui/WindowPlacement.h"
+#include "base/DiagLog.h"
+#include "base/MakerServers.h"
+#include "base/gui/WindowPlacement.h"
 #include "net/UpdateCheck.h"
 #include "net/gui/TformUpload.h"
 #include "results/VornCollection.h"

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/gui/WindowPlacement.h"
+#include "base/gui/WindowPlacement.h"
 
 namespace vorn {
 

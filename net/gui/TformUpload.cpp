@@ -7,9 +7,9 @@
 #include <exception>
 #include <memory>
 
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
-#include "app/gui/WindowPlacement.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
+#include "base/gui/WindowPlacement.h"
 #include "net/Upload.h"
 #include "results/gui/TupdateDetails.h"
 #include "storage/Win2kStoredDisk.h"

@@ -11,9 +11,9 @@
 #include <exception>
 #include <memory>
 
-#include "app/DiagLog.h"
-#include "app/Dialogs.h"
-#include "app/gui/WindowPlacement.h"
+#include "base/DiagLog.h"
+#include "base/Dialogs.h"
+#include "base/gui/WindowPlacement.h"
 #include "results/HardwareQuery.h"
 #include "results/VornCollection.h"
 #include "storage/VornDevice.h"

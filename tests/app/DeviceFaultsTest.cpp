@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "RunFixture.h"
-#include "bench/EventLog.h"
+#include "storage/EventLog.h"
 #include "storage/Win2kDisk.h"
 #include "support/RecordingRunView.h"
 #include "support/ScriptedDialogs.h"

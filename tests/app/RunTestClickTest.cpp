@@ -11,11 +11,11 @@
 #include <stdexcept>
 
 #include "RunFixture.h"
-#include "app/DiagLog.h"
 #include "app/RunTestClick.h"
-#include "app/TestTables.h"
 #include "app/Wipe.h"
-#include "bench/EventLog.h"
+#include "base/DiagLog.h"
+#include "results/TestTables.h"
+#include "storage/EventLog.h"
 #include "support/FakeSysfs.h"
 #include "support/ManualCounter.h"
 #include "support/MemoryDevice.h"

@@ -10,7 +10,7 @@
 
 #include "app/TestRun.h"
 #include "app/Wipe.h"
-#include "bench/EventLog.h"
+#include "bench/MemoryEventLog.h"
 #include "support/MemoryDevice.h"
 #include "support/RecordingRunView.h"
 #include "support/TempDir.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bench/CapacityProbe.h"
-#include "bench/EventLog.h"
+#include "storage/EventLog.h"
 #include "support/MemoryDevice.h"
 
 namespace vorn::test {

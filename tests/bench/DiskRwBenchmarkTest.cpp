@@ -5,10 +5,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "bench/BenchmarkWait.h"
-#include "bench/EventLog.h"
 #include "results/VornCollection.h"
+#include "storage/EventLog.h"
 #include "support/ManualCounter.h"
 #include "support/MemoryDevice.h"
 #include "support/TempDir.h"

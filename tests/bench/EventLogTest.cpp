@@ -10,9 +10,9 @@
 #include <fstream>
 #include <string>
 
-#include "app/DiagLog.h"
-#include "bench/EventLog.h"
+#include "base/DiagLog.h"
 #include "bench/MemoryEventLog.h"
+#include "storage/EventLog.h"
 #include "support/ManualCounter.h"
 #include "support/TempDir.h"
 

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "bench/BenchmarkWait.h"
-#include "bench/EventLog.h"
 #include "results/ResultBytes.h"
 #include "results/VornCollection.h"
+#include "storage/EventLog.h"
 #include "support/ManualCounter.h"
 #include "support/MemoryDevice.h"
 #include "support/TempDir.h"

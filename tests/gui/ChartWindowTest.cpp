@@ -20,8 +20,8 @@
 #include <string>
 #include <thread>
 
-#include "app/TestTables.h"
 #include "gui/WindowTestSupport.h"
+#include "results/TestTables.h"
 #include "results/VornCollection.h"
 #include "support/TempDir.h"
 #include "view/ChartResults.h"

@@ -9,9 +9,9 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include "app/MakerServers.h"
 #include "app/gui/TQkVornMain.h"
 #include "app/gui/TRunTestForm.h"
+#include "base/MakerServers.h"
 #include "gui/WindowTestSupport.h"
 #include "platform/ProgramInfo.h"
 #include "results/VornCollection.h"

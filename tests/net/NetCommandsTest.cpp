@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "cli/CliRun.h"
 #include "net/LoopbackServers.h"
 #include "results/VornCollection.h"

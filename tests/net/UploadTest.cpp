@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DiagLog.h"
 #include "app/RunFixture.h"
+#include "base/DiagLog.h"
 #include "net/LoopbackServers.h"
 #include "net/NoticeView.h"
 #include "net/Upload.h"

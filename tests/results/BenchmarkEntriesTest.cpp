@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/TestTables.h"
 #include "bench/DiskRwBenchmark.h"
 #include "results/ResultBytes.h"
+#include "results/TestTables.h"
 #include "storage/DeviceInfoData.h"
 
 namespace vorn::test {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 #include "cli/CliRun.h"
 #include "results/ResultBytes.h"
 #include "storage/Win2kStoredDisk.h"

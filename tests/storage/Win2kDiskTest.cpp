@@ -12,9 +12,9 @@
 #include <fstream>
 #include <vector>
 
-#include "app/DiagLog.h"
-#include "bench/EventLog.h"
+#include "base/DiagLog.h"
 #include "results/VornCollection.h"
+#include "storage/EventLog.h"
 #include "storage/MountTable.h"
 #include "storage/PartitionProbe.h"
 #include "storage/Win2kStoredDisk.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "bench/EventLog.h"
 #include "platform/Counter.h"
+#include "storage/EventLog.h"
 #include "support/ManualCounter.h"
 
 namespace vorn::test {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 namespace vorn::test {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/TestTables.h"
 #include "cli/CliRun.h"
+#include "results/TestTables.h"
 #include "support/TempDir.h"
 #include "view/ChartResults.h"
 

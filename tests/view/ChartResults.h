@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/TestTables.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
+#include "results/TestTables.h"
 #include "results/VornCollection.h"
 
 // Result files for the chart tests, written entry by entry with the same 32-byte

@@ -7,7 +7,7 @@
 #include <QChartView>
 #include <QValueAxis>
 
-#include "app/TestTables.h"
+#include "results/TestTables.h"
 
 namespace vorn {
 

@@ -18,9 +18,9 @@
 #include <chrono>
 #include <thread>
 
-#include "app/DiagLog.h"
-#include "app/MakerServers.h"
-#include "app/gui/WindowPlacement.h"
+#include "base/DiagLog.h"
+#include "base/MakerServers.h"
+#include "base/gui/WindowPlacement.h"
 #include "results/VornCollection.h"
 #include "view/gui/SpeedChart.h"
 #include "view/gui/TimelineWindow.h"

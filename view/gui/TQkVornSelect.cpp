@@ -12,7 +12,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "app/gui/WindowPlacement.h"
+#include "base/gui/WindowPlacement.h"
 #include "results/VornCollection.h"
 #include "view/gui/TQkVornChart.h"
 

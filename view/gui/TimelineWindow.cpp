@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "view/TimelineScene.h"
-#include "view/gui/TimelinePainter.h"
+#include "view/render/TimelinePainter.h"
 
 namespace vorn {
 namespace {
@@ -30,7 +30,7 @@ bool TimelineWindow::openLog(const std::string& path) {
     std::ifstream log(path, std::ios::binary);
     const bool readable = log.is_open();
     model_ = readable ? buildTimeline(log) : TimelineModel{};
-    message_ = !readable             ? "cannot read " + path
+    message_ = !readable               ? "cannot read " + path
                : model_.points.empty() ? path + " holds no transfers"
                                        : std::string();
     setWindowTitle(QString::fromStdString("QK Vorn Timeline - " + path));

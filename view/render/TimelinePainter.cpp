@@ -1,4 +1,4 @@
-#include "view/gui/TimelinePainter.h"
+#include "view/render/TimelinePainter.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

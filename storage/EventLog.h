@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 namespace vorn {
 
@@ -36,8 +35,5 @@ public:
                          uint32_t bytesPerSector) = 0;
     virtual ~I_VornEventLog() = default;
 };
-
-// A memory-backed log with room for `capacity` entries, committed and locked once.
-std::unique_ptr<I_VornEventLog> newEventLog(uint32_t capacity);
 
 }  // namespace vorn

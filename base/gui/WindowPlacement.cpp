@@ -1,4 +1,4 @@
-#include "app/gui/WindowPlacement.h"
+#include "base/gui/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,4 +1,4 @@
-#include "app/DiagLog.h"
+#include "base/DiagLog.h"
 
 #include <cxxabi.h>
 
