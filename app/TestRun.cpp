@@ -15,6 +15,7 @@
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/ReplacementFile.h"
+#include "results/RunRecord.h"
 #include "results/TestTables.h"
 #include "results/VornCollection.h"
 #include "results/VornDiskCollection.h"
@@ -208,11 +209,14 @@ bool addText(I_VornCollection& file, const char* name, const char* text) {
     return file.addEntry(name, buffer, 0, nullptr);
 }
 
-bool addTime(I_VornCollection& file) {
-    const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
-    const uint8_t bytes[4] = {static_cast<uint8_t>(now), static_cast<uint8_t>(now >> 8),
-                              static_cast<uint8_t>(now >> 16), static_cast<uint8_t>(now >> 24)};
-    return file.addEntry("QKCTIME", nullptr, sizeof bytes, bytes);
+bool addZonedTest(I_VornCollection& file, const char* key, const DiskRwBenchmark* bench) {
+    DiskRwRecord record;
+    return bench != nullptr && bench->record(&record) && addRwTest(file, key, record);
+}
+
+bool addAccess(I_VornCollection& file, const char* key, const RAccessBenchmark* bench) {
+    AccessRecord record;
+    return bench != nullptr && bench->record(&record) && addAccessTest(file, key, record);
 }
 
 // Every store is tried; any failure fails the run.
@@ -225,16 +229,16 @@ bool writeResults(const TestRunContext& run, RunBenchmarks& held, const Capacity
     bool ok = addText(*file, "VERSION", fileVersion("qkvorn.exe"));
     ok = addText(*file, "DRIVEID", run.device.deviceId()) && ok;
     for (int i = 0; i < kTestsPerTable; ++i) {
-        ok = held.reads[i] && held.reads[i]->saveResults(file.get(), readTests[i].resultKey) && ok;
+        ok = addZonedTest(*file, readTests[i].resultKey, held.reads[i].get()) && ok;
     }
     for (int i = 0; i < kTestsPerTable; ++i) {
         if (held.writes[i]) {
-            ok = held.writes[i]->saveResults(file.get(), writeTests[i].resultKey) && ok;
+            ok = addZonedTest(*file, writeTests[i].resultKey, held.writes[i].get()) && ok;
         }
     }
-    ok = held.random && held.random->saveResults(file.get(), "QKCRACCESS") && ok;
-    ok = held.sequential && held.sequential->saveResults(file.get(), "QKCSACCESS") && ok;
-    ok = addTime(*file) && ok;
+    ok = addAccess(*file, "QKCRACCESS", held.random.get()) && ok;
+    ok = addAccess(*file, "QKCSACCESS", held.sequential.get()) && ok;
+    ok = addTestTime(*file, static_cast<uint32_t>(std::time(nullptr))) && ok;
     ok = run.device.saveDeviceInfo(file.get(), nullptr) && ok;
     ok = capacity.store(*file) && ok;
     // A result file that did not reach the disk whole fails the run.

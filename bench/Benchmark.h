@@ -5,7 +5,6 @@
 namespace vorn {
 
 class I_VornDevice;
-class I_VornCollection;
 
 enum BenchmarkStatus : uint32_t {
     kStatusRunning = 0,
@@ -38,8 +37,6 @@ public:
     [[nodiscard]] virtual bool getValue(uint32_t kind, uint32_t row, uint64_t* value) = 0;
     // Percent done, 0-100 (the zoned benchmark can pass 100 with a single zone).
     virtual uint32_t getProgress() = 0;
-    [[nodiscard]] virtual bool saveResults(I_VornCollection* collection, const char* key) = 0;
-    [[nodiscard]] virtual bool loadResults(I_VornCollection* collection, const char* key) = 0;
 };
 
 }  // namespace vorn

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "base/DiagLog.h"
-#include "base/VornCollection.h"
 #include "bench/ZoneSetup.h"
 #include "storage/VornDevice.h"
 
@@ -184,43 +183,13 @@ uint32_t DiskRwBenchmark::getProgress() {
     return 0;
 }
 
-bool DiskRwBenchmark::saveResults(I_VornCollection* collection, const char* key) {
+bool DiskRwBenchmark::record(DiskRwRecord* out) const {
     // The worker still writes the zone records while it runs.
     if (worker_.joinable() && finished_.load(std::memory_order_acquire) == 0) {
         return false;
     }
-    char name[kEntryNameBuffer];
-    if (key == nullptr) {
-        std::snprintf(name, sizeof name, "RWBENCH,%u,%u,%u,%u,%u,%u", write_, quick_, maxZones_,
-                      blockSize_, warmUpBytes_, defaultZoneSpan_);
-        key = name;
-    }
-    char value[128];
-    std::snprintf(value, sizeof value, "%u,%u,%u,%u,%u,%u,%u", write_, quick_, maxZones_,
-                  blockSize_, warmUpBytes_, defaultZoneSpan_, zoneCount());
-    const auto bytes = static_cast<uint32_t>(zones_.size() * sizeof(ZoneResult));
-    return collection->addEntry(key, value, bytes, zones_.data());
-}
-
-bool DiskRwBenchmark::loadResults(I_VornCollection* collection, const char* key) {
-    if (worker_.joinable() && finished_.load(std::memory_order_acquire) == 0) {
-        return false;
-    }
-    zones_.clear();
-    zonesDone_.store(0, std::memory_order_release);
-    uint32_t valueLength = 0;
-    uint32_t dataLength = 0;
-    if (!collection->findEntry(key, &valueLength, nullptr, &dataLength, nullptr) ||
-        dataLength % sizeof(ZoneResult) != 0) {
-        return false;
-    }
-    std::vector<ZoneResult> zones(dataLength / sizeof(ZoneResult));
-    valueLength = 0;
-    if (!collection->findEntry(key, &valueLength, nullptr, &dataLength, zones.data())) {
-        return false;
-    }
-    zones_ = std::move(zones);
-    zonesDone_.store(zoneCount(), std::memory_order_release);
+    *out =
+        DiskRwRecord{write_, quick_, maxZones_, blockSize_, warmUpBytes_, defaultZoneSpan_, zones_};
     return true;
 }
 

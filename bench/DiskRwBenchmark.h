@@ -24,6 +24,17 @@ struct ZoneResult {
 };
 static_assert(sizeof(ZoneResult) == 32);
 
+// What a run measured, with the parameters it ran under; results/ stores and reads it.
+struct DiskRwRecord {
+    uint32_t write = 0;
+    uint32_t quick = 0;
+    uint32_t maxZones = 0;
+    uint32_t blockSize = 0;
+    uint32_t warmUpBytes = 0;
+    uint32_t zoneSpan = 0;
+    std::vector<ZoneResult> zones;
+};
+
 // Sequential transfer speed at several places (zones) of a medium: per zone a run
 // of untimed blocks, then a run of timed blocks, each timed on its own.
 class DiskRwBenchmark : public I_Benchmark {
@@ -42,8 +53,8 @@ public:
     uint32_t getResultCount() override;
     bool getValue(uint32_t kind, uint32_t row, uint64_t* value) override;
     uint32_t getProgress() override;
-    bool saveResults(I_VornCollection* collection, const char* key) override;
-    bool loadResults(I_VornCollection* collection, const char* key) override;
+    // The zones measured so far and the parameters; false while the worker runs.
+    [[nodiscard]] bool record(DiskRwRecord* out) const;
 
     // What a start on a medium of this geometry would refuse, asked before anything is
     // written: the block size against the sector size, and room for the zones.

@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "base/DiagLog.h"
-#include "base/LittleEndian.h"
-#include "base/VornCollection.h"
 #include "bench/Statistics.h"
 #include "platform/Counter.h"
 #include "platform/ThreadPriority.h"
@@ -14,8 +12,6 @@
 
 namespace vorn {
 namespace {
-
-constexpr uint32_t kRecordBytes = sizeof(AccessResult);
 
 // Time-critical only while requests are timed; unwinding returns the thread to
 // normal too.
@@ -46,20 +42,6 @@ AccessResult summarize(uint32_t* samples, uint32_t count, uint64_t elapsed) {
     result.meanTicks = saturate32(elapsed / count);
     result.stdDevTicks = standardDeviation(samples, count);
     return result;
-}
-
-void encodeResult(const AccessResult& result, uint8_t* out) {
-    storeLe(out, result.frequency, 8);
-    const uint32_t words[6] = {result.maxTicks,  result.minTicks,    result.medianTicks,
-                               result.meanTicks, result.stdDevTicks, result.reserved};
-    for (uint32_t i = 0; i < 6; ++i) {
-        storeLe(out + 8 + 4 * i, words[i], 4);
-    }
-}
-
-AccessResult decodeResult(const uint8_t* in) {
-    auto word = [in](uint32_t offset) { return static_cast<uint32_t>(loadLe(in + offset, 4)); };
-    return AccessResult{loadLe(in, 8), word(8), word(12), word(16), word(20), word(24), word(28)};
 }
 
 }  // namespace
@@ -183,33 +165,11 @@ uint32_t RAccessBenchmark::getProgress() {
     return static_cast<uint32_t>(done * 100 / accessCount_);
 }
 
-bool RAccessBenchmark::saveResults(I_VornCollection* collection, const char* key) {
-    if (collection == nullptr || running()) {
+bool RAccessBenchmark::record(AccessRecord* out) const {
+    if (running()) {
         return false;
     }
-    char name[kEntryNameBuffer];
-    std::snprintf(name, sizeof name, "RACCESS,%u", accessCount_);
-    char value[16];
-    std::snprintf(value, sizeof value, "%u", accessCount_);
-    uint8_t data[kRecordBytes];
-    encodeResult(result_, data);
-    return collection->addEntry(key != nullptr ? key : name, value, sizeof data, data);
-}
-
-bool RAccessBenchmark::loadResults(I_VornCollection* collection, const char* key) {
-    if (collection == nullptr || key == nullptr || running()) {
-        return false;
-    }
-    // Read into a scratch record so a refused entry leaves the results as they were.
-    uint8_t data[kRecordBytes] = {};
-    uint32_t valueLength = 0;
-    uint32_t dataLength = sizeof data;
-    if (!collection->findEntry(key, &valueLength, nullptr, &dataLength, data) ||
-        dataLength != kRecordBytes) {
-        return false;
-    }
-    result_ = decodeResult(data);
-    status_.store(kStatusDone, std::memory_order_release);
+    *out = AccessRecord{accessCount_, result_};
     return true;
 }
 

@@ -24,6 +24,12 @@ struct AccessResult {
 static_assert(sizeof(AccessResult) == 32);
 static_assert(std::is_standard_layout_v<AccessResult>);
 
+// A finished run's statistics with its request count; results/ stores and reads it.
+struct AccessRecord {
+    uint32_t accessCount = 0;
+    AccessResult result{};
+};
+
 // Every run starts from this seed, so runs on media of equal capacity visit the
 // same sectors in the same order and stay comparable.
 inline constexpr uint32_t kAccessSeed = 10231972;
@@ -63,8 +69,8 @@ public:
     uint32_t getResultCount() override;
     bool getValue(uint32_t kind, uint32_t row, uint64_t* value) override;
     uint32_t getProgress() override;
-    bool saveResults(I_VornCollection* collection, const char* key) override;
-    bool loadResults(I_VornCollection* collection, const char* key) override;
+    // The statistics of the last run; false while the worker runs.
+    [[nodiscard]] bool record(AccessRecord* out) const;
 
     // Takes effect at the next start.
     void setParameters(uint32_t accessCount, uint32_t sequential, uint32_t write);

@@ -7,9 +7,8 @@
 #include <memory>
 
 #include "base/LittleEndian.h"
-#include "bench/DiskRwBenchmark.h"
-#include "bench/Statistics.h"
 #include "results/MemberSnapshot.h"
+#include "results/RunRecord.h"
 #include "results/TestTables.h"
 #include "results/VornCollection.h"
 #include "storage/Win2kStoredDisk.h"
@@ -54,30 +53,13 @@ bool readValue(I_VornCollection& result, const char* key, uint32_t capacity, std
     return valueCapacity != 0;
 }
 
-// The largest first-zone rate over a table's keys; absent keys and keys without a
-// zone are passed over, the walk never stops early.
-uint32_t maximumRate(DiskRwBenchmark& bench, I_VornCollection& result,
-                     const TestTableEntry (&tests)[kTestsPerTable]) {
-    uint32_t best = 0;
-    for (const TestTableEntry& test : tests) {
-        uint64_t rate = 0;
-        if (bench.loadResults(&result, test.resultKey) &&
-            bench.getValue(kValueZoneRate, 0, &rate)) {
-            best = std::max(best, saturate32(rate));
-        }
-    }
-    return best;
-}
-
-BenchmarkEntry readEntry(I_VornCollection& result, DiskRwBenchmark& rates,
-                         const std::string& fileName, uint32_t member) {
+BenchmarkEntry readEntry(I_VornCollection& result, const std::string& fileName, uint32_t member) {
     BenchmarkEntry entry;
     entry.fileName = fileName;
     entry.indexInFile = member;
+    const RunRecord run = readRunRecord(result);
+    entry.testTime = run.testTime.value_or(0);
     uint32_t word = 0;
-    if (readWord(result, "QKCTIME", &word)) {
-        entry.testTime = static_cast<int32_t>(word);
-    }
     readValue(result, "QKCREADER", kReaderBuffer, &entry.reader);
     if (readWord(result, "QKCINT", &word)) {
         entry.interfaceCode = word;
@@ -86,8 +68,8 @@ BenchmarkEntry readEntry(I_VornCollection& result, DiskRwBenchmark& rates,
         entry.name = device->deviceId();
         entry.capacity = uint64_t{device->mediaBlockSize()} * device->mediaSectors();
     }
-    entry.maxRead = maximumRate(rates, result, readTests);
-    entry.maxWrite = maximumRate(rates, result, writeTests);
+    entry.maxRead = bestRate(run.reads, GapRule::PassOverEmptyTest);
+    entry.maxWrite = bestRate(run.writes, GapRule::PassOverEmptyTest);
     return entry;
 }
 
@@ -218,7 +200,6 @@ std::vector<BenchmarkEntry> loadEntries(const std::string& folder, const std::st
     }
     std::vector<BenchmarkEntry> entries;
     entries.reserve(static_cast<size_t>(std::min<uint64_t>(total, 1u << 20)));
-    auto rates = newDiskRwBenchmark(0, 0, 0, 0, 0, 0, 0);
     for (const std::string& name : findFiles(folder, pattern)) {
         auto file = openCollection(entryPath(folder, name).c_str());
         if (!file) {
@@ -230,7 +211,7 @@ std::vector<BenchmarkEntry> loadEntries(const std::string& folder, const std::st
             if (file->selectMember(member)) {
                 // Some forty lookups per result: each entry is read from the file once.
                 I_VornCollection& result = snapshot.take(*file) ? snapshot : *file;
-                entries.push_back(readEntry(result, *rates, name, member));
+                entries.push_back(readEntry(result, name, member));
             }
         }
         if (entries.size() >= total) {

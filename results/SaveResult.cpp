@@ -1,5 +1,6 @@
 #include "results/SaveResult.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,10 +8,9 @@
 #include <vector>
 
 #include "base/DiagLog.h"
-#include "bench/DiskRwBenchmark.h"
-#include "bench/RAccessBenchmark.h"
 #include "results/CollectionFile.h"
 #include "results/ReplacementFile.h"
+#include "results/RunRecord.h"
 #include "results/TestTables.h"
 #include "results/VornDiskCollection.h"
 #include "storage/DeviceListText.h"
@@ -121,18 +121,46 @@ bool writeResult(const ResultDetails& details, I_VornCollection& source, const s
     return written && check.open(path.c_str());
 }
 
-std::unique_ptr<I_Benchmark> benchmarkFor(const char* key) {
+bool isZonedTestKey(const char* key) {
     for (const auto* table : {&readTests, &writeTests}) {
         for (const TestTableEntry& test : *table) {
             if (std::strcmp(key, test.resultKey) == 0) {
-                return newDiskRwBenchmark(0, 0, 0, 0, 0, 0, 0);
+                return true;
             }
         }
     }
-    if (std::strcmp(key, "QKCRACCESS") == 0 || std::strcmp(key, "QKCSACCESS") == 0) {
-        return newRAccessBenchmark(0, 0, 0);
+    return false;
+}
+
+bool isAccessTestKey(const char* key) {
+    return std::strcmp(key, "QKCRACCESS") == 0 || std::strcmp(key, "QKCSACCESS") == 0;
+}
+
+using StatisticsRow = std::array<long long, 6>;  // max, min, average, median, deviation, position
+
+// The rows of a stored test, one per zone (an access test has one, without a position);
+// false when the entry is absent or damaged.
+bool statisticsRows(I_VornCollection& collection, const char* key,
+                    std::vector<StatisticsRow>* rows) {
+    if (isZonedTestKey(key)) {
+        std::vector<ZoneResult> zones;
+        if (!readZones(collection, key, &zones)) {
+            return false;
+        }
+        for (const ZoneResult& z : zones) {
+            rows->push_back({z.maxRate, z.minRate, z.zoneRate, z.medianRate, z.stdDev,
+                             static_cast<long long>(z.start)});
+        }
+        return true;
     }
-    return nullptr;
+    AccessResult a{};
+    if (!readAccess(collection, key, &a)) {
+        return false;
+    }
+    auto ms = [&a](uint32_t ticks) { return static_cast<long long>(accessHundredthsMs(a, ticks)); };
+    rows->push_back(
+        {ms(a.maxTicks), ms(a.minTicks), ms(a.meanTicks), ms(a.medianTicks), ms(a.stdDevTicks), 0});
+    return true;
 }
 
 }  // namespace
@@ -140,13 +168,11 @@ std::unique_ptr<I_Benchmark> benchmarkFor(const char* key) {
 std::string resultFileName(const char* deviceId, I_VornCollection& collection, bool withTime) {
     std::string name = std::string(deviceId != nullptr ? deviceId : "").substr(0, kMaxNameStem);
     if (withTime) {
-        unsigned char bytes[4] = {};
-        uint32_t valueCapacity = 0;
-        uint32_t dataCapacity = sizeof bytes;
-        if (!collection.findEntry("QKCTIME", &valueCapacity, nullptr, &dataCapacity, bytes)) {
-            std::memset(bytes, 0, sizeof bytes);
+        int32_t seconds = 0;
+        if (!readTestTime(collection, &seconds)) {
+            seconds = 0;
         }
-        const time_t when = static_cast<int32_t>(loadLe32(bytes));
+        const time_t when = seconds;
         std::tm local = {};
         if (localtime_r(&when, &local) == nullptr) {
             local = {};
@@ -183,8 +209,7 @@ std::string reportPathFor(const std::string& resultPath) {
 
 void writeStatistics(std::string& report, I_VornCollection& collection, const char* key,
                      const char* title) {
-    std::unique_ptr<I_Benchmark> benchmark = benchmarkFor(key);
-    if (!benchmark) {
+    if (!isZonedTestKey(key) && !isAccessTestKey(key)) {
         return;
     }
     char value[kReportValueText + 1] = {};
@@ -193,18 +218,11 @@ void writeStatistics(std::string& report, I_VornCollection& collection, const ch
     if (!collection.findEntry(key, &valueCapacity, value, &dataCapacity, nullptr)) {
         value[0] = '\0';
     }
-    if (benchmark->loadResults(&collection, key)) {
+    std::vector<StatisticsRow> rows;
+    if (statisticsRows(collection, key, &rows)) {
         report += std::string(title) + "\n" + value + "\n";
         report += "MAX,MIN,AVERAGE,MEDIAN,STDDEV,POSITION\n";
-        constexpr uint32_t kColumns[] = {kValueMax,    kValueMin,    kValueZoneRate,
-                                         kValueMedian, kValueStdDev, kValueZoneStart};
-        for (uint32_t row = 0; row < benchmark->getResultCount(); ++row) {
-            long long cells[6] = {};
-            for (int i = 0; i < 6; ++i) {
-                uint64_t cell = 0;
-                cells[i] =
-                    benchmark->getValue(kColumns[i], row, &cell) ? static_cast<long long>(cell) : 0;
-            }
+        for (const StatisticsRow& cells : rows) {
             char line[160];
             std::snprintf(line, sizeof line, "%lld,%lld,%lld,%lld,%lld,%lld\n", cells[0], cells[1],
                           cells[2], cells[3], cells[4], cells[5]);

@@ -5,10 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "base/LittleEndian.h"
-#include "bench/DiskRwBenchmark.h"
-#include "bench/RAccessBenchmark.h"
 #include "results/CapacityEntry.h"
+#include "results/RunRecord.h"
 #include "results/TestTables.h"
 #include "results/VornCollection.h"
 
@@ -16,80 +14,46 @@ namespace vorn {
 
 namespace {
 
-// What one test key of a result holds.
-enum class Stored { Absent, NoZone, Rate };
-
-struct StoredRate {
-    Stored state = Stored::Absent;
-    float mbps = 0.0f;
-};
-
-// Rate of the first zone only: further zones of a test are not shown.
-StoredRate readRate(DiskRwBenchmark& bench, I_VornCollection& result, const char* key) {
-    if (!bench.loadResults(&result, key)) {
-        return {};
-    }
-    uint64_t bytesPerSecond = 0;
-    if (!bench.getValue(kValueZoneRate, 0, &bytesPerSecond)) {
-        return {Stored::NoZone, 0.0f};
-    }
-    return {Stored::Rate, static_cast<float>(static_cast<double>(bytesPerSecond) * 1e-6)};
+float megabytes(uint32_t bytesPerSecond) {
+    return static_cast<float>(static_cast<double>(bytesPerSecond) * 1e-6);
 }
 
-// The read chart stops at the first test it cannot show, so a missing read test
-// ends the device's bars.
-std::vector<ChartBar> readBars(DiskRwBenchmark& bench, I_VornCollection& result) {
+// Bars show the first zone only. The read chart stops at the first test it cannot
+// show, so a missing read test ends the device's bars.
+std::vector<ChartBar> readBars(const RunRecord& run) {
     std::vector<ChartBar> bars;
-    for (const TestTableEntry& test : readTests) {
-        const StoredRate rate = readRate(bench, result, test.resultKey);
-        if (rate.state != Stored::Rate) {
+    for (int i = 0; i < kTestsPerTable; ++i) {
+        const std::optional<uint32_t> rate = firstZoneRate(run.reads[i]);
+        if (!rate) {
             break;
         }
-        bars.push_back({test.blockSize, barLabel(test.blockSize), rate.mbps});
+        bars.push_back(
+            {readTests[i].blockSize, barLabel(readTests[i].blockSize), megabytes(*rate)});
     }
     return bars;
 }
 
 // Write tests may be missing one by one (skipped); a stored test without a zone ends
 // the device's bars.
-std::vector<ChartBar> writeBars(DiskRwBenchmark& bench, I_VornCollection& result) {
+std::vector<ChartBar> writeBars(const RunRecord& run) {
     std::vector<ChartBar> bars;
-    for (const TestTableEntry& test : writeTests) {
-        const StoredRate rate = readRate(bench, result, test.resultKey);
-        if (rate.state == Stored::NoZone) {
+    for (int i = 0; i < kTestsPerTable; ++i) {
+        const std::optional<uint32_t> rate = firstZoneRate(run.writes[i]);
+        if (run.writes[i] && !rate) {
             break;
         }
-        if (rate.state == Stored::Rate) {
-            bars.push_back({test.blockSize, barLabel(test.blockSize), rate.mbps});
+        if (rate) {
+            bars.push_back(
+                {writeTests[i].blockSize, barLabel(writeTests[i].blockSize), megabytes(*rate)});
         }
     }
     return bars;
 }
 
-// The summary's maximum walks every key of the table with the write rule, so it may
-// see sizes past a gap that the read chart does not draw.
-float maximumRate(DiskRwBenchmark& bench, I_VornCollection& result,
-                  const TestTableEntry (&tests)[kTestsPerTable]) {
-    float best = 0.0f;
-    for (const TestTableEntry& test : tests) {
-        const StoredRate rate = readRate(bench, result, test.resultKey);
-        if (rate.state == Stored::NoZone) {
-            break;
-        }
-        if (rate.state == Stored::Rate && rate.mbps > best) {
-            best = rate.mbps;
-        }
-    }
-    return best;
-}
-
-// Mean access time in milliseconds; 0 when the entry is absent or holds no result.
-double accessMs(RAccessBenchmark& bench, I_VornCollection& result, const char* key) {
-    uint64_t hundredths = 0;
-    if (bench.loadResults(&result, key) && !bench.getValue(kValueZoneRate, 0, &hundredths)) {
-        hundredths = 0;
-    }
-    return static_cast<double>(hundredths) * 0.01;
+// Mean access time in milliseconds; 0 when the entry is absent.
+double accessMs(const std::optional<AccessResult>& access) {
+    return access ? static_cast<double>(accessHundredthsMs(*access, access->meanTicks)) * 0.01
+                  : 0.0;
 }
 
 // At most 254 characters. The collection ends a cut value inside the capacity, so
@@ -103,21 +67,6 @@ std::string readDriveId(I_VornCollection& result) {
     }
     text[254] = '\0';
     return text;
-}
-
-// The 32-bit signed time of the test; false when the entry is absent or too short
-// (a missing time must not show up as a test on 1 January 1970).
-bool readTestTime(I_VornCollection& result, int64_t* seconds) {
-    unsigned char bytes[4] = {};
-    uint32_t valueCapacity = 0;
-    uint32_t dataCapacity = sizeof bytes;
-    if (!result.findEntry("QKCTIME", &valueCapacity, nullptr, &dataCapacity, bytes) ||
-        dataCapacity < sizeof bytes) {
-        return false;
-    }
-    const uint32_t raw = loadLe32(bytes);
-    *seconds = static_cast<int32_t>(raw);
-    return true;
 }
 
 template <typename... Args>
@@ -172,17 +121,17 @@ ChartDevice readDevice(I_VornCollection& result, int index) {
     device.colour = driveColours[index];
     device.rgb = bgrToRgb(device.colour);
     device.driveId = readDriveId(result);
-    device.hasTestTime = readTestTime(result, &device.testTime);
-
-    auto rates = newDiskRwBenchmark(0, 0, 0, 0, 0, 0, 0);
-    device.readBars = readBars(*rates, result);
-    device.writeBars = writeBars(*rates, result);
-    device.maxRead = maximumRate(*rates, result, readTests);
-    device.maxWrite = maximumRate(*rates, result, writeTests);
-
-    auto access = newRAccessBenchmark(0, 0, 0);
-    device.randomMs = accessMs(*access, result, "QKCRACCESS");
-    device.sequentialMs = accessMs(*access, result, "QKCSACCESS");
+    const RunRecord run = readRunRecord(result);
+    device.hasTestTime = run.testTime.has_value();
+    device.testTime = run.testTime.value_or(0);
+    device.readBars = readBars(run);
+    device.writeBars = writeBars(run);
+    // The summary's maximum walks every key of the table with the write rule, so it may
+    // see sizes past a gap that the read chart does not draw.
+    device.maxRead = megabytes(bestRate(run.reads, GapRule::StopAtEmptyTest));
+    device.maxWrite = megabytes(bestRate(run.writes, GapRule::StopAtEmptyTest));
+    device.randomMs = accessMs(run.random);
+    device.sequentialMs = accessMs(run.sequential);
     device.capacity = loadCapacityResult(result);
     device.summary = deviceSummary(device);
     return device;

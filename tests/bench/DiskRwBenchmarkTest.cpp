@@ -7,6 +7,7 @@
 
 #include "base/DiagLog.h"
 #include "bench/BenchmarkWait.h"
+#include "results/RunRecord.h"
 #include "results/VornCollection.h"
 #include "storage/EventLog.h"
 #include "support/ManualCounter.h"
@@ -89,8 +90,11 @@ TEST_F(DiskRwBenchmarkTest, StatisticsFromScriptedBlockTimesSurviveSaveAndLoad) 
     {
         auto file = createCollection(path.c_str());
         ASSERT_NE(file, nullptr);
-        ASSERT_TRUE(bench->saveResults(file.get(), "QKCR64"));
-        ASSERT_TRUE(bench->saveResults(file.get(), nullptr));
+        DiskRwRecord record;
+        ASSERT_TRUE(bench->record(&record));
+        EXPECT_EQ(record.blockSize, 65536u);
+        ASSERT_TRUE(addRwTest(*file, "QKCR64", record));
+        ASSERT_TRUE(addRwTest(*file, defaultRwKey(record).c_str(), record));
     }
     auto file = openCollection(path.c_str());
     ASSERT_NE(file, nullptr);
@@ -101,12 +105,16 @@ TEST_F(DiskRwBenchmarkTest, StatisticsFromScriptedBlockTimesSurviveSaveAndLoad) 
         file->findEntry("RWBENCH,0,1,2,65536,0,8388608", &textLength, text, &dataLength, nullptr));
     EXPECT_STREQ(text, "0,1,2,65536,0,8388608,2");
     EXPECT_EQ(dataLength, 64u);
-    auto loaded = newDiskRwBenchmark(0, 0, 0, 0, 0, 0, 0);
-    ASSERT_TRUE(loaded->loadResults(file.get(), "QKCR64"));
-    ASSERT_EQ(loaded->getResultCount(), 2u);
+    std::vector<ZoneResult> zones;
+    ASSERT_TRUE(readZones(*file, "QKCR64", &zones));
+    ASSERT_EQ(zones.size(), 2u);
     for (uint32_t row = 0; row < 2; ++row) {
+        const ZoneResult& z = zones[row];
+        // In ValueKind order: start, max, min, zone rate, median, deviation.
+        const uint64_t stored[] = {z.start,    z.maxRate,    z.minRate,
+                                   z.zoneRate, z.medianRate, z.stdDev};
         for (uint32_t kind = kValueZoneStart; kind <= kValueStdDev; ++kind) {
-            EXPECT_EQ(valueOf(*loaded, kind, row), valueOf(*bench, kind, row));
+            EXPECT_EQ(stored[kind], valueOf(*bench, kind, row)) << kind << "/" << row;
         }
     }
 }
@@ -289,14 +297,13 @@ TEST_F(DiskRwBenchmarkTest, LoadAcceptsOnlyWholeRecords) {
     }
     auto file = openCollection(path.c_str());
     ASSERT_NE(file, nullptr);
-    auto bench = newDiskRwBenchmark(0, 0, 0, 0, 0, 0, 0);
-    ASSERT_TRUE(bench->loadResults(file.get(), "THREE"));
-    EXPECT_EQ(bench->getResultCount(), 3u);
-    EXPECT_EQ(valueOf(*bench, kValueZoneStart, 1), 64u);
-    // A failed load leaves no rows from the earlier one.
-    EXPECT_FALSE(bench->loadResults(file.get(), "ODD"));
-    EXPECT_EQ(bench->getResultCount(), 0u);
-    EXPECT_FALSE(bench->loadResults(file.get(), "MISSING"));
+    std::vector<ZoneResult> zones;
+    ASSERT_TRUE(readZones(*file, "THREE", &zones));
+    ASSERT_EQ(zones.size(), 3u);
+    EXPECT_EQ(zones[1].start, 64u);
+    EXPECT_FALSE(readZones(*file, "ODD", &zones));
+    EXPECT_FALSE(readZones(*file, "MISSING", &zones));
+    EXPECT_EQ(zones.size(), 3u);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "base/DiagLog.h"
 #include "bench/BenchmarkWait.h"
 #include "results/ResultBytes.h"
+#include "results/RunRecord.h"
 #include "results/VornCollection.h"
 #include "storage/EventLog.h"
 #include "support/ManualCounter.h"
@@ -321,8 +322,10 @@ TEST(RAccessBenchmark, SavesAndLoadsTheRecord) {
     {
         auto writer = createCollection(path.c_str());
         ASSERT_NE(writer, nullptr);
-        ASSERT_TRUE(benchmark->saveResults(writer.get(), "QKCRACCESS"));
-        ASSERT_TRUE(benchmark->saveResults(writer.get(), nullptr));
+        AccessRecord record;
+        ASSERT_TRUE(benchmark->record(&record));
+        ASSERT_TRUE(addAccessTest(*writer, "QKCRACCESS", record));
+        ASSERT_TRUE(addAccessTest(*writer, defaultAccessKey(record).c_str(), record));
         const std::vector<uint8_t> bytes(36, 1);
         ASSERT_TRUE(writer->addEntry("SHORT", "5", 28, bytes.data()));
         ASSERT_TRUE(writer->addEntry("LONG", "5", 36, bytes.data()));
@@ -343,16 +346,17 @@ TEST(RAccessBenchmark, SavesAndLoadsTheRecord) {
         EXPECT_EQ(data, expected) << name;
     }
 
-    auto loaded = newRAccessBenchmark(0, 0, 0);
-    ASSERT_TRUE(loaded->loadResults(reader.get(), "QKCRACCESS"));
-    EXPECT_EQ(loaded->getStatus(), kStatusDone);
-    EXPECT_EQ(valuesOf(*loaded), valuesOf(*benchmark));
-    auto fresh = newRAccessBenchmark(0, 0, 0);
+    auto asText = [](const AccessResult& r) {
+        return std::to_string(r.frequency) + "," + std::to_string(r.maxTicks) + "," +
+               std::to_string(r.minTicks) + "," + std::to_string(r.medianTicks) + "," +
+               std::to_string(r.meanTicks) + "," + std::to_string(r.stdDevTicks);
+    };
+    AccessResult loaded{};
+    ASSERT_TRUE(readAccess(*reader, "QKCRACCESS", &loaded));
+    EXPECT_EQ(asText(loaded), "3579545,10740,1790,3580,5370,3202");
     for (const char* key : {"SHORT", "LONG", "MISSING"}) {
-        EXPECT_FALSE(fresh->loadResults(reader.get(), key)) << key;
-        EXPECT_EQ(fresh->getStatus(), kStatusRunning) << key;
-        EXPECT_FALSE(loaded->loadResults(reader.get(), key)) << key;
-        EXPECT_EQ(valuesOf(*loaded), valuesOf(*benchmark)) << key;
+        EXPECT_FALSE(readAccess(*reader, key, &loaded)) << key;
+        EXPECT_EQ(asText(loaded), "3579545,10740,1790,3580,5370,3202") << key;
     }
 }
 
