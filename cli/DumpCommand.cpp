@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/JsonOut.h"
 #include "results/VornCollection.h"
 #include "results/VornLibraryCollection.h"
 
@@ -18,7 +20,7 @@ namespace vorn::cli {
 namespace {
 
 struct DumpOptions {
-    const char* path = nullptr;
+    std::string path;
     uint32_t member = 0;
     bool json = false;
 };
@@ -32,34 +34,38 @@ struct DumpedEntry {
     std::vector<unsigned char> data;
 };
 
-bool parseArguments(int argc, char** argv, DumpOptions* options, std::string* error) {
-    for (int i = 0; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (std::strcmp(argument, "--json") == 0) {
-            options->json = true;
-        } else if (std::strcmp(argument, "--member") == 0) {
-            uint64_t member = 0;
-            if (i + 1 >= argc || !parseUnsigned(argv[i + 1], UINT32_MAX, &member)) {
-                *error = "--member needs a member index";
-                return false;
-            }
-            options->member = static_cast<uint32_t>(member);
-            ++i;
-        } else if (argument[0] == '-' && argument[1] != '\0') {
-            *error = std::string("unknown option '") + argument + "'";
-            return false;
-        } else if (options->path == nullptr) {
-            options->path = argument;
-        } else {
-            *error = "only one FILE can be dumped";
-            return false;
-        }
+// Nullopt when the dump goes on; otherwise the exit code.
+std::optional<int> parseArguments(int argc, char** argv, DumpOptions* options) {
+    CommandLine line("dump", "Every entry of a result file or of one library member.");
+    std::vector<std::string> files;
+    uint64_t member = 0;
+    line.positionals("FILE", &files, "a result or library file");
+    line.number("--member", &member, UINT32_MAX, "the library member (default 0)",
+                "--member needs a member index");
+    line.flag("--json", &options->json, "print the entries as JSON");
+    if (const auto code = line.parse(argc, argv)) {
+        return code;
     }
-    if (options->path == nullptr) {
-        *error = "usage: qkvorn-cli dump FILE [--member N] [--json]";
-        return false;
+    if (files.empty()) {
+        return line.usageError("usage: qkvorn-cli dump FILE [--member N] [--json]");
     }
-    return true;
+    if (files.size() > 1) {
+        return line.usageError("only one FILE can be dumped");
+    }
+    options->path = files.front();
+    options->member = static_cast<uint32_t>(member);
+    return std::nullopt;
+}
+
+std::string hexText(const std::vector<unsigned char>& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const unsigned char byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
 }
 
 void printHex(const unsigned char* bytes, size_t count) {
@@ -97,32 +103,23 @@ bool forEachEntry(I_VornCollection& collection, DumpedEntry& entry, Visit visit)
     return true;
 }
 
-std::string valueText(const DumpedEntry& e) {
-    return jsonEscaped(std::string(e.value.data(), e.value.size() > 1 ? e.value.size() - 2 : 0));
+// The value without its closing zero byte and the zero the reader adds.
+std::string valueOf(const DumpedEntry& e) {
+    return std::string(e.value.data(), e.value.size() > 1 ? e.value.size() - 2 : 0);
 }
 
-void printJsonEntry(const DumpedEntry& e, bool first) {
-    std::printf("%s{\"name\": \"%s\", \"value\": ", first ? "" : ", ", jsonEscaped(e.name).c_str());
-    if (e.hasValue) {
-        std::printf("\"%s\"", valueText(e).c_str());
-    } else {
-        std::printf("null");
-    }
-    std::printf(", \"data_length\": %zu, \"data_hex\": ", e.data.size());
-    if (e.data.empty()) {
-        std::printf("null}");
-        return;
-    }
-    std::putchar('"');
-    printHex(e.data.data(), e.data.size());
-    std::printf("\"}");
+std::string entryJson(const DumpedEntry& e) {
+    return jsonText({{"name", e.name},
+                     {"value", e.hasValue ? Json(valueOf(e)) : Json(nullptr)},
+                     {"data_length", e.data.size()},
+                     {"data_hex", e.data.empty() ? Json(nullptr) : Json(hexText(e.data))}});
 }
 
 void printTextEntry(const DumpedEntry& e) {
     constexpr size_t kBytesPerLine = 32;
     std::printf("%s\n", jsonEscaped(e.name).c_str());
     if (e.hasValue) {
-        std::printf("  value: \"%s\"\n", valueText(e).c_str());
+        std::printf("  value: \"%s\"\n", jsonEscaped(valueOf(e)).c_str());
     } else {
         std::printf("  value: none\n");
     }
@@ -136,7 +133,7 @@ void printTextEntry(const DumpedEntry& e) {
 
 int fail(const DumpOptions& options, const std::string& message) {
     if (options.json) {
-        std::printf("{\"error\": \"%s\"}\n", jsonEscaped(message).c_str());
+        printJson({{"error", message}});
     } else {
         std::fprintf(stderr, "qkvorn-cli: dump: %s\n", message.c_str());
     }
@@ -147,12 +144,10 @@ int fail(const DumpOptions& options, const std::string& message) {
 
 int runDump(int argc, char** argv) {
     DumpOptions options;
-    std::string error;
-    if (!parseArguments(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "qkvorn-cli: dump: %s\n", error.c_str());
-        return 2;
+    if (const auto code = parseArguments(argc, argv, &options)) {
+        return *code;
     }
-    auto collection = openCollection(options.path);
+    auto collection = openCollection(options.path.c_str());
     if (!collection) {
         return fail(options, openFailure(options.path, "a result or library file"));
     }
@@ -174,16 +169,17 @@ int runDump(int argc, char** argv) {
     const char* kind = library ? "library" : "result";
     bool first = true;
     if (options.json) {
-        std::printf("{\"kind\": \"%s\", \"members\": %u, \"member\": %u, \"entries\": [", kind,
-                    members, options.member);
+        const Json head = {{"kind", kind}, {"members", members}, {"member", options.member}};
+        std::printf("%s", jsonOpenArray(head, "entries").c_str());
         forEachEntry(*collection, entry, [&](const DumpedEntry& e) {
-            printJsonEntry(e, first);
+            std::printf("%s%s", first ? "" : ", ", entryJson(e).c_str());
             first = false;
         });
         std::printf("]}\n");
     } else {
-        std::printf("%s file %s: %u member%s, member %u, %zu entr%s\n", kind, options.path, members,
-                    members == 1 ? "" : "s", options.member, count, count == 1 ? "y" : "ies");
+        std::printf("%s file %s: %u member%s, member %u, %zu entr%s\n", kind, options.path.c_str(),
+                    members, members == 1 ? "" : "s", options.member, count,
+                    count == 1 ? "y" : "ies");
         forEachEntry(*collection, entry, printTextEntry);
     }
     return 0;
