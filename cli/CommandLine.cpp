@@ -29,8 +29,9 @@ void CommandLine::flag(const char* name, bool* value, const char* help) {
     once(app_->add_flag(name, *value, help), "");
 }
 
-void CommandLine::text(const char* name, std::string* value, const char* help) {
-    once(app_->add_option(name, *value, help), std::string(name) + " needs a value");
+void CommandLine::text(const char* name, std::string* value, const char* help, const char* shape) {
+    once(app_->add_option(name, *value, help)->type_name(shape),
+         std::string(name) + " needs a value");
 }
 
 void CommandLine::number(const char* name, uint64_t* value, uint64_t max, const char* help,
@@ -48,7 +49,7 @@ void CommandLine::number(const char* name, uint64_t* value, uint64_t max, const 
 
 void CommandLine::positionals(const char* name, std::vector<std::string>* values,
                               const char* help) {
-    app_->add_option(name, *values, help);
+    app_->add_option(name, *values, help)->type_name("");
 }
 
 bool CommandLine::given(const char* name) const {

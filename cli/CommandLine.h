@@ -25,7 +25,7 @@ public:
     CommandLine& operator=(const CommandLine&) = delete;
 
     void flag(const char* name, bool* value, const char* help);
-    void text(const char* name, std::string* value, const char* help);
+    void text(const char* name, std::string* value, const char* help, const char* shape = "TEXT");
     // A whole number in [0, max]; `invalid` replaces "NAME needs a whole number up to MAX".
     void number(const char* name, uint64_t* value, uint64_t max, const char* help,
                 const char* invalid = nullptr);

@@ -7,7 +7,7 @@ namespace vorn::cli {
 
 void addTargetOptions(CommandLine& line, Target* target) {
     line.number("--drive", &target->drive, 255, "the drive's number, as list shows it");
-    line.text("--device", &target->path, "a block device or image file");
+    line.text("--device", &target->path, "a block device or image file", "PATH");
 }
 
 std::unique_ptr<Win2kDisk> openTarget(const CommandLine& line, const Target& target,

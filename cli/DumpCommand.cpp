@@ -26,7 +26,7 @@ struct DumpOptions {
 };
 
 // One entry as read; its buffers are reused from entry to entry, so the output
-// streams with no more memory than the largest entry.
+// streams with memory in proportion to the largest entry, not to the file.
 struct DumpedEntry {
     const char* name = nullptr;
     bool hasValue = false;
@@ -57,23 +57,15 @@ std::optional<int> parseArguments(int argc, char** argv, DumpOptions* options) {
     return std::nullopt;
 }
 
-std::string hexText(const std::vector<unsigned char>& bytes) {
+std::string hexText(const unsigned char* bytes, size_t count) {
     static const char kDigits[] = "0123456789abcdef";
     std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const unsigned char byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
+    text.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
     }
     return text;
-}
-
-void printHex(const unsigned char* bytes, size_t count) {
-    static const char kDigits[] = "0123456789abcdef";
-    for (size_t i = 0; i < count; ++i) {
-        std::putchar(kDigits[bytes[i] >> 4]);
-        std::putchar(kDigits[bytes[i] & 0x0F]);
-    }
 }
 
 // Calls visit(entry) for each entry of the selected member in order; each entry's
@@ -112,7 +104,8 @@ std::string entryJson(const DumpedEntry& e) {
     return jsonText({{"name", e.name},
                      {"value", e.hasValue ? Json(valueOf(e)) : Json(nullptr)},
                      {"data_length", e.data.size()},
-                     {"data_hex", e.data.empty() ? Json(nullptr) : Json(hexText(e.data))}});
+                     {"data_hex", e.data.empty() ? Json(nullptr)
+                                                 : Json(hexText(e.data.data(), e.data.size()))}});
 }
 
 void printTextEntry(const DumpedEntry& e) {
@@ -126,7 +119,8 @@ void printTextEntry(const DumpedEntry& e) {
     std::printf("  data: %zu bytes\n", e.data.size());
     for (size_t at = 0; at < e.data.size(); at += kBytesPerLine) {
         std::printf("    %06zx  ", at);
-        printHex(e.data.data() + at, std::min(kBytesPerLine, e.data.size() - at));
+        std::fputs(hexText(e.data.data() + at, std::min(kBytesPerLine, e.data.size() - at)).c_str(),
+                   stdout);
         std::putchar('\n');
     }
 }

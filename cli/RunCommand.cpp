@@ -175,7 +175,7 @@ int runRun(int argc, char** argv) {
     uint64_t drive = 0;
     std::string path;
     line.number("--drive", &drive, kLastDrive, "the drive's number, as list shows it");
-    line.text("--device", &path, "a block device or image file");
+    line.text("--device", &path, "a block device or image file", "PATH");
     line.flag("--demo", &demo, "run on a fresh image file, demo.img");
     line.flag("--write", &write, "the write test too (overwrites the medium)");
     line.flag("--capacity", &capacity, "the capacity check too (needs --write)");

@@ -42,7 +42,7 @@ int runTimeline(int argc, char** argv) {
     uint64_t width = 1200, height = 700;
     std::vector<std::string> rest;
     line.positionals("EVENTLOG", &rest, "the event.log of a run");
-    line.text("--out", &out, "the picture to write, FILE.svg or FILE.png");
+    line.text("--out", &out, "the picture to write", "FILE.svg|FILE.png");
     line.number("--width", &width, 20000, "pixels across (default 1200)");
     line.number("--height", &height, 20000, "pixels down (default 700)");
     if (const auto code = line.parse(argc, argv)) {

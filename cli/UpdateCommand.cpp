@@ -20,7 +20,7 @@ int runUpdate(int argc, char** argv) {
     bool yes = false;
     UpdateCheckSettings settings = programUpdateSettings();
     line.flag("--yes", &yes, "download without asking");
-    line.text("--server", &settings.server, "the update server's URL");
+    line.text("--server", &settings.server, "the update server's URL", "URL");
     if (const auto code = line.parse(argc, argv)) {
         return *code;
     }

@@ -55,8 +55,8 @@ int runUpload(int argc, char** argv) {
     std::string from, server;
     std::vector<std::string> rest;
     line.positionals("FILE", &rest, "the result file to send");
-    line.text("--from", &from, "the sender's address");
-    line.text("--mail-server", &server, "HOST or HOST:PORT to send through");
+    line.text("--from", &from, "the sender's address", "ADDRESS");
+    line.text("--mail-server", &server, "the mail server to send through", "HOST:PORT");
     if (const auto code = line.parse(argc, argv)) {
         return *code;
     }
