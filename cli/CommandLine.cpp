@@ -72,10 +72,15 @@ std::string CommandLine::missingValue(const std::string& why) const {
 
 // What CLI11 left over, then the numbers, in the order they were declared.
 std::optional<std::string> CommandLine::problem() {
-    for (const std::string& extra : app_->remaining()) {
-        if (extra.size() > 1 && extra[0] == '-') {
-            return "unknown option '" + extra + "'";
-        }
+    // An unknown option says more than a stray argument before it.
+    const std::vector<std::string> extras = app_->remaining();
+    const auto unknown = std::find_if(extras.begin(), extras.end(), [](const std::string& extra) {
+        return extra.size() > 1 && extra[0] == '-';
+    });
+    if (unknown != extras.end()) {
+        return "unknown option '" + *unknown + "'";
+    }
+    if (!extras.empty()) {
         return std::string("unexpected argument");
     }
     for (const auto& [option, missing] : options_) {

@@ -81,6 +81,7 @@ TEST(CommandLine, UsageErrorsAreOneLineWithTheHint) {
         {"show --json r.qkc --bogus", "qkvorn-cli: show: unknown option '--bogus'"},
         {"list -x", "qkvorn-cli: list: unknown option '-x'"},
         {"sysinfo extra", "qkvorn-cli: sysinfo: unexpected argument"},
+        {"sysinfo extra --bogus", "qkvorn-cli: sysinfo: unknown option '--bogus'"},
         {"list --json --json", "qkvorn-cli: list: --json is given more than once"},
         {"show r.qkc --member 0 --member 0", "qkvorn-cli: show: --member is given more than once"},
         {"access --device a.img --device b.img",
