@@ -9,6 +9,7 @@
 
 #include "cli/CliRun.h"
 #include "results/ResultBytes.h"
+#include "view/ChartResults.h"
 
 namespace vorn::test {
 namespace {
@@ -135,6 +136,20 @@ TEST(CommandLine, ShowJsonEscapesBytesAndKeepsEmptyCharts) {
         << run.out;
     EXPECT_TRUE(endsWith(run.out, "\"}\n")) << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+}
+
+// Bars in MB/s are single-precision: each is printed as the shortest text that reads
+// back as that float, whole ones without a fraction, never as the double it widens to.
+TEST(CommandLine, ShowJsonPrintsRatesAsShortestFloats) {
+    TempDir dir;
+    StoredResult result;
+    result.tests = tableTests(readTests, {1500000, 12345678, 20000000, 100000});
+    ASSERT_TRUE(writeResultFile(dir.file("r.qkc"), result));
+    const CliRun run = runCli(dir.path().string(), "show --json r.qkc");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("\"read\": {\"2k\": 1.5, \"4k\": 12.345678, \"8k\": 20, \"16k\": 0.1"),
+              std::string::npos)
+        << run.out;
 }
 
 }  // namespace
