@@ -7,8 +7,10 @@
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/DeviceOpen.h"
+#include "cli/JsonOut.h"
 #include "cli/SignalCancel.h"
 #include "platform/LockedBuffer.h"
 #include "storage/Win2kDisk.h"
@@ -76,34 +78,68 @@ bool confirmWrite(Win2kDisk& disk, bool yes) {
            (answer[0] == 'y' || answer[0] == 'Y');
 }
 
-void printZones(DiskRwBenchmark& bench, uint32_t status, bool json) {
-    const uint32_t rows = bench.getResultCount();
-    if (json) {
-        std::printf("{\"status\": %u, \"zones\": [", status);
-    } else {
-        std::printf("status %u (%s), %u zone(s)\n", status, statusText(status), rows);
-        std::printf("%14s %12s %12s %12s %12s %12s\n", "start", "max B/s", "min B/s", "zone B/s",
-                    "median B/s", "stddev B/s");
+void printZonesJson(DiskRwBenchmark& bench, uint32_t status) {
+    Json zones = Json::array();
+    for (uint32_t r = 0; r < bench.getResultCount(); ++r) {
+        zones.push_back({{"start", valueOf(bench, kValueZoneStart, r)},
+                         {"max", valueOf(bench, kValueMax, r)},
+                         {"min", valueOf(bench, kValueMin, r)},
+                         {"zone_rate", valueOf(bench, kValueZoneRate, r)},
+                         {"median", valueOf(bench, kValueMedian, r)},
+                         {"stddev", valueOf(bench, kValueStdDev, r)}});
     }
+    printJson({{"status", status}, {"zones", zones}});
+}
+
+void printZones(DiskRwBenchmark& bench, uint32_t status) {
+    const uint32_t rows = bench.getResultCount();
+    std::printf("status %u (%s), %u zone(s)\n", status, statusText(status), rows);
+    std::printf("%14s %12s %12s %12s %12s %12s\n", "start", "max B/s", "min B/s", "zone B/s",
+                "median B/s", "stddev B/s");
     for (uint32_t r = 0; r < rows; ++r) {
         const auto v = [&](uint32_t kind) {
             return static_cast<unsigned long long>(valueOf(bench, kind, r));
         };
-        if (json) {
-            std::printf(
-                "%s{\"start\": %llu, \"max\": %llu, \"min\": %llu, \"zone_rate\": %llu, "
-                "\"median\": %llu, \"stddev\": %llu}",
-                r == 0 ? "" : ", ", v(kValueZoneStart), v(kValueMax), v(kValueMin),
-                v(kValueZoneRate), v(kValueMedian), v(kValueStdDev));
-        } else {
-            std::printf("%14llu %12llu %12llu %12llu %12llu %12llu\n", v(kValueZoneStart),
-                        v(kValueMax), v(kValueMin), v(kValueZoneRate), v(kValueMedian),
-                        v(kValueStdDev));
-        }
+        std::printf("%14llu %12llu %12llu %12llu %12llu %12llu\n", v(kValueZoneStart), v(kValueMax),
+                    v(kValueMin), v(kValueZoneRate), v(kValueMedian), v(kValueStdDev));
     }
+}
+
+struct BenchOptions {
+    Target target;
+    bool write = false, read = false, full = false, json = false, yes = false;
+    uint64_t block = 0, zones = 2, warmUp = 0, timed = 4194304, align = 65536;
+};
+
+void addBenchOptions(CommandLine& line, BenchOptions& o) {
+    addTargetOptions(line, &o.target);
+    line.flag("--read", &o.read, "measure reading");
+    line.flag("--write", &o.write, "measure writing (overwrites the medium)");
+    line.number("--block", &o.block, kMaxBlock, "bytes per transfer (required)");
+    line.number("--zones", &o.zones, UINT32_MAX, "zones across the medium (default 2)");
+    line.number("--warmup", &o.warmUp, UINT32_MAX, "bytes moved before timing (default 0)");
+    line.number("--timed", &o.timed, UINT32_MAX, "bytes timed per zone (default 4194304)");
+    line.number("--align", &o.align, UINT32_MAX, "zone alignment in bytes (default 65536)");
+    line.flag("--full", &o.full, "measure the whole zone");
+    line.flag("--json", &o.json, "print the zones as JSON");
+    line.flag("--yes", &o.yes, "write without asking");
+}
+
+void printAccess(I_Benchmark& bench, uint32_t status, bool json) {
+    const auto v = [&](uint32_t kind) { return valueOf(bench, kind, 0); };
     if (json) {
-        std::printf("]}\n");
+        printJson({{"status", status},
+                   {"max", v(kValueMax)},
+                   {"min", v(kValueMin)},
+                   {"mean", v(kValueZoneRate)},
+                   {"median", v(kValueMedian)},
+                   {"stddev", v(kValueStdDev)}});
+        return;
     }
+    std::printf("status %u (%s), times in ms\n", status, statusText(status));
+    std::printf("max %.2f  min %.2f  mean %.2f  median %.2f  stddev %.2f\n", v(kValueMax) / 100.0,
+                v(kValueMin) / 100.0, v(kValueZoneRate) / 100.0, v(kValueMedian) / 100.0,
+                v(kValueStdDev) / 100.0);
 }
 
 }  // namespace
@@ -111,73 +147,70 @@ void printZones(DiskRwBenchmark& bench, uint32_t status, bool json) {
 int runBench(int argc, char** argv) {
     // From the start, so a signal while the device opens cancels too.
     const CancelOnSignals cancelOnSignals;
-    ArgParser args(argc, argv);
-    const bool write = args.takeFlag("--write");
-    const bool read = args.takeFlag("--read");
-    const bool full = args.takeFlag("--full");
-    const bool json = args.takeFlag("--json");
-    const bool yes = args.takeFlag("--yes");
-    uint64_t block = 0, zones = 2, warmUp = 0, timed = 4194304, align = 65536;
-    const bool hasBlock = args.takeUnsigned("--block", &block, kMaxBlock);
-    args.takeUnsigned("--zones", &zones);
-    args.takeUnsigned("--warmup", &warmUp);
-    args.takeUnsigned("--timed", &timed);
-    args.takeUnsigned("--align", &align);
-    if (read == write) {
-        args.fail("give either --read or --write");
+    CommandLine line("bench", "One read or write benchmark on one drive, zone by zone.");
+    BenchOptions o;
+    addBenchOptions(line, o);
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
     }
-    if (!hasBlock) {
-        args.fail("--block BYTES is required");
+    if (o.read == o.write) {
+        return line.usageError("give either --read or --write");
+    }
+    if (!line.given("--block")) {
+        return line.usageError("--block BYTES is required");
     }
     ScopedLog log("vorntest.log");
-    const uint32_t bufferSize = std::max<uint32_t>(kMinBuffer, static_cast<uint32_t>(block));
-    if (args.ok() && !platform::LockedBuffer::allocate(bufferSize)) {
+    const uint32_t bufferSize = std::max<uint32_t>(kMinBuffer, static_cast<uint32_t>(o.block));
+    if (!platform::LockedBuffer::allocate(bufferSize)) {
         return failWith(
             "bench", "no memory for a transfer buffer of " + std::to_string(bufferSize) + " bytes");
     }
-    auto disk = args.ok() ? openTarget(args, nullptr, bufferSize) : nullptr;
-    if (!args.positionals().empty()) {
-        args.fail("unexpected argument");
+    std::string error;
+    auto disk = openTarget(line, o.target, nullptr, bufferSize, &error);
+    if (!disk) {
+        return line.usageError(error);
     }
-    if (!args.ok()) {
-        return failWith("bench", args.error(), 2);
-    }
-    if (write) {
+    if (o.write) {
         if (!disk->enableWrite(1, disk->mediaBlockSize(), 0)) {
             return failWith("bench", "writing is not allowed on this device");
         }
-        if (!confirmWrite(*disk, yes)) {
+        if (!confirmWrite(*disk, o.yes)) {
             return cancelRequested() ? cancelledExit("bench") : failWith("bench", "cancelled");
         }
     }
-    auto bench = newDiskRwBenchmark(write ? 1 : 0, full ? 0 : 1, static_cast<uint32_t>(block),
-                                    static_cast<uint32_t>(zones), static_cast<uint32_t>(warmUp),
-                                    static_cast<uint32_t>(timed), static_cast<uint32_t>(align));
+    auto bench = newDiskRwBenchmark(o.write ? 1 : 0, o.full ? 0 : 1, static_cast<uint32_t>(o.block),
+                                    static_cast<uint32_t>(o.zones), static_cast<uint32_t>(o.warmUp),
+                                    static_cast<uint32_t>(o.timed), static_cast<uint32_t>(o.align));
     bench->start(disk.get());
-    const uint32_t status = runToEnd(*bench, write ? "write benchmark" : "read benchmark");
+    const uint32_t status = runToEnd(*bench, o.write ? "write benchmark" : "read benchmark");
     if (cancelRequested()) {
         return cancelledExit("bench");
     }
-    printZones(*bench, status, json);
+    o.json ? printZonesJson(*bench, status) : printZones(*bench, status);
     return status == kStatusDone ? 0 : failWith("bench", statusText(status));
 }
 
 int runAccess(int argc, char** argv) {
     const CancelOnSignals cancelOnSignals;
-    ArgParser args(argc, argv);
-    const bool sequential = args.takeFlag("--sequential");
-    const bool json = args.takeFlag("--json");
+    CommandLine line("access", "Access times of one drive, random or sequential.");
+    Target target;
+    bool sequential = false, json = false;
     uint64_t count = 512;
-    if (args.takeUnsigned("--count", &count, kMaxAccessCount) && count == 0) {
-        args.fail("--count must be at least 1");
+    addTargetOptions(line, &target);
+    line.flag("--sequential", &sequential, "sequential rather than random sectors");
+    line.number("--count", &count, kMaxAccessCount, "accesses to time (default 512)");
+    line.flag("--json", &json, "print the statistics as JSON");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
+    }
+    if (count == 0) {
+        return line.usageError("--count must be at least 1");
     }
     ScopedLog log("vorntest.log");
-    auto disk = args.ok() ? openTarget(args, nullptr, kMinBuffer) : nullptr;
-    if (!args.positionals().empty()) {
-        args.fail("unexpected argument");
-    }
-    if (!args.ok()) {
-        return failWith("access", args.error(), 2);
+    std::string error;
+    auto disk = openTarget(line, target, nullptr, kMinBuffer, &error);
+    if (!disk) {
+        return line.usageError(error);
     }
     auto bench = newRAccessBenchmark(static_cast<uint32_t>(count), sequential ? 1 : 0, 0);
     bench->start(disk.get());
@@ -185,21 +218,7 @@ int runAccess(int argc, char** argv) {
     if (cancelRequested()) {
         return cancelledExit("access");
     }
-    const auto v = [&](uint32_t kind) {
-        return static_cast<unsigned long long>(valueOf(*bench, kind, 0));
-    };
-    if (json) {
-        std::printf(
-            "{\"status\": %u, \"max\": %llu, \"min\": %llu, \"mean\": %llu, \"median\": %llu, "
-            "\"stddev\": %llu}\n",
-            status, v(kValueMax), v(kValueMin), v(kValueZoneRate), v(kValueMedian),
-            v(kValueStdDev));
-    } else {
-        std::printf("status %u (%s), times in ms\n", status, statusText(status));
-        std::printf("max %.2f  min %.2f  mean %.2f  median %.2f  stddev %.2f\n",
-                    v(kValueMax) / 100.0, v(kValueMin) / 100.0, v(kValueZoneRate) / 100.0,
-                    v(kValueMedian) / 100.0, v(kValueStdDev) / 100.0);
-    }
+    printAccess(*bench, status, json);
     return status == kStatusDone ? 0 : failWith("access", statusText(status));
 }
 

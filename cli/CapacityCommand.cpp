@@ -12,8 +12,10 @@
 #include "app/WriteConsent.h"
 #include "bench/CapacityProbe.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/DeviceOpen.h"
+#include "cli/JsonOut.h"
 #include "cli/TerminalDialogs.h"
 #include "results/CapacityEntry.h"
 #include "storage/Win2kDisk.h"
@@ -90,23 +92,23 @@ private:
     uint64_t left_ = 0;
 };
 
-std::string jsonNumberOrNull(bool present, uint64_t value) {
-    return present ? std::to_string(value) : "null";
+Json numberOrNull(bool present, uint64_t value) {
+    return present ? Json(value) : Json(nullptr);
 }
 
-void printJson(const CapacityResult& r) {
+void printCapacityJson(const CapacityResult& r) {
     const bool failed = r.fault != SectorFault::None;
-    const std::string failure =
-        failed ? "\"" + std::string(sectorFaultName(r.fault)) + "\"" : std::string("null");
-    std::printf(
-        "{\"claimed_bytes\": %" PRIu64 ", \"verified_bytes\": %" PRIu64
-        ", \"verdict\": \"%s\", \"full\": %s, \"resolution_bytes\": %" PRIu64
-        ", \"sector_size\": %u, \"first_failed_sector\": %s, \"failure\": %s, \"wraps_to\": %s, "
-        "\"bytes_written\": %" PRIu64 ", \"bytes_read\": %" PRIu64 "}\n",
-        r.claimedBytes, r.verifiedBytes, capacityVerdictName(r.verdict), r.full ? "true" : "false",
-        r.resolutionBytes, r.sectorSize, jsonNumberOrNull(failed, r.failedSector).c_str(),
-        failure.c_str(), jsonNumberOrNull(r.fault == SectorFault::Wraps, r.wrapsTo).c_str(),
-        r.bytesWritten, r.bytesRead);
+    printJson({{"claimed_bytes", r.claimedBytes},
+               {"verified_bytes", r.verifiedBytes},
+               {"verdict", capacityVerdictName(r.verdict)},
+               {"full", r.full},
+               {"resolution_bytes", r.resolutionBytes},
+               {"sector_size", r.sectorSize},
+               {"first_failed_sector", numberOrNull(failed, r.failedSector)},
+               {"failure", failed ? Json(sectorFaultName(r.fault)) : Json(nullptr)},
+               {"wraps_to", numberOrNull(r.fault == SectorFault::Wraps, r.wrapsTo)},
+               {"bytes_written", r.bytesWritten},
+               {"bytes_read", r.bytesRead}});
 }
 
 void printText(const CapacityResult& r) {
@@ -133,18 +135,22 @@ int probeStatusCode(ProbeStatus status) {
 }  // namespace
 
 int runCapacity(int argc, char** argv) {
-    ArgParser args(argc, argv);
+    CommandLine line(kCommand, "Whether the medium holds what it claims (overwrites it).");
+    Target target;
     ProbeOptions options;
-    options.full = args.takeFlag("--full");
-    const bool yes = args.takeFlag("--yes");
-    const bool json = args.takeFlag("--json");
-    ScopedLog log("vorntest.log");
-    auto disk = args.ok() ? openTarget(args, nullptr, kBuffer) : nullptr;
-    if (args.ok() && !args.positionals().empty()) {
-        args.fail("unexpected argument");
+    bool yes = false, json = false;
+    addTargetOptions(line, &target);
+    line.flag("--full", &options.full, "check every sector rather than probe");
+    line.flag("--yes", &yes, "answer yes to every question");
+    line.flag("--json", &json, "print the answer as JSON");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
     }
-    if (!args.ok() || !disk) {
-        return failWith(kCommand, args.error(), 2);
+    ScopedLog log("vorntest.log");
+    std::string error;
+    auto disk = openTarget(line, target, nullptr, kBuffer, &error);
+    if (!disk) {
+        return line.usageError(error);
     }
     TerminalQuestions dialogs(yes);
     if (!mediumAccepted(*disk, dialogs) || !confirmWriteTest(*disk, dialogs) ||
@@ -163,7 +169,7 @@ int runCapacity(int argc, char** argv) {
         return probeStatusCode(status);
     }
     if (json) {
-        printJson(result);
+        printCapacityJson(result);
     } else {
         printText(result);
     }

@@ -10,51 +10,6 @@
 
 namespace vorn::cli {
 
-bool ArgParser::takeFlag(const char* name) {
-    const auto it = std::find(args_.begin(), args_.end(), name);
-    if (it == args_.end()) {
-        return false;
-    }
-    args_.erase(it);
-    return true;
-}
-
-bool ArgParser::takeValue(const char* name, std::string* value) {
-    const auto it = std::find(args_.begin(), args_.end(), name);
-    if (it == args_.end()) {
-        return false;
-    }
-    if (it + 1 == args_.end()) {
-        fail(std::string(name) + " needs a value");
-        args_.erase(it);
-        return false;
-    }
-    *value = *(it + 1);
-    args_.erase(it, it + 2);
-    return true;
-}
-
-bool ArgParser::takeUnsigned(const char* name, uint64_t* value, uint64_t max) {
-    std::string text;
-    if (!takeValue(name, &text)) {
-        return false;
-    }
-    if (!parseUnsigned(text, max, value)) {
-        fail(std::string(name) + " needs a whole number up to " + std::to_string(max));
-        return false;
-    }
-    return true;
-}
-
-std::vector<std::string> ArgParser::positionals() {
-    for (const std::string& arg : args_) {
-        if (arg.size() > 1 && arg[0] == '-') {
-            fail("unknown option '" + arg + "'");
-        }
-    }
-    return args_;
-}
-
 bool parseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
     if (text.empty() || text[0] < '0' || text[0] > '9') {
         return false;

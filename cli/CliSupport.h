@@ -7,33 +7,6 @@
 
 namespace vorn::cli {
 
-// Takes options out of a command's arguments one by one; whatever is left must be
-// positional. Errors are kept and reported once by the caller.
-class ArgParser {
-public:
-    ArgParser(int argc, char** argv) : args_(argv, argv + argc) {}
-
-    bool takeFlag(const char* name);
-    // "--name VALUE"; false when absent (or, with an error kept, when the value is missing).
-    bool takeValue(const char* name, std::string* value);
-    // A whole number in [0, max]; false when absent or invalid (the latter keeps an error).
-    bool takeUnsigned(const char* name, uint64_t* value, uint64_t max = UINT32_MAX);
-    // The remaining arguments; an unknown option there becomes the error.
-    std::vector<std::string> positionals();
-
-    bool ok() const { return error_.empty(); }
-    const std::string& error() const { return error_; }
-    void fail(const std::string& message) {
-        if (error_.empty()) {
-            error_ = message;
-        }
-    }
-
-private:
-    std::vector<std::string> args_;
-    std::string error_;
-};
-
 // A whole decimal number in [0, max].
 bool parseUnsigned(const std::string& text, uint64_t max, uint64_t* value);
 

@@ -5,23 +5,24 @@
 
 namespace vorn::cli {
 
-std::unique_ptr<Win2kDisk> openTarget(ArgParser& args, I_VornEventLog* log, uint32_t bufferSize) {
-    uint64_t drive = 0;
-    std::string path;
-    const bool byNumber = args.takeUnsigned("--drive", &drive, 255);
-    const bool byPath = args.takeValue("--device", &path);
-    if (!args.ok()) {
+void addTargetOptions(CommandLine& line, Target* target) {
+    line.number("--drive", &target->drive, 255, "the drive's number, as list shows it");
+    line.text("--device", &target->path, "a block device or image file", "PATH");
+}
+
+std::unique_ptr<Win2kDisk> openTarget(const CommandLine& line, const Target& target,
+                                      I_VornEventLog* log, uint32_t bufferSize,
+                                      std::string* error) {
+    const bool byNumber = line.given("--drive");
+    if (byNumber == line.given("--device")) {
+        *error = "give either --drive N or --device PATH";
         return nullptr;
     }
-    if (byNumber == byPath) {
-        args.fail("give either --drive N or --device PATH");
-        return nullptr;
-    }
-    auto disk = byNumber ? newWin2kDisk(static_cast<int>(drive), log, bufferSize)
-                         : newWin2kDiskForPath(path, log, bufferSize);
+    auto disk = byNumber ? newWin2kDisk(static_cast<int>(target.drive), log, bufferSize)
+                         : newWin2kDiskForPath(target.path, log, bufferSize);
     if (!disk) {
-        args.fail(byNumber ? "drive " + std::to_string(drive) + " does not open"
-                           : "'" + path + "' does not open");
+        *error = byNumber ? "drive " + std::to_string(target.drive) + " does not open"
+                          : "'" + target.path + "' does not open";
     }
     return disk;
 }

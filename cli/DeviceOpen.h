@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
-#include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 
 namespace vorn {
 class I_VornEventLog;
@@ -12,9 +13,17 @@ class Win2kDisk;
 
 namespace vorn::cli {
 
-// Opens the drive named by "--drive N" or "--device PATH" (exactly one of them);
-// nullptr with the parser's error set when that fails.
-std::unique_ptr<Win2kDisk> openTarget(ArgParser& args, I_VornEventLog* log, uint32_t bufferSize);
+// The drive a command works on: "--drive N" or "--device PATH", exactly one.
+struct Target {
+    uint64_t drive = 0;
+    std::string path;
+};
+
+void addTargetOptions(CommandLine& line, Target* target);
+
+// Opens the target named on the parsed line; nullptr with *error set when that fails.
+std::unique_ptr<Win2kDisk> openTarget(const CommandLine& line, const Target& target,
+                                      I_VornEventLog* log, uint32_t bufferSize, std::string* error);
 
 // Keeps a diagnostic log open for the length of a command.
 class ScopedLog {

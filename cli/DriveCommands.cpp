@@ -8,7 +8,9 @@
 #include "app/SystemInfoTrace.h"
 #include "base/DiagLog.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/JsonOut.h"
 #include "storage/DeviceListText.h"
 #include "storage/Win2kDisk.h"
 
@@ -38,26 +40,31 @@ std::vector<ListedDrive> listDrives() {
     return drives;
 }
 
+void printListJson(const std::vector<ListedDrive>& drives) {
+    Json list = Json::array();
+    for (const ListedDrive& d : drives) {
+        list.push_back({{"drive", d.number},
+                        {"text", d.text},
+                        {"removable", d.removable},
+                        {"writable", d.writable}});
+    }
+    printJson(list);
+}
+
 }  // namespace
 
 int runList(int argc, char** argv) {
-    ArgParser args(argc, argv);
-    const bool json = args.takeFlag("--json");
-    if (!args.positionals().empty() || !args.ok()) {
-        return failWith("list", args.ok() ? "unexpected argument" : args.error(), 2);
+    CommandLine line("list", "The drives as the main window lists them.");
+    bool json = false;
+    line.flag("--json", &json, "print the list as JSON");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
     }
     openLog(kRefreshLog);
     const std::vector<ListedDrive> drives = listDrives();
     closeLog();
     if (json) {
-        std::printf("[");
-        for (size_t i = 0; i < drives.size(); ++i) {
-            const ListedDrive& d = drives[i];
-            std::printf("%s{\"drive\": %d, \"text\": \"%s\", \"removable\": %s, \"writable\": %s}",
-                        i == 0 ? "" : ", ", d.number, jsonEscaped(d.text).c_str(),
-                        d.removable ? "true" : "false", d.writable ? "true" : "false");
-        }
-        std::printf("]\n");
+        printListJson(drives);
         return 0;
     }
     for (const ListedDrive& d : drives) {
@@ -73,12 +80,15 @@ int runList(int argc, char** argv) {
 // The dump goes to the diagnostic log like every open's; this prints the drive's own
 // block from it (the once-per-process listing of all disks comes before it).
 int runInfo(int argc, char** argv) {
-    ArgParser args(argc, argv);
-    const std::vector<std::string> rest = args.positionals();
+    CommandLine line("info", "One drive's entry in the diagnostic log.");
+    std::vector<std::string> rest;
+    line.positionals("DRIVE", &rest, "the drive's number, 0 to 30");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
+    }
     uint64_t drive = 0;
-    if (!args.ok() || rest.size() != 1 || !parseUnsigned(rest[0], kLastDrive, &drive)) {
-        return failWith("info", args.ok() ? "usage: qkvorn-cli info DRIVE (0 to 30)" : args.error(),
-                        2);
+    if (rest.size() != 1 || !parseUnsigned(rest[0], kLastDrive, &drive)) {
+        return line.usageError("usage: qkvorn-cli info DRIVE (0 to 30)");
     }
     openLog(kRefreshLog);
     const bool opened = newWin2kDisk(static_cast<int>(drive), nullptr, kListBuffer) != nullptr;
@@ -114,9 +124,9 @@ int runInfo(int argc, char** argv) {
 namespace vorn::cli {
 
 int runSysinfo(int argc, char** argv) {
-    ArgParser args(argc, argv);
-    if (!args.positionals().empty() || !args.ok()) {
-        return failWith("sysinfo", args.ok() ? "unexpected argument" : args.error(), 2);
+    CommandLine line("sysinfo", "The system's devices by category.");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
     }
     for (const SystemCategory& category : systemInformation()) {
         std::printf("%s\n", category.name.c_str());

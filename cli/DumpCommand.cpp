@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/JsonOut.h"
 #include "results/VornCollection.h"
 #include "results/VornLibraryCollection.h"
 
@@ -18,13 +20,13 @@ namespace vorn::cli {
 namespace {
 
 struct DumpOptions {
-    const char* path = nullptr;
+    std::string path;
     uint32_t member = 0;
     bool json = false;
 };
 
 // One entry as read; its buffers are reused from entry to entry, so the output
-// streams with no more memory than the largest entry.
+// streams with memory in proportion to the largest entry, not to the file.
 struct DumpedEntry {
     const char* name = nullptr;
     bool hasValue = false;
@@ -32,42 +34,38 @@ struct DumpedEntry {
     std::vector<unsigned char> data;
 };
 
-bool parseArguments(int argc, char** argv, DumpOptions* options, std::string* error) {
-    for (int i = 0; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (std::strcmp(argument, "--json") == 0) {
-            options->json = true;
-        } else if (std::strcmp(argument, "--member") == 0) {
-            uint64_t member = 0;
-            if (i + 1 >= argc || !parseUnsigned(argv[i + 1], UINT32_MAX, &member)) {
-                *error = "--member needs a member index";
-                return false;
-            }
-            options->member = static_cast<uint32_t>(member);
-            ++i;
-        } else if (argument[0] == '-' && argument[1] != '\0') {
-            *error = std::string("unknown option '") + argument + "'";
-            return false;
-        } else if (options->path == nullptr) {
-            options->path = argument;
-        } else {
-            *error = "only one FILE can be dumped";
-            return false;
-        }
+// Nullopt when the dump goes on; otherwise the exit code.
+std::optional<int> parseArguments(int argc, char** argv, DumpOptions* options) {
+    CommandLine line("dump", "Every entry of a result file or of one library member.");
+    std::vector<std::string> files;
+    uint64_t member = 0;
+    line.positionals("FILE", &files, "a result or library file");
+    line.number("--member", &member, UINT32_MAX, "the library member (default 0)",
+                "--member needs a member index");
+    line.flag("--json", &options->json, "print the entries as JSON");
+    if (const auto code = line.parse(argc, argv)) {
+        return code;
     }
-    if (options->path == nullptr) {
-        *error = "usage: qkvorn-cli dump FILE [--member N] [--json]";
-        return false;
+    if (files.empty()) {
+        return line.usageError("usage: qkvorn-cli dump FILE [--member N] [--json]");
     }
-    return true;
+    if (files.size() > 1) {
+        return line.usageError("only one FILE can be dumped");
+    }
+    options->path = files.front();
+    options->member = static_cast<uint32_t>(member);
+    return std::nullopt;
 }
 
-void printHex(const unsigned char* bytes, size_t count) {
+std::string hexText(const unsigned char* bytes, size_t count) {
     static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2);
     for (size_t i = 0; i < count; ++i) {
-        std::putchar(kDigits[bytes[i] >> 4]);
-        std::putchar(kDigits[bytes[i] & 0x0F]);
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
     }
+    return text;
 }
 
 // Calls visit(entry) for each entry of the selected member in order; each entry's
@@ -97,46 +95,39 @@ bool forEachEntry(I_VornCollection& collection, DumpedEntry& entry, Visit visit)
     return true;
 }
 
-std::string valueText(const DumpedEntry& e) {
-    return jsonEscaped(std::string(e.value.data(), e.value.size() > 1 ? e.value.size() - 2 : 0));
+// The value without its closing zero byte and the zero the reader adds.
+std::string valueOf(const DumpedEntry& e) {
+    return std::string(e.value.data(), e.value.size() > 1 ? e.value.size() - 2 : 0);
 }
 
-void printJsonEntry(const DumpedEntry& e, bool first) {
-    std::printf("%s{\"name\": \"%s\", \"value\": ", first ? "" : ", ", jsonEscaped(e.name).c_str());
-    if (e.hasValue) {
-        std::printf("\"%s\"", valueText(e).c_str());
-    } else {
-        std::printf("null");
-    }
-    std::printf(", \"data_length\": %zu, \"data_hex\": ", e.data.size());
-    if (e.data.empty()) {
-        std::printf("null}");
-        return;
-    }
-    std::putchar('"');
-    printHex(e.data.data(), e.data.size());
-    std::printf("\"}");
+std::string entryJson(const DumpedEntry& e) {
+    return jsonText({{"name", e.name},
+                     {"value", e.hasValue ? Json(valueOf(e)) : Json(nullptr)},
+                     {"data_length", e.data.size()},
+                     {"data_hex", e.data.empty() ? Json(nullptr)
+                                                 : Json(hexText(e.data.data(), e.data.size()))}});
 }
 
 void printTextEntry(const DumpedEntry& e) {
     constexpr size_t kBytesPerLine = 32;
     std::printf("%s\n", jsonEscaped(e.name).c_str());
     if (e.hasValue) {
-        std::printf("  value: \"%s\"\n", valueText(e).c_str());
+        std::printf("  value: \"%s\"\n", jsonEscaped(valueOf(e)).c_str());
     } else {
         std::printf("  value: none\n");
     }
     std::printf("  data: %zu bytes\n", e.data.size());
     for (size_t at = 0; at < e.data.size(); at += kBytesPerLine) {
         std::printf("    %06zx  ", at);
-        printHex(e.data.data() + at, std::min(kBytesPerLine, e.data.size() - at));
+        std::fputs(hexText(e.data.data() + at, std::min(kBytesPerLine, e.data.size() - at)).c_str(),
+                   stdout);
         std::putchar('\n');
     }
 }
 
 int fail(const DumpOptions& options, const std::string& message) {
     if (options.json) {
-        std::printf("{\"error\": \"%s\"}\n", jsonEscaped(message).c_str());
+        printJson({{"error", message}});
     } else {
         std::fprintf(stderr, "qkvorn-cli: dump: %s\n", message.c_str());
     }
@@ -147,12 +138,10 @@ int fail(const DumpOptions& options, const std::string& message) {
 
 int runDump(int argc, char** argv) {
     DumpOptions options;
-    std::string error;
-    if (!parseArguments(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "qkvorn-cli: dump: %s\n", error.c_str());
-        return 2;
+    if (const auto code = parseArguments(argc, argv, &options)) {
+        return *code;
     }
-    auto collection = openCollection(options.path);
+    auto collection = openCollection(options.path.c_str());
     if (!collection) {
         return fail(options, openFailure(options.path, "a result or library file"));
     }
@@ -174,16 +163,17 @@ int runDump(int argc, char** argv) {
     const char* kind = library ? "library" : "result";
     bool first = true;
     if (options.json) {
-        std::printf("{\"kind\": \"%s\", \"members\": %u, \"member\": %u, \"entries\": [", kind,
-                    members, options.member);
+        const Json head = {{"kind", kind}, {"members", members}, {"member", options.member}};
+        std::printf("%s", jsonOpenArray(head, "entries").c_str());
         forEachEntry(*collection, entry, [&](const DumpedEntry& e) {
-            printJsonEntry(e, first);
+            std::printf("%s%s", first ? "" : ", ", entryJson(e).c_str());
             first = false;
         });
         std::printf("]}\n");
     } else {
-        std::printf("%s file %s: %u member%s, member %u, %zu entr%s\n", kind, options.path, members,
-                    members == 1 ? "" : "s", options.member, count, count == 1 ? "y" : "ies");
+        std::printf("%s file %s: %u member%s, member %u, %zu entr%s\n", kind, options.path.c_str(),
+                    members, members == 1 ? "" : "s", options.member, count,
+                    count == 1 ? "y" : "ies");
         forEachEntry(*collection, entry, printTextEntry);
     }
     return 0;

@@ -5,19 +5,21 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "results/LibraryWriter.h"
 
 namespace vorn::cli {
 
 int runLibrary(int argc, char** argv) {
-    ArgParser parser(argc, argv);
-    std::vector<std::string> paths = parser.positionals();
-    if (!parser.ok()) {
-        return failWith("library", parser.error(), 2);
+    CommandLine line("library", "Bundles result files into one library file.");
+    std::vector<std::string> paths;
+    line.positionals("FILES", &paths, "the library to write, then its result files");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
     }
     if (paths.size() < 2) {
-        return failWith("library", "usage: qkvorn-cli library OUT.qkl FILE...", 2);
+        return line.usageError("usage: qkvorn-cli library OUT.qkl FILE...");
     }
     const std::string out = paths.front();
     paths.erase(paths.begin());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "results/SaveResult.h"
 #include "results/VornCollection.h"
@@ -16,13 +17,16 @@
 namespace vorn::cli {
 
 int runReport(int argc, char** argv) {
-    ArgParser args(argc, argv);
+    CommandLine line("report", "The comma-separated statistics report of a result.");
     uint64_t member = 0;
-    args.takeUnsigned("--member", &member);
-    const std::vector<std::string> rest = args.positionals();
-    if (!args.ok() || rest.size() != 1) {
-        return failWith("report",
-                        args.ok() ? "usage: qkvorn-cli report FILE [--member N]" : args.error(), 2);
+    std::vector<std::string> rest;
+    line.positionals("FILE", &rest, "a result or library file");
+    line.number("--member", &member, UINT32_MAX, "the library member (default 0)");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
+    }
+    if (rest.size() != 1) {
+        return line.usageError("usage: qkvorn-cli report FILE [--member N]");
     }
     auto collection = openCollection(rest[0].c_str());
     if (!collection) {

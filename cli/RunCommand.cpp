@@ -15,6 +15,7 @@
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/SignalCancel.h"
 #include "cli/TerminalDialogs.h"
@@ -169,27 +170,26 @@ int outcomeCode(RunOutcome outcome, const TerminalHost& host) {
 int runRun(int argc, char** argv) {
     // From the start: a signal while the drives are listed cancels the run too.
     const CancelOnSignals cancelOnSignals;
-    ArgParser args(argc, argv);
-    const bool demo = args.takeFlag("--demo");
-    bool write = args.takeFlag("--write");
-    bool yes = args.takeFlag("--yes");
-    const bool capacity = args.takeFlag("--capacity");
+    CommandLine line(kCommand, "The whole test run, as the Run Test button does it.");
+    bool demo = false, write = false, yes = false, capacity = false;
     uint64_t drive = 0;
     std::string path;
-    const bool byNumber = args.takeUnsigned("--drive", &drive, kLastDrive);
-    const bool byPath = args.takeValue("--device", &path);
-    if (!args.positionals().empty()) {
-        args.fail("unexpected argument");
+    line.number("--drive", &drive, kLastDrive, "the drive's number, as list shows it");
+    line.text("--device", &path, "a block device or image file", "PATH");
+    line.flag("--demo", &demo, "run on a fresh image file, demo.img");
+    line.flag("--write", &write, "the write test too (overwrites the medium)");
+    line.flag("--capacity", &capacity, "the capacity check too (needs --write)");
+    line.flag("--yes", &yes, "answer yes to every question");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
     }
-    if (args.ok() && int{demo} + int{byNumber} + int{byPath} != 1) {
-        args.fail("give one of --drive N, --device PATH or --demo");
+    const bool byNumber = line.given("--drive");
+    if (int{demo} + int{byNumber} + int{line.given("--device")} != 1) {
+        return line.usageError("give one of --drive N, --device PATH or --demo");
     }
     // The check writes the medium: it needs the write test's consent.
-    if (args.ok() && capacity && !write && !demo) {
-        args.fail("--capacity needs --write");
-    }
-    if (!args.ok()) {
-        return failWith(kCommand, args.error(), 2);
+    if (capacity && !write && !demo) {
+        return line.usageError("--capacity needs --write");
     }
     if (demo) {
         if (!makeDemoImage()) {

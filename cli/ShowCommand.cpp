@@ -1,13 +1,14 @@
 // show: what the chart window shows for a result: the bars of both charts in MB/s,
 // their shared axis maximum and the summary text.
 
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/JsonOut.h"
 #include "results/VornCollection.h"
 #include "view/ChartModel.h"
 
@@ -15,35 +16,27 @@ namespace vorn::cli {
 
 namespace {
 
-// The shortest text that reads back as the same single-precision value.
-std::string floatText(float value) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return std::string(text, end);
-}
-
-std::string barsJson(const std::vector<ChartBar>& bars) {
-    std::string json = "{";
-    for (size_t i = 0; i < bars.size(); ++i) {
-        json += (i == 0 ? "\"" : ", \"") + bars[i].label + "\": " + floatText(bars[i].mbps);
+Json barsJson(const std::vector<ChartBar>& bars) {
+    Json json = Json::object();
+    for (const ChartBar& bar : bars) {
+        json[bar.label] = bar.mbps;
     }
-    return json + "}";
+    return json;
 }
 
-void printJson(const ChartModel& model) {
-    std::string json = "{\"axis_max\": " + std::to_string(model.axisMax) + ", \"results\": [";
-    for (size_t i = 0; i < model.devices.size(); ++i) {
-        const ChartDevice& device = model.devices[i];
+void printChartJson(const ChartModel& model) {
+    Json results = Json::array();
+    for (const ChartDevice& device : model.devices) {
         // A device's own lines, without the empty line that separates devices.
         std::vector<SummaryLine> own(device.summary.begin(), device.summary.end() - 1);
-        json += (i == 0 ? "" : ", ");
-        json += "{\"drive_id\": \"" + jsonEscaped(device.driveId) +
-                "\", \"read\": " + barsJson(device.readBars) +
-                ", \"write\": " + barsJson(device.writeBars) + ", \"summary\": \"" +
-                jsonEscaped(summaryText(own)) + "\"}";
+        results.push_back({{"drive_id", device.driveId},
+                           {"read", barsJson(device.readBars)},
+                           {"write", barsJson(device.writeBars)},
+                           {"summary", summaryText(own)}});
     }
-    json += "], \"summary\": \"" + jsonEscaped(summaryText(summaryLines(model))) + "\"}";
-    std::printf("%s\n", json.c_str());
+    printJson({{"axis_max", model.axisMax},
+               {"results", results},
+               {"summary", summaryText(summaryLines(model))}});
 }
 
 void printBars(const char* title, const std::vector<ChartBar>& bars) {
@@ -67,7 +60,7 @@ void printText(const ChartModel& model) {
 
 int fail(bool json, const std::string& message) {
     if (json) {
-        std::printf("{\"error\": \"%s\"}\n", jsonEscaped(message).c_str());
+        printJson({{"error", message}});
         return 1;
     }
     return failWith("show", message);
@@ -76,15 +69,18 @@ int fail(bool json, const std::string& message) {
 }  // namespace
 
 int runShow(int argc, char** argv) {
-    ArgParser args(argc, argv);
-    const bool json = args.takeFlag("--json");
+    CommandLine line("show", "What the chart window shows for a result.");
+    bool json = false;
     uint64_t member = 0;
-    args.takeUnsigned("--member", &member);
-    const std::vector<std::string> rest = args.positionals();
-    if (!args.ok() || rest.size() != 1) {
-        return failWith(
-            "show", args.ok() ? "usage: qkvorn-cli show FILE [--member N] [--json]" : args.error(),
-            2);
+    std::vector<std::string> rest;
+    line.positionals("FILE", &rest, "a result or library file");
+    line.number("--member", &member, UINT32_MAX, "the library member (default 0)");
+    line.flag("--json", &json, "print the charts as JSON");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
+    }
+    if (rest.size() != 1) {
+        return line.usageError("usage: qkvorn-cli show FILE [--member N] [--json]");
     }
     auto collection = openCollection(rest[0].c_str());
     if (!collection) {
@@ -98,7 +94,7 @@ int runShow(int argc, char** argv) {
     I_VornCollection* const results[] = {collection.get()};
     const ChartModel model = buildChartModel(results);
     if (json) {
-        printJson(model);
+        printChartJson(model);
     } else {
         printText(model);
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "results/ReplacementFile.h"
 #include "view/TimelineScene.h"
@@ -36,15 +37,19 @@ bool isRegularFile(const std::string& path) {
 }  // namespace
 
 int runTimeline(int argc, char** argv) {
-    ArgParser args(argc, argv);
+    CommandLine line(kCommand, "The picture of an event.log, as SVG or PNG.");
     std::string out;
     uint64_t width = 1200, height = 700;
-    const bool hasOut = args.takeValue("--out", &out);
-    args.takeUnsigned("--width", &width, 20000);
-    args.takeUnsigned("--height", &height, 20000);
-    const std::vector<std::string> rest = args.positionals();
-    if (!args.ok() || rest.size() != 1 || !hasOut) {
-        return failWith(kCommand, args.ok() ? kUsage : args.error(), 2);
+    std::vector<std::string> rest;
+    line.positionals("EVENTLOG", &rest, "the event.log of a run");
+    line.text("--out", &out, "the picture to write", "FILE.svg|FILE.png");
+    line.number("--width", &width, 20000, "pixels across (default 1200)");
+    line.number("--height", &height, 20000, "pixels down (default 700)");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
+    }
+    if (rest.size() != 1 || !line.given("--out")) {
+        return line.usageError(kUsage);
     }
     const bool png = endsWith(out, ".png");
     if (!png && !endsWith(out, ".svg")) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/NetTerminal.h"
 #include "cli/SignalCancel.h"
@@ -15,15 +16,13 @@ namespace vorn::cli {
 
 int runUpdate(int argc, char** argv) {
     const CancelOnSignals cancelOnSignals;
-    ArgParser args(argc, argv);
-    const bool yes = args.takeFlag("--yes");
+    CommandLine line("update", "Checks for updates and downloads the library.");
+    bool yes = false;
     UpdateCheckSettings settings = programUpdateSettings();
-    args.takeValue("--server", &settings.server);
-    const std::vector<std::string> rest = args.positionals();
-    if (!args.ok() || !rest.empty()) {
-        return failWith(
-            "update", args.ok() ? "usage: qkvorn-cli update [--server URL] [--yes]" : args.error(),
-            2);
+    line.flag("--yes", &yes, "download without asking");
+    line.text("--server", &settings.server, "the update server's URL", "URL");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
     }
     // A terminal keeps the notice line; nothing is gained by holding each download.
     settings.minimumNotice = std::chrono::milliseconds(0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/DeviceOpen.h"
 #include "cli/NetTerminal.h"
@@ -50,21 +51,22 @@ bool readable(const std::string& name) {
 }  // namespace
 
 int runUpload(int argc, char** argv) {
-    ArgParser args(argc, argv);
-    std::string from;
-    args.takeValue("--from", &from);
-    std::string server;
-    MailSettings settings;
-    if (args.takeValue("--mail-server", &server) && !parseMailServer(server, settings)) {
-        args.fail("--mail-server wants HOST or HOST:PORT");
+    CommandLine line(kCommand, "Sends a result file and the diagnostic logs to the mailbox.");
+    std::string from, server;
+    std::vector<std::string> rest;
+    line.positionals("FILE", &rest, "the result file to send");
+    line.text("--from", &from, "the sender's address", "ADDRESS");
+    line.text("--mail-server", &server, "the mail server to send through", "HOST:PORT");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
     }
-    const std::vector<std::string> rest = args.positionals();
-    if (!args.ok() || rest.size() != 1) {
-        return failWith(kCommand,
-                        args.ok() ? "usage: qkvorn-cli upload FILE [--from ADDRESS] "
-                                    "[--mail-server HOST:PORT]"
-                                  : args.error(),
-                        2);
+    MailSettings settings;
+    if (line.given("--mail-server") && !parseMailServer(server, settings)) {
+        return line.usageError("--mail-server wants HOST or HOST:PORT");
+    }
+    if (rest.size() != 1) {
+        return line.usageError(
+            "usage: qkvorn-cli upload FILE [--from ADDRESS] [--mail-server HOST:PORT]");
     }
     const std::string& file = rest[0];
     if (!openCollection(file.c_str())) {

@@ -44,6 +44,7 @@ void printUsage(FILE* out) {
     for (const Command& command : kCommands) {
         std::fprintf(out, "  %s\n", command.usage);
     }
+    std::fprintf(out, "\n'qkvorn-cli COMMAND --help' describes a command's options.\n");
 }
 
 // A command's output that did not reach its file (a full disk, a closed pipe) is

@@ -9,6 +9,7 @@ packages=(
     fio e2fsprogs util-linux
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
     libcurl4-openssl-dev python3 python3-aiosmtpd
+    libcli11-dev nlohmann-json3-dev
     libfuse3-dev fuse3
     clang libclang-rt-14-dev
 )
