@@ -11,6 +11,7 @@ packages=(
     libcurl4-openssl-dev python3 python3-aiosmtpd
     libfuse3-dev fuse3
     clang libclang-rt-14-dev
+    desktop-file-utils appstream dpkg-dev librsvg2-bin file
 )
 missing=()
 for p in "${packages[@]}"; do
