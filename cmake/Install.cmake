@@ -45,7 +45,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "QK Vorn measures removable flash media on their raw sectors: sequential read and\n"
     "write speeds for block sizes from 2 KB to 64 KB, random and sequential access\n"
     "times and a flash check. It has a window program (qkvorn) and a terminal front\n"
-    "end (qkvorn-cli); both need root to open raw drives.")
+    "end (qkvorn-cli). Both need root to open raw drives.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
