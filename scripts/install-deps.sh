@@ -12,6 +12,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     libfuse3-dev fuse3
     clang libclang-rt-14-dev
+    desktop-file-utils appstream dpkg-dev librsvg2-bin file
 )
 missing=()
 for p in "${packages[@]}"; do
