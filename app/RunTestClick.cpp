@@ -10,7 +10,7 @@
 #include "base/Dialogs.h"
 #include "bench/MemoryEventLog.h"
 #include "storage/DeviceListText.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 namespace vorn {
 namespace {
@@ -62,7 +62,7 @@ std::unique_ptr<I_VornDevice> openDevice(const RunTestRequest& request, int numb
         return request.opener(number, eventLog, kTransferBuffer);
     }
     const DriveCatalog& catalog = request.catalog ? *request.catalog : systemCatalog();
-    return newWin2kDisk(number, eventLog, kTransferBuffer, catalog);
+    return newLinuxDrive(number, eventLog, kTransferBuffer, catalog);
 }
 
 // Steps from opening the device to the results; the device is closed on return.
@@ -112,7 +112,7 @@ void reportException(I_Dialogs& dialogs) {
     } catch (const std::exception& exception) {
         logException(kPlace, exception);
     } catch (...) {
-        logSehException(kPlace, -1);
+        logUnknownException(kPlace, -1);
     }
     dialogs.error(kProgramError);
 }

@@ -56,7 +56,7 @@ struct RunTestRequest {
     bool writeTest = false;            // "&Enable Write Test"
     bool capacityCheck = false;        // "Check real &capacity" (only with the write test)
     const DriveCatalog* catalog = &systemCatalog();
-    DeviceOpener opener;  // empty: newWin2kDisk on `catalog`
+    DeviceOpener opener;  // empty: newLinuxDrive on `catalog`
 };
 
 enum class RunOutcome {

@@ -14,6 +14,7 @@
 #include "base/Dialogs.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
+#include "platform/ProgramInfo.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
 #include "results/TestTables.h"
@@ -226,7 +227,7 @@ bool writeResults(const TestRunContext& run, RunBenchmarks& held, const Capacity
     if (!file) {
         return false;
     }
-    bool ok = addText(*file, "VERSION", fileVersion("qkvorn.exe"));
+    bool ok = addText(*file, "VERSION", platform::programVersion());
     ok = addText(*file, "DRIVEID", run.device.deviceId()) && ok;
     for (int i = 0; i < kTestsPerTable; ++i) {
         ok = addZonedTest(*file, readTests[i].resultKey, held.reads[i].get()) && ok;

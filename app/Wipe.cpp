@@ -164,7 +164,7 @@ bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view, I_VornEve
 }
 
 bool deviceHasFiles(I_VornDevice& device) {
-    const std::string_view letters = device.deviceLetters();
+    const std::string_view letters = device.mountPointsText();
     size_t begin = 0;
     while (begin <= letters.size()) {
         size_t end = letters.find(',', begin);

@@ -12,7 +12,6 @@
 #include <typeinfo>
 
 #include "platform/FileKind.h"
-#include "platform/ProgramInfo.h"
 
 namespace vorn {
 namespace {
@@ -85,18 +84,8 @@ void logException(const char* place, const std::exception& exception) {
     logMessage("EXCEPTION: %s %s %s", place, name, exception.what());
 }
 
-void logSehException(const char* place, int code) {
+void logUnknownException(const char* place, int code) {
     logMessage("SEH EXCEPTION: %s %d", place, code);
-}
-
-const char* fileVersion(const char* fileName) {
-    static char result[64];
-    result[0] = '\0';
-    if (!platform::isProgramFileName(fileName)) {
-        return nullptr;
-    }
-    std::snprintf(result, sizeof result, "%s", platform::programVersion());
-    return result;
 }
 
 }  // namespace vorn

@@ -24,10 +24,6 @@ void logMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logException(const char* place, const std::exception& exception);
 
 // "SEH EXCEPTION: <place> <code>" for failures that carry no exception object.
-void logSehException(const char* place, int code);
-
-// The file version of the named program file, or nullptr when it has none. The text
-// lives in a buffer that the next call overwrites.
-const char* fileVersion(const char* fileName);
+void logUnknownException(const char* place, int code);
 
 }  // namespace vorn

@@ -20,7 +20,7 @@ void DiskRwBenchmark::DiskRwThreadHelper() {
         logException("DiskRwThreadHeadler", e);
         status_.store(kStatusFailed, std::memory_order_relaxed);
     } catch (...) {
-        logSehException("DiskRwThreadHelper", -1);
+        logUnknownException("DiskRwThreadHelper", -1);
         status_.store(kStatusFailed, std::memory_order_relaxed);
     }
     finished_.store(1, std::memory_order_release);

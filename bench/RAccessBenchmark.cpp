@@ -197,7 +197,7 @@ void RAccessBenchmark::RAccessThreadHelper(Run run) {
         logException("RAccessThreadHeadler", e);
         status = kStatusFailed;
     } catch (...) {
-        logSehException("RAccessThreadHelper", -1);
+        logUnknownException("RAccessThreadHelper", -1);
         status = kStatusFailed;
     }
     finish(status);

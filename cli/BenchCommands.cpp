@@ -13,7 +13,7 @@
 #include "cli/JsonOut.h"
 #include "cli/SignalCancel.h"
 #include "platform/LockedBuffer.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 namespace vorn::cli {
 namespace {
@@ -64,7 +64,7 @@ uint64_t valueOf(I_Benchmark& benchmark, uint32_t kind, uint32_t row) {
     return benchmark.getValue(kind, row, &value) ? value : 0;
 }
 
-bool confirmWrite(Win2kDisk& disk, bool yes) {
+bool confirmWrite(LinuxDrive& disk, bool yes) {
     if (yes) {
         return true;
     }

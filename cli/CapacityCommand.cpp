@@ -18,7 +18,7 @@
 #include "cli/JsonOut.h"
 #include "cli/TerminalDialogs.h"
 #include "results/CapacityEntry.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 namespace vorn::cli {
 namespace {

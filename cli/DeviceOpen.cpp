@@ -1,7 +1,7 @@
 #include "cli/DeviceOpen.h"
 
 #include "base/DiagLog.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 namespace vorn::cli {
 
@@ -10,16 +10,16 @@ void addTargetOptions(CommandLine& line, Target* target) {
     line.text("--device", &target->path, "a block device or image file", "PATH");
 }
 
-std::unique_ptr<Win2kDisk> openTarget(const CommandLine& line, const Target& target,
-                                      I_VornEventLog* log, uint32_t bufferSize,
-                                      std::string* error) {
+std::unique_ptr<LinuxDrive> openTarget(const CommandLine& line, const Target& target,
+                                       I_VornEventLog* log, uint32_t bufferSize,
+                                       std::string* error) {
     const bool byNumber = line.given("--drive");
     if (byNumber == line.given("--device")) {
         *error = "give either --drive N or --device PATH";
         return nullptr;
     }
-    auto disk = byNumber ? newWin2kDisk(static_cast<int>(target.drive), log, bufferSize)
-                         : newWin2kDiskForPath(target.path, log, bufferSize);
+    auto disk = byNumber ? newLinuxDrive(static_cast<int>(target.drive), log, bufferSize)
+                         : newLinuxDriveForPath(target.path, log, bufferSize);
     if (!disk) {
         *error = byNumber ? "drive " + std::to_string(target.drive) + " does not open"
                           : "'" + target.path + "' does not open";

@@ -8,7 +8,7 @@
 
 namespace vorn {
 class I_VornEventLog;
-class Win2kDisk;
+class LinuxDrive;
 }  // namespace vorn
 
 namespace vorn::cli {
@@ -22,8 +22,9 @@ struct Target {
 void addTargetOptions(CommandLine& line, Target* target);
 
 // Opens the target named on the parsed line; nullptr with *error set when that fails.
-std::unique_ptr<Win2kDisk> openTarget(const CommandLine& line, const Target& target,
-                                      I_VornEventLog* log, uint32_t bufferSize, std::string* error);
+std::unique_ptr<LinuxDrive> openTarget(const CommandLine& line, const Target& target,
+                                       I_VornEventLog* log, uint32_t bufferSize,
+                                       std::string* error);
 
 // Keeps a diagnostic log open for the length of a command.
 class ScopedLog {

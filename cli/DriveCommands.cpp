@@ -12,7 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonOut.h"
 #include "storage/DeviceListText.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 namespace vorn::cli {
 namespace {
@@ -32,7 +32,7 @@ struct ListedDrive {
 std::vector<ListedDrive> listDrives() {
     std::vector<ListedDrive> drives;
     for (int n = 0; n <= kLastDrive; ++n) {
-        if (auto disk = newWin2kDisk(n, nullptr, kListBuffer)) {
+        if (auto disk = newLinuxDrive(n, nullptr, kListBuffer)) {
             drives.push_back({n, deviceListText(*disk), disk->deviceRemovable() != 0,
                               disk->mediaWritable() != 0});
         }
@@ -91,7 +91,7 @@ int runInfo(int argc, char** argv) {
         return line.usageError("usage: qkvorn-cli info DRIVE (0 to 30)");
     }
     openLog(kRefreshLog);
-    const bool opened = newWin2kDisk(static_cast<int>(drive), nullptr, kListBuffer) != nullptr;
+    const bool opened = newLinuxDrive(static_cast<int>(drive), nullptr, kListBuffer) != nullptr;
     closeLog();
     if (!opened) {
         return failWith("info", "drive " + std::to_string(drive) + " does not open");
@@ -101,7 +101,7 @@ int runInfo(int argc, char** argv) {
     std::ifstream in(kRefreshLog);
     std::vector<std::string> lines;
     const std::string heading = "DEBUG INFO FOR DEVICE " + std::to_string(drive);
-    const std::string letters = "deviceLetters " + std::to_string(drive) + ":";
+    const std::string letters = "mountPointsText " + std::to_string(drive) + ":";
     bool inBlock = false;
     for (std::string line; std::getline(in, line);) {
         if (line == heading) {

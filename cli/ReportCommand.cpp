@@ -12,7 +12,7 @@
 #include "results/SaveResult.h"
 #include "results/VornCollection.h"
 #include "storage/DeviceListText.h"
-#include "storage/Win2kStoredDisk.h"
+#include "storage/StoredDrive.h"
 
 namespace vorn::cli {
 
@@ -39,8 +39,8 @@ int runReport(int argc, char** argv) {
                                       " members)");
     }
     // A result without a device record is listed as an unnamed device without media.
-    std::unique_ptr<Win2kStoredDisk> device = newStoredDisk(collection.get());
-    Win2kStoredDisk unknown;
+    std::unique_ptr<StoredDrive> device = newStoredDisk(collection.get());
+    StoredDrive unknown;
     const std::string deviceText = deviceListText(device ? *device : unknown);
     const std::string report = statisticsReport(*collection, deviceText);
     std::fwrite(report.data(), 1, report.size(), stdout);

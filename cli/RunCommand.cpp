@@ -20,7 +20,7 @@
 #include "cli/SignalCancel.h"
 #include "cli/TerminalDialogs.h"
 #include "results/VornCollection.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 #include "view/ChartModel.h"
 
 namespace vorn::cli {
@@ -118,14 +118,14 @@ bool makeDemoImage() {
 // The device list for a device given by path: that device alone, opened the same way
 // every time, so the press still checks that it is the listed one.
 bool listByPath(const std::string& path, RunTestRequest& request) {
-    auto disk = newWin2kDiskForPath(path, nullptr, kListBuffer);
+    auto disk = newLinuxDriveForPath(path, nullptr, kListBuffer);
     if (!disk) {
         return false;
     }
     request.entries = {{listEntryText(*disk), 0}};
     request.selected = 0;
     request.opener = [path](int, I_VornEventLog* log, uint32_t size) {
-        return std::unique_ptr<I_VornDevice>(newWin2kDiskForPath(path, log, size));
+        return std::unique_ptr<I_VornDevice>(newLinuxDriveForPath(path, log, size));
     };
     return true;
 }
@@ -134,7 +134,7 @@ bool listByPath(const std::string& path, RunTestRequest& request) {
 bool listByNumber(int drive, RunTestRequest& request) {
     openLog("vornrefresh.log");
     for (int n = 0; n <= kLastDrive; ++n) {
-        if (auto disk = newWin2kDisk(n, nullptr, kListBuffer)) {
+        if (auto disk = newLinuxDrive(n, nullptr, kListBuffer)) {
             if (n == drive) {
                 request.selected = static_cast<int>(request.entries.size());
             }

@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
                 vorn::logException(command.name, e);
                 std::fprintf(stderr, "qkvorn-cli: %s: %s\n", command.name, e.what());
             } catch (...) {
-                vorn::logSehException(command.name, -1);
+                vorn::logUnknownException(command.name, -1);
                 std::fprintf(stderr, "qkvorn-cli: %s: unexpected failure\n", command.name);
             }
             return 1;

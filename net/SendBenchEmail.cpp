@@ -193,7 +193,7 @@ bool sendEmail(VornSendBenchEmail& mail) {
     } catch (const std::exception& exception) {
         logException("sendEmail", exception);
     } catch (...) {
-        logSehException("sendEmail", -1);
+        logUnknownException("sendEmail", -1);
     }
     return false;
 }

@@ -13,6 +13,7 @@
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "net/NoticeView.h"
+#include "platform/ProgramInfo.h"
 #include "results/ReplacementFile.h"
 
 namespace vorn {
@@ -122,7 +123,7 @@ std::string questionText(size_t count) {
 
 UpdateCheckSettings programUpdateSettings() {
     UpdateCheckSettings settings;
-    const char* version = fileVersion("qkvorn.exe");
+    const char* version = platform::programVersion();
     settings.programVersion = version != nullptr ? version : "";
     return settings;
 }
@@ -243,7 +244,7 @@ bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice, const UpdateCheck
         logException("btUpdatesClick", exception);
         failure = exception.what();
     } catch (...) {
-        logSehException("btUpdatesClick", -1);
+        logUnknownException("btUpdatesClick", -1);
         failure = "unexpected failure";
     }
     if (!ok) {

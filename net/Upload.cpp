@@ -7,6 +7,7 @@
 #include "base/Dialogs.h"
 #include "base/MakerServers.h"
 #include "net/NoticeView.h"
+#include "platform/ProgramInfo.h"
 
 namespace vorn {
 namespace {
@@ -49,7 +50,7 @@ bool uploadResultFile(const std::string& fileName, const std::string& typedAddre
     } else {
         notice.setNoticeText("Sending benchmark data to " + makerWebDomain() + "!");
         notice.showNotice();
-        const char* version = fileVersion("qkvorn.exe");
+        const char* version = platform::programVersion();
         std::unique_ptr<I_VornSendBenchEmail> mail = newVornSendBenchEmail(settings);
         if (mail) {
             mail->start(fileName, sender, version != nullptr ? version : "", settings.mailbox);

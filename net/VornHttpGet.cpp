@@ -164,7 +164,7 @@ bool doGet(VornHttpGet& get) {
         logException("doGet", exception);
     } catch (...) {
         get.noteFailure("unexpected failure");
-        logSehException("doGet", -1);
+        logUnknownException("doGet", -1);
     }
     if (result && !file.commit()) {
         get.noteFailure("cannot write " + get.fileName() + ": " + file.problem());

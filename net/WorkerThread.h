@@ -41,7 +41,7 @@ public:
         } catch (const std::exception& exception) {
             logException(place_, exception);
         } catch (...) {
-            logSehException(place_, -1);
+            logUnknownException(place_, -1);
         }
         finished_.store(true, std::memory_order_release);
         return false;
@@ -69,7 +69,7 @@ private:
         } catch (const std::exception& exception) {
             logException(place_, exception);
         } catch (...) {
-            logSehException(place_, -1);
+            logUnknownException(place_, -1);
         }
         success_.store(ok, std::memory_order_relaxed);
         // The last touch of this object by the thread.

@@ -11,7 +11,7 @@
 #include "results/RunRecord.h"
 #include "results/TestTables.h"
 #include "results/VornCollection.h"
-#include "storage/Win2kStoredDisk.h"
+#include "storage/StoredDrive.h"
 
 namespace vorn {
 
@@ -64,7 +64,7 @@ BenchmarkEntry readEntry(I_VornCollection& result, const std::string& fileName, 
     if (readWord(result, "QKCINT", &word)) {
         entry.interfaceCode = word;
     }
-    if (std::unique_ptr<Win2kStoredDisk> device = newStoredDisk(&result)) {
+    if (std::unique_ptr<StoredDrive> device = newStoredDisk(&result)) {
         entry.name = device->deviceId();
         entry.capacity = uint64_t{device->mediaBlockSize()} * device->mediaSectors();
     }

@@ -79,7 +79,7 @@ void readCpuIdBlock(uint8_t out[kCpuIdBlockSize]) {
     } catch (const std::exception& exception) {
         logException("CPUID", exception);
     } catch (...) {
-        logSehException("CPUID", -1);
+        logUnknownException("CPUID", -1);
     }
     std::memcpy(out, groups, kCpuIdBlockSize);
 }

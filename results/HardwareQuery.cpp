@@ -175,9 +175,9 @@ private:
     pci_access* access_;
 };
 
-class Vorn2kHardwareQuery final : public I_VornHardwareQuery {
+class SysfsHardwareQuery final : public I_VornHardwareQuery {
 public:
-    Vorn2kHardwareQuery(std::string sysfsRoot, std::string procRoot)
+    SysfsHardwareQuery(std::string sysfsRoot, std::string procRoot)
         : sysfsRoot_(std::move(sysfsRoot)), procRoot_(std::move(procRoot)) {}
 
     void addClassFilter(std::string_view filter) override {
@@ -307,7 +307,7 @@ const char* pciSetupClass(uint32_t classCode) {
 
 std::unique_ptr<I_VornHardwareQuery> newHardwareQuery(const std::string& sysfsRoot,
                                                       const std::string& procRoot) {
-    return std::make_unique<Vorn2kHardwareQuery>(sysfsRoot, procRoot);
+    return std::make_unique<SysfsHardwareQuery>(sysfsRoot, procRoot);
 }
 
 }  // namespace vorn

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/DiagLog.h"
+#include "platform/ProgramInfo.h"
 #include "results/CollectionFile.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
@@ -233,7 +234,7 @@ void writeStatistics(std::string& report, I_VornCollection& collection, const ch
 }
 
 std::string statisticsReport(I_VornCollection& collection, const std::string& deviceText) {
-    const char* version = fileVersion("qkvorn.exe");
+    const char* version = platform::programVersion();
     std::string report = std::string("QK Vorn ") + (version != nullptr ? version : "") + "\n";
     report += deviceText + "\n\n";
     writeStatistics(report, collection, "QKCRACCESS", "RANDOM ACCESS TEST");

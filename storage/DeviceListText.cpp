@@ -51,7 +51,7 @@ std::string deviceListText(I_VornDevice& device) {
     // The identification is copied before the letters are asked: a device may reuse
     // its text buffers between calls.
     const std::string id = textOf(device.deviceId());
-    const std::string letters = textOf(device.deviceLetters());
+    const std::string letters = textOf(device.mountPointsText());
     if (bytes > 1000000000.0) {
         return formatText("(%s) %s (%1.1fGB)", letters.c_str(), id.c_str(), bytes * 0.000000001);
     }

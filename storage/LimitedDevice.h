@@ -19,7 +19,7 @@ public:
     uint32_t deviceRemovable() override { return device_.deviceRemovable(); }
     uint32_t auxFlagA() override { return device_.auxFlagA(); }
     const char* deviceId() override { return device_.deviceId(); }
-    const char* deviceLetters() override { return device_.deviceLetters(); }
+    const char* mountPointsText() override { return device_.mountPointsText(); }
     uint32_t deviceBusType() override { return device_.deviceBusType(); }
     uint32_t auxFlagB() override { return device_.auxFlagB(); }
     uint32_t mediaPresent() override { return device_.mediaPresent(); }

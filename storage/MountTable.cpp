@@ -20,10 +20,10 @@ constexpr size_t kMaxFileBytes = 16u << 20;
 constexpr size_t kMaxLineBytes = 64u << 10;
 
 // The letters text stops growing once it holds this many characters ...
-constexpr size_t kLettersGrowLimit = 1016;
+constexpr size_t kMountPointsGrowLimit = 1016;
 // ... and never exceeds the device's letters text with its terminating zero: a mount
 // point, unlike a drive letter, can be thousands of characters long.
-constexpr size_t kLettersTextMax = 1023;
+constexpr size_t kMountPointsTextMax = 1023;
 
 // Reads at most kMaxFileBytes of a file; /proc files report size 0, so read to EOF.
 std::string readCapped(const std::string& path) {
@@ -131,7 +131,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 void appendEntry(std::string& text, const std::string& entry) {
-    if (text.size() >= kLettersGrowLimit) {
+    if (text.size() >= kMountPointsGrowLimit) {
         return;
     }
     if (!text.empty()) {
@@ -166,7 +166,7 @@ MountTable MountTable::load(const std::string& mountinfoPath, const std::string&
         logException("MountTable::load", e);
         return MountTable();
     } catch (...) {
-        logSehException("MountTable::load", -1);
+        logUnknownException("MountTable::load", -1);
         return MountTable();
     }
     return table;
@@ -197,8 +197,8 @@ bool MountTable::isSwap(const std::string& nodePath) const {
     return false;
 }
 
-std::string driveLettersText(const DriveCatalog& catalog, const std::string& driveName,
-                             const MountTable& mounts) {
+std::string driveMountPointsText(const DriveCatalog& catalog, const std::string& driveName,
+                                 const MountTable& mounts) {
     std::string text;
     for (const std::string& point : mounts.mountPointsOf(catalog.devNumber(driveName))) {
         appendEntry(text, point);
@@ -208,8 +208,8 @@ std::string driveLettersText(const DriveCatalog& catalog, const std::string& dri
             appendEntry(text, point);
         }
     }
-    if (text.size() > kLettersTextMax) {
-        text.resize(kLettersTextMax);
+    if (text.size() > kMountPointsTextMax) {
+        text.resize(kMountPointsTextMax);
     }
     return text;
 }

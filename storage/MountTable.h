@@ -34,12 +34,11 @@ private:
 
 // The letters text of a drive: mount points of the whole disk, then of each partition
 // in number order, joined by ","; stops growing once it holds 1016 characters.
-std::string driveLettersText(const DriveCatalog& catalog, const std::string& driveName,
-                             const MountTable& mounts);
+std::string driveMountPointsText(const DriveCatalog& catalog, const std::string& driveName,
+                                 const MountTable& mounts);
 
 // The one-time namespace dump: one line per block device, partition and mount, as
 // "name: target" (for example "/dev/sdb1: 8:17" and "8:17: /media/key").
-std::vector<std::string> namespaceDumpLines(const DriveCatalog& catalog,
-                                            const MountTable& mounts);
+std::vector<std::string> namespaceDumpLines(const DriveCatalog& catalog, const MountTable& mounts);
 
 }  // namespace vorn

@@ -216,7 +216,7 @@ bool probeDriveLayout(const DriveCatalog& catalog, const std::string& driveName,
     } catch (const std::exception& e) {
         logException("probeDriveLayout", e);
     } catch (...) {
-        logSehException("probeDriveLayout", -1);
+        logUnknownException("probeDriveLayout", -1);
     }
     entries.clear();
     return false;

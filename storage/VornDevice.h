@@ -22,7 +22,7 @@ public:
     // Identification text; valid until the next call or the device's destruction.
     virtual const char* deviceId() = 0;
     // Where the device's file systems are reachable, joined by ","; may be empty.
-    virtual const char* deviceLetters() = 0;
+    virtual const char* mountPointsText() = 0;
     virtual uint32_t deviceBusType() = 0;
     virtual uint32_t auxFlagB() = 0;
     virtual uint32_t mediaPresent() = 0;

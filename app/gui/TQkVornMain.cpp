@@ -20,8 +20,9 @@
 #include "base/gui/WindowPlacement.h"
 #include "net/UpdateCheck.h"
 #include "net/gui/TformUpload.h"
+#include "platform/ProgramInfo.h"
 #include "results/VornCollection.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 #include "view/gui/TQkVornChart.h"
 #include "view/gui/TQkVornSelect.h"
 
@@ -64,7 +65,7 @@ TQkVornMain::TQkVornMain(I_Dialogs& dialogs, const DriveCatalog& catalog, QWidge
     createControls();
     arrangeControls();
     connectControls();
-    const char* version = fileVersion("qkvorn.exe");
+    const char* version = platform::programVersion();
     setWindowTitle(QString("QK Vorn Beta") + " version " + (version ? version : ""));
     centreOnScreen(this);
     show();
@@ -183,8 +184,8 @@ void TQkVornMain::fillDeviceList() {
         logMessage("%s", windowTitle().toUtf8().constData());
         logSystemInformation(catalog_.sysfsRoot(), catalog_.procRoot());
         for (int drive = 0; drive < kDrivesTried && devices_.size() < kMaxDeviceEntries; ++drive) {
-            std::unique_ptr<Win2kDisk> disk =
-                newWin2kDisk(drive, nullptr, kListBufferSize, catalog_);
+            std::unique_ptr<LinuxDrive> disk =
+                newLinuxDrive(drive, nullptr, kListBufferSize, catalog_);
             if (disk) {
                 devices_.push_back({listEntryText(*disk), drive});
                 cbDevice->addItem(QString::fromStdString(devices_.back().text));
@@ -214,8 +215,8 @@ void TQkVornMain::cbDeviceChange() {
     if (index < 0 || index >= static_cast<int>(devices_.size())) {
         return;
     }
-    std::unique_ptr<Win2kDisk> disk =
-        newWin2kDisk(devices_[index].driveNumber, nullptr, kCheckBufferSize, catalog_);
+    std::unique_ptr<LinuxDrive> disk =
+        newLinuxDrive(devices_[index].driveNumber, nullptr, kCheckBufferSize, catalog_);
     if (disk && disk->enableWrite(1, disk->mediaBlockSize(), 0)) {
         cbWrite->setEnabled(true);
     }

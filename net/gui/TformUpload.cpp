@@ -12,7 +12,7 @@
 #include "base/gui/WindowPlacement.h"
 #include "net/Upload.h"
 #include "results/gui/TupdateDetails.h"
-#include "storage/Win2kStoredDisk.h"
+#include "storage/StoredDrive.h"
 #include "view/gui/TQkVornChart.h"
 
 namespace vorn {
@@ -79,7 +79,7 @@ void btUploadClick(TQkVornChart& chart, TupdateDetails& details, TformUpload& no
     bool hidden = false;
     try {
         I_VornCollection* result = chart.result(0);
-        std::unique_ptr<Win2kStoredDisk> device = newStoredDisk(result);
+        std::unique_ptr<StoredDrive> device = newStoredDisk(result);
         if (device) {
             chart.hide();
             hidden = true;
@@ -93,7 +93,7 @@ void btUploadClick(TQkVornChart& chart, TupdateDetails& details, TformUpload& no
     } catch (const std::exception& exception) {
         logException("btUploadClick", exception);
     } catch (...) {
-        logSehException("btUploadClick", -1);
+        logUnknownException("btUploadClick", -1);
     }
     if (hidden) {
         chart.show();

@@ -16,8 +16,8 @@
 #include "base/gui/WindowPlacement.h"
 #include "results/HardwareQuery.h"
 #include "results/VornCollection.h"
+#include "storage/StoredDrive.h"
 #include "storage/VornDevice.h"
-#include "storage/Win2kStoredDisk.h"
 #include "view/gui/TQkVornChart.h"
 
 namespace vorn {
@@ -320,7 +320,7 @@ void btSaveClick(TQkVornChart& chart, TupdateDetails& details) {
     bool hidden = false;
     try {
         I_VornCollection* result = chart.result(0);
-        std::unique_ptr<Win2kStoredDisk> device = newStoredDisk(result);
+        std::unique_ptr<StoredDrive> device = newStoredDisk(result);
         if (device) {
             chart.hide();
             hidden = true;
@@ -329,7 +329,7 @@ void btSaveClick(TQkVornChart& chart, TupdateDetails& details) {
     } catch (const std::exception& exception) {
         logException("btSaveClick", exception);
     } catch (...) {
-        logSehException("btSaveClick", -1);
+        logUnknownException("btSaveClick", -1);
     }
     if (hidden) {
         chart.show();

@@ -37,7 +37,7 @@ std::optional<CapacityResult> storedCapacity() {
 // A press on an image file of 16 MiB, listed and opened by path.
 RunOutcome pressOnImage(const std::string& image, bool writeTest, bool capacityCheck,
                         ScriptedDialogs& dialogs) {
-    auto sample = newWin2kDiskForPath(image, nullptr, 65536);
+    auto sample = newLinuxDriveForPath(image, nullptr, 65536);
     EXPECT_NE(sample, nullptr);
     if (!sample) {
         return RunOutcome::NoSelection;
@@ -48,7 +48,7 @@ RunOutcome pressOnImage(const std::string& image, bool writeTest, bool capacityC
     request.writeTest = writeTest;
     request.capacityCheck = capacityCheck;
     request.opener = [image](int, I_VornEventLog* log, uint32_t size) {
-        return std::unique_ptr<I_VornDevice>(newWin2kDiskForPath(image, log, size));
+        return std::unique_ptr<I_VornDevice>(newLinuxDriveForPath(image, log, size));
     };
     sample.reset();
     RecordingRunView view;
@@ -137,7 +137,7 @@ void runOnCounterfeit(uint64_t real, const char* beyond, std::deque<bool> answer
     ASSERT_TRUE(
         out.medium->control("claim=" + std::to_string(64 * kMiB) + "\nbeyond=" + beyond + "\n"));
     const std::string path = out.medium->mediumPath();
-    auto sample = newWin2kDiskForPath(path, nullptr, 65536);
+    auto sample = newLinuxDriveForPath(path, nullptr, 65536);
     ASSERT_NE(sample, nullptr);
     RunTestRequest request;
     request.entries = {{listEntryText(*sample), 0}};
@@ -145,7 +145,7 @@ void runOnCounterfeit(uint64_t real, const char* beyond, std::deque<bool> answer
     request.writeTest = true;
     request.capacityCheck = true;
     request.opener = [path](int, I_VornEventLog* log, uint32_t size) {
-        return std::unique_ptr<I_VornDevice>(newWin2kDiskForPath(path, log, size));
+        return std::unique_ptr<I_VornDevice>(newLinuxDriveForPath(path, log, size));
     };
     sample.reset();
     out.dialogs = ScriptedDialogs(std::move(answers), otherwise);

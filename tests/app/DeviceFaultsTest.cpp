@@ -9,7 +9,7 @@
 
 #include "RunFixture.h"
 #include "storage/EventLog.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 #include "support/RecordingRunView.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestMedium.h"
@@ -33,7 +33,7 @@ TEST(TestMedium, ServesTransfersAndFaultsThroughTheKernel) {
     if (!medium.ready()) {
         GTEST_SKIP() << medium.skipReason();
     }
-    auto disk = newWin2kDiskForPath(medium.mediumPath(), nullptr, 65536);
+    auto disk = newLinuxDriveForPath(medium.mediumPath(), nullptr, 65536);
     ASSERT_NE(disk, nullptr);
     ASSERT_EQ(disk->mediaSectors(), 8192u);
     ASSERT_TRUE(disk->enableWrite(1, 512, 0));
@@ -101,14 +101,14 @@ TEST(DeviceFaults, EachPhaseOfARunEndsInItsFailure) {
         }
         ASSERT_TRUE(medium.control(c.control));
         const std::string path = medium.mediumPath();
-        auto sample = newWin2kDiskForPath(path, nullptr, 65536);
+        auto sample = newLinuxDriveForPath(path, nullptr, 65536);
         ASSERT_NE(sample, nullptr);
         RunTestRequest request;
         request.entries = {{listEntryText(*sample), 0}};
         request.selected = 0;
         request.writeTest = true;
         request.opener = [&path](int, I_VornEventLog* log, uint32_t size) {
-            return std::unique_ptr<I_VornDevice>(newWin2kDiskForPath(path, log, size));
+            return std::unique_ptr<I_VornDevice>(newLinuxDriveForPath(path, log, size));
         };
         sample.reset();
         RecordingRunView view;

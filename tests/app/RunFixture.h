@@ -11,7 +11,7 @@
 
 #include "app/RunTestClick.h"
 #include "results/VornCollection.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 #include "support/MemoryDevice.h"
 #include "support/TempDir.h"
 
@@ -58,7 +58,7 @@ public:
 inline std::vector<DeviceEntry> listedDrives(const DriveCatalog& catalog) {
     std::vector<DeviceEntry> entries;
     for (int n = 0; n <= 30; ++n) {
-        if (auto disk = newWin2kDisk(n, nullptr, 65536, catalog)) {
+        if (auto disk = newLinuxDrive(n, nullptr, 65536, catalog)) {
             entries.push_back({listEntryText(*disk), n});
         }
     }

@@ -210,7 +210,7 @@ TEST(WipeDevice, HugeSectorsAreWrittenOneAtATime) {
 class MountedDevice : public MemoryDevice {
 public:
     explicit MountedDevice(std::string letters) : MemoryDevice(smallMedium(8)), letters_(letters) {}
-    const char* deviceLetters() override { return letters_.c_str(); }
+    const char* mountPointsText() override { return letters_.c_str(); }
 
 private:
     std::string letters_;

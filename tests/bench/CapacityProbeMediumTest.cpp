@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bench/CapacityProbe.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 #include "support/TestMedium.h"
 
 namespace vorn::test {
@@ -47,7 +47,7 @@ bool probeMedium(const Case& c, const ProbeOptions& options, CapacityResult& res
         lines += "cache=" + std::to_string(c.cacheBytes) + "\n";
     }
     EXPECT_TRUE(medium.control(lines));
-    auto disk = newWin2kDiskForPath(medium.mediumPath(), nullptr, kBuffer);
+    auto disk = newLinuxDriveForPath(medium.mediumPath(), nullptr, kBuffer);
     EXPECT_NE(disk, nullptr);
     if (!disk) {
         return true;

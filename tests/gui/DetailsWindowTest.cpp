@@ -17,8 +17,8 @@
 
 #include "gui/WindowTestSupport.h"
 #include "results/VornCollection.h"
-#include "storage/Win2kDisk.h"
-#include "storage/Win2kStoredDisk.h"
+#include "storage/LinuxDrive.h"
+#include "storage/StoredDrive.h"
 #include "support/FakeSysfs.h"
 #include "support/ScriptedDialogs.h"
 #include "view/ChartResults.h"
@@ -54,7 +54,7 @@ protected:
     std::unique_ptr<I_VornCollection> result(bool withDevice = true) {
         {
             auto file = createCollection("temp.qkt");
-            auto disk = newWin2kDisk(0, nullptr, 65536, fake.catalog());
+            auto disk = newLinuxDrive(0, nullptr, 65536, fake.catalog());
             unsigned char time[4];
             for (int i = 0; i < 4; ++i) {
                 time[i] = static_cast<unsigned char>(kTestTime >> (8 * i));

@@ -15,7 +15,7 @@
 #include "gui/WindowTestSupport.h"
 #include "platform/ProgramInfo.h"
 #include "results/VornCollection.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 #include "support/FakeSysfs.h"
 #include "support/ScriptedDialogs.h"
 #include "view/gui/TQkVornChart.h"
@@ -31,7 +31,7 @@ protected:
         return std::make_unique<TQkVornMain>(dialogs, fake.catalog());
     }
     std::string listText(int drive) {
-        auto disk = newWin2kDisk(drive, nullptr, 65536, fake.catalog());
+        auto disk = newLinuxDrive(drive, nullptr, 65536, fake.catalog());
         return disk ? listEntryText(*disk) : std::string();
     }
 

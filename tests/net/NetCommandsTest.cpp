@@ -6,6 +6,7 @@
 #include "base/DiagLog.h"
 #include "cli/CliRun.h"
 #include "net/LoopbackServers.h"
+#include "platform/ProgramInfo.h"
 #include "results/VornCollection.h"
 
 namespace vorn::test {
@@ -15,7 +16,7 @@ TEST(NetCommandsTest, UpdateFetchesWithYesAndUploadKeepsTheUsersFile) {
     TempDir here;
     TempDir served;
     std::filesystem::create_directories(served.path() / "qkvorn");
-    served.write(std::string("qkvorn/updates") + fileVersion("qkvorn.exe"), "9.9\nA.QKL\n");
+    served.write(std::string("qkvorn/updates") + platform::programVersion(), "9.9\nA.QKL\n");
     served.write("qkvorn/A.QKL", "library");
     HttpServer http(served.path().string());
     ASSERT_TRUE(http.ready());

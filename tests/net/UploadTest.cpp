@@ -8,6 +8,7 @@
 #include "net/LoopbackServers.h"
 #include "net/NoticeView.h"
 #include "net/Upload.h"
+#include "platform/ProgramInfo.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vorn::test {
@@ -60,7 +61,7 @@ TEST(UploadTest, SendsToTheMailboxOrFailsAndAlwaysDeletesTheFile) {
         {"me@example.org\r\nBcc: them@example.org", storing.port(), kRefused},
         {"Me <me@example.org>", storing.port(), kRefused},
     };
-    const std::string version = fileVersion("qkvorn.exe");
+    const std::string version = platform::programVersion();
     int messages = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);

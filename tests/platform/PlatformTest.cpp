@@ -69,12 +69,5 @@ TEST(ThreadPriority, WorkerReturnsToOrdinaryPolicy) {
     EXPECT_EQ(policy, SCHED_OTHER);
 }
 
-// The plain names are tested through fileVersion.
-TEST(ProgramInfo, VersionBelongsToTheProgramOnly) {
-    EXPECT_TRUE(isProgramFileName("/usr/bin/qkvorn"));
-    EXPECT_FALSE(isProgramFileName("qkvorn-cli"));
-    EXPECT_FALSE(isProgramFileName(nullptr));
-}
-
 }  // namespace
 }  // namespace vorn::platform

@@ -10,8 +10,9 @@
 
 #include "base/DiagLog.h"
 #include "cli/CliRun.h"
+#include "platform/ProgramInfo.h"
 #include "results/ResultBytes.h"
-#include "storage/Win2kStoredDisk.h"
+#include "storage/StoredDrive.h"
 #include "view/ChartResults.h"
 
 namespace vorn::test {
@@ -112,7 +113,7 @@ TEST(SaveResultTest, OldEntriesComeFirstAndEmptyFieldsAddNothing) {
     TempDir dir;
     auto source = openCollection(dir.write("source.qkc", resavedSource()).c_str());
     for (const auto& test : cases) {
-        Win2kStoredDisk device;
+        StoredDrive device;
         const std::string target = dir.file("saved.qkc");
         EXPECT_TRUE(
             saveResultFile(test.details, device, *source, target, false, kQuickHooks).resultSaved);
@@ -138,14 +139,14 @@ TEST(SaveResultTest, ReportOfAReadOnlyRunHasEmptyWriteBlocksAndTheCliPrintsIt) {
     stored.sequentialHundredths = 31;
     ASSERT_TRUE(writeResultFile(dir.file("run.qkt"), stored));
     auto source = openCollection(dir.file("run.qkt").c_str());
-    Win2kStoredDisk device;
+    StoredDrive device;
     const SaveOutcome saved =
         saveResultFile({}, device, *source, dir.file("run.qkc"), true, kQuickHooks);
     EXPECT_TRUE(saved.resultSaved && saved.reportSaved) << saved.problem;
 
     const std::string header = "MAX,MIN,AVERAGE,MEDIAN,STDDEV,POSITION\n";
     const std::string parameters = "0,1,64,65536,2097152,8388608,1\n";
-    std::string expected = std::string("QK Vorn ") + fileVersion("qkvorn.exe") +
+    std::string expected = std::string("QK Vorn ") + platform::programVersion() +
                            "\n()  (no media)\n\n" + "RANDOM ACCESS TEST\n512\n" + header +
                            "152,152,152,152,0,0\n\n\n\n" + "SEQUENTIAL ACCESS TEST\n512\n" +
                            header + "31,31,31,31,0,0\n\n\n\n" + "Read Test (2k block)\n" +
@@ -210,7 +211,7 @@ TEST(SaveResultTest, FailuresLeaveNothingPartialAndOldFilesAsTheyWere) {
                 return std::make_unique<FailingWriter>(createCollection(path), test.failAt);
             };
         }
-        Win2kStoredDisk device;
+        StoredDrive device;
         const SaveOutcome outcome =
             saveResultFile({}, device, *source, dir.file(test.target), true, hooks);
         EXPECT_EQ(outcome.resultSaved, test.resultSaved);

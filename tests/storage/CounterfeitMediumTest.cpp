@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 #include "support/TestMedium.h"
 
 namespace vorn::test {
@@ -21,7 +21,7 @@ std::vector<uint8_t> sectorOf(uint8_t fill) {
 
 struct Opened {
     std::unique_ptr<TestMedium> medium;
-    std::unique_ptr<Win2kDisk> disk;
+    std::unique_ptr<LinuxDrive> disk;
 };
 
 // A medium of kRealSectors claiming kClaimedSectors with the given extra control lines.
@@ -32,7 +32,7 @@ Opened openLying(const std::string& lines) {
         return o;
     }
     EXPECT_TRUE(o.medium->control("claim=" + std::to_string(kClaimedSectors * 512) + "\n" + lines));
-    o.disk = newWin2kDiskForPath(o.medium->mediumPath(), nullptr, kBuffer);
+    o.disk = newLinuxDriveForPath(o.medium->mediumPath(), nullptr, kBuffer);
     if (o.disk) {
         EXPECT_TRUE(o.disk->enableWrite(1, 512, 0));
     }
@@ -101,7 +101,7 @@ TEST(CounterfeitMedium, WriteCacheAnswersRecentSectorsUntilNewerWritesPushThemOu
 
     // Reset takes every lie back: the real size shows again.
     ASSERT_TRUE(o.medium->control("reset=1\n"));
-    auto again = newWin2kDiskForPath(o.medium->mediumPath(), nullptr, kBuffer);
+    auto again = newLinuxDriveForPath(o.medium->mediumPath(), nullptr, kBuffer);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->mediaSectors(), kRealSectors);
     EXPECT_FALSE(o.medium->control("beyond=sideways\n"));

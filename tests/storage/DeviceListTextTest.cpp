@@ -19,7 +19,7 @@ public:
 
     uint32_t mediaBlockSize() override { return blockSize_; }
     const char* deviceId() override { return id_.c_str(); }
-    const char* deviceLetters() override { return letters_.c_str(); }
+    const char* mountPointsText() override { return letters_.c_str(); }
 
 private:
     uint32_t blockSize_;

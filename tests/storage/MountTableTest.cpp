@@ -111,12 +111,12 @@ FakeSysfs& withElevenPartitions(FakeSysfs& tree) {
     return tree;
 }
 
-TEST(DriveLettersTextTest, WholeDiskFirstThenPartitionsInNumberOrder) {
+TEST(DriveMountPointsTextTest, WholeDiskFirstThenPartitionsInNumberOrder) {
     FakeSysfs tree;
     withElevenPartitions(tree);
     tree.addMount("8:33", "/other/disk");
     tree.addSwap(tree.nodePath("sdb1"));
-    EXPECT_EQ(driveLettersText(tree.catalog(), "sdb", mountsOf(tree)), "");
+    EXPECT_EQ(driveMountPointsText(tree.catalog(), "sdb", mountsOf(tree)), "");
 
     tree.addMount("8:27", "/p11");
     tree.addMount("8:18", "/p2 two");
@@ -124,14 +124,14 @@ TEST(DriveLettersTextTest, WholeDiskFirstThenPartitionsInNumberOrder) {
     tree.addMount("8:17", "/p1a");
     tree.addMount("8:26", "/p10");
     tree.addMount("8:17", "/p1b");
-    EXPECT_EQ(driveLettersText(tree.catalog(), "sdb", mountsOf(tree)),
+    EXPECT_EQ(driveMountPointsText(tree.catalog(), "sdb", mountsOf(tree)),
               "/whole,/p1a,/p1b,/p2 two,/p10,/p11");
-    EXPECT_EQ(driveLettersText(tree.catalog(), "sdc", mountsOf(tree)), "");  // no such drive
+    EXPECT_EQ(driveMountPointsText(tree.catalog(), "sdc", mountsOf(tree)), "");  // no such drive
 }
 
 // An entry is appended while the text holds fewer than 1016 characters; long mount
 // points could carry it far beyond, so it is cut to fit the 1024-character letters text.
-TEST(DriveLettersTextTest, StopsGrowingAt1016AndNeverExceeds1023) {
+TEST(DriveMountPointsTextTest, StopsGrowingAt1016AndNeverExceeds1023) {
     const struct {
         size_t entryLength;
         size_t mounts;
@@ -157,7 +157,7 @@ TEST(DriveLettersTextTest, StopsGrowingAt1016AndNeverExceeds1023) {
         }
         std::vector<std::string> points = whole;
         points.insert(points.end(), partition.begin(), partition.end());
-        const std::string text = driveLettersText(tree.catalog(), "sdb", mountsOf(tree));
+        const std::string text = driveMountPointsText(tree.catalog(), "sdb", mountsOf(tree));
         EXPECT_EQ(text.size(), c.expectedLength);
         EXPECT_EQ(text, joined(points, c.expectedEntries).substr(0, c.expectedLength));
     }

@@ -72,7 +72,7 @@ public:
     uint32_t deviceRemovable() override { return options_.removable ? 1 : 0; }
     uint32_t auxFlagA() override { return 1; }
     const char* deviceId() override { return options_.id.c_str(); }
-    const char* deviceLetters() override { return ""; }
+    const char* mountPointsText() override { return ""; }
     uint32_t deviceBusType() override { return 0; }
     uint32_t auxFlagB() override { return 0; }
     uint32_t mediaPresent() override { return options_.sectors != 0 ? 1 : 0; }

@@ -21,6 +21,7 @@
 #include "base/DiagLog.h"
 #include "base/MakerServers.h"
 #include "base/gui/WindowPlacement.h"
+#include "platform/ProgramInfo.h"
 #include "results/VornCollection.h"
 #include "view/gui/SpeedChart.h"
 #include "view/gui/TimelineWindow.h"
@@ -46,7 +47,7 @@ QPushButton* newButton(const char* name, const QString& text, const QRect& place
 TQkVornChart::TQkVornChart(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("TQkVornChart");
-    const char* version = fileVersion("qkvorn.exe");
+    const char* version = platform::programVersion();
     setWindowTitle(QString("QK Vorn Beta") + " version " + (version != nullptr ? version : "") +
                    " ");
     fixClientSize(this, kClientWidth, kClientHeight);

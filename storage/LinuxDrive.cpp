@@ -1,4 +1,4 @@
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,39 +23,39 @@ void resetDriveDiagnostics() {
     g_namespaceDumped = false;
 }
 
-bool Win2kDisk::firstEnumeration() {
+bool LinuxDrive::firstEnumeration() {
     return !g_enumerationDone.exchange(true);
 }
-bool Win2kDisk::firstNamespaceDump() {
+bool LinuxDrive::firstNamespaceDump() {
     return !g_namespaceDumped.exchange(true);
 }
 
-Win2kDisk::Win2kDisk(const DriveCatalog& catalog, I_VornEventLog* log)
+LinuxDrive::LinuxDrive(const DriveCatalog& catalog, I_VornEventLog* log)
     : catalog_(catalog), eventLog(log) {}
 
-Win2kDisk::~Win2kDisk() {
+LinuxDrive::~LinuxDrive() {
     reset();
 }
 
-std::unique_ptr<Win2kDisk> newWin2kDisk(int number, I_VornEventLog* log, uint32_t size,
-                                        const DriveCatalog& catalog) {
-    auto disk = std::make_unique<Win2kDisk>(catalog, log);
+std::unique_ptr<LinuxDrive> newLinuxDrive(int number, I_VornEventLog* log, uint32_t size,
+                                          const DriveCatalog& catalog) {
+    auto disk = std::make_unique<LinuxDrive>(catalog, log);
     if (!disk->openDrive(number, size)) {
         return nullptr;
     }
     return disk;
 }
 
-std::unique_ptr<Win2kDisk> newWin2kDiskForPath(const std::string& path, I_VornEventLog* log,
-                                               uint32_t size, const DriveCatalog& catalog) {
-    auto disk = std::make_unique<Win2kDisk>(catalog, log);
+std::unique_ptr<LinuxDrive> newLinuxDriveForPath(const std::string& path, I_VornEventLog* log,
+                                                 uint32_t size, const DriveCatalog& catalog) {
+    auto disk = std::make_unique<LinuxDrive>(catalog, log);
     if (!disk->openPath(path, size)) {
         return nullptr;
     }
     return disk;
 }
 
-bool Win2kDisk::prepareBuffer(uint32_t size) {
+bool LinuxDrive::prepareBuffer(uint32_t size) {
     if (ioBuffer && size <= bufferSize) {
         return true;
     }
@@ -73,7 +73,7 @@ bool Win2kDisk::prepareBuffer(uint32_t size) {
     return true;
 }
 
-bool Win2kDisk::openDrive(int number, uint32_t size) {
+bool LinuxDrive::openDrive(int number, uint32_t size) {
     if (!prepareBuffer(size)) {
         return false;
     }
@@ -85,7 +85,7 @@ bool Win2kDisk::openDrive(int number, uint32_t size) {
     return identity && openIdentity(number, *identity);
 }
 
-bool Win2kDisk::openPath(const std::string& path, uint32_t size) {
+bool LinuxDrive::openPath(const std::string& path, uint32_t size) {
     if (!prepareBuffer(size)) {
         return false;
     }
@@ -107,7 +107,7 @@ bool Win2kDisk::openPath(const std::string& path, uint32_t size) {
     return openIdentity(number, *identity);
 }
 
-bool Win2kDisk::openIdentity(int number, const DriveIdentity& identity) {
+bool LinuxDrive::openIdentity(int number, const DriveIdentity& identity) {
     reset();
     driveNumber = number;
     identity_ = identity;
@@ -122,14 +122,14 @@ bool Win2kDisk::openIdentity(int number, const DriveIdentity& identity) {
     hardwareId = text;
     queryDescriptors();
     writeDiagnosticDump();
-    deviceLetters();
+    mountPointsText();
     return true;
 }
 
 // Read-write and direct where possible. A medium the kernel keeps read-only opens
 // for reading; a file system that cannot do direct I/O (an image file on tmpfs) opens
 // buffered; a reader without a card stays listed with no medium.
-bool Win2kDisk::openNode() {
+bool LinuxDrive::openNode() {
     const char* path = identity_.nodePath.c_str();
     fd_ = ::open(path, O_RDWR | O_DIRECT | O_CLOEXEC);
     if (fd_ < 0 && (errno == EROFS || errno == EACCES || errno == EPERM)) {
@@ -147,7 +147,7 @@ bool Win2kDisk::openNode() {
     return fd_ >= 0;
 }
 
-void Win2kDisk::reset() {
+void LinuxDrive::reset() {
     if (fd_ >= 0) {
         ::close(fd_);
     }
@@ -165,12 +165,12 @@ void Win2kDisk::reset() {
     cachedBlockSize = 0;
 }
 
-void Win2kDisk::queryDescriptors() {
+void LinuxDrive::queryDescriptors() {
     adapterDescriptor = buildAdapterDescriptor(identity_);
     deviceDescriptor = buildDeviceDescriptor(identity_);
 }
 
-const char* Win2kDisk::deviceId() {
+const char* LinuxDrive::deviceId() {
     if (!deviceDescriptor) {
         std::snprintf(nameText, sizeof nameText, "Unknown");
         return nameText;
@@ -179,7 +179,7 @@ const char* Win2kDisk::deviceId() {
     return nameText;
 }
 
-uint32_t Win2kDisk::deviceRemovable() {
+uint32_t LinuxDrive::deviceRemovable() {
     if (!deviceDescriptor) {
         return 0;
     }
@@ -187,7 +187,7 @@ uint32_t Win2kDisk::deviceRemovable() {
                         kDescRemovableMedia);
 }
 
-uint32_t Win2kDisk::deviceBusType() {
+uint32_t LinuxDrive::deviceBusType() {
     if (!deviceDescriptor) {
         return 0;
     }

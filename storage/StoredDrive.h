@@ -17,11 +17,11 @@ class I_VornCollection;
 // A device rebuilt from the device-information record of a result file, so that a
 // finished result can be asked which device it came from, exactly as a live drive
 // would be asked. It answers what was stored and never transfers data.
-class Win2kStoredDisk : public I_VornDevice {
+class StoredDrive : public I_VornDevice {
 public:
     static constexpr uint32_t kTextSize = 1024;
 
-    Win2kStoredDisk();
+    StoredDrive();
 
     // Reads the record entries with this prefix, "DRIVEID" and any RAID entries.
     // False when an entry of the record or "DRIVEID" is missing or unreadable.
@@ -30,7 +30,7 @@ public:
     uint32_t deviceRemovable() override { return info_.deviceRemovable; }
     uint32_t auxFlagA() override { return info_.auxFlagA; }
     const char* deviceId() override;
-    const char* deviceLetters() override { return ""; }
+    const char* mountPointsText() override { return ""; }
     uint32_t deviceBusType() override;
     uint32_t auxFlagB() override { return 0; }
     uint32_t mediaPresent() override { return info_.mediaPresent; }
@@ -82,7 +82,7 @@ private:
 
 // A stored device loaded from an open result collection, or nullptr when the result
 // carries no complete device-information record. A null prefix means "2KDEVINFO".
-std::unique_ptr<Win2kStoredDisk> newStoredDisk(I_VornCollection* collection,
-                                               const char* prefix = nullptr);
+std::unique_ptr<StoredDrive> newStoredDisk(I_VornCollection* collection,
+                                           const char* prefix = nullptr);
 
 }  // namespace vorn

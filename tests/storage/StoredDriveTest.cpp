@@ -10,7 +10,7 @@
 #include "results/VornCollection.h"
 #include "storage/DeviceInfoData.h"
 #include "storage/DeviceListText.h"
-#include "storage/Win2kStoredDisk.h"
+#include "storage/StoredDrive.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {
@@ -75,7 +75,7 @@ protected:
         return openCollection(path.c_str());
     }
 
-    std::unique_ptr<Win2kStoredDisk> load(const std::map<std::string, Entry>& entries) {
+    std::unique_ptr<StoredDrive> load(const std::map<std::string, Entry>& entries) {
         auto collection = resultWith(entries);
         return collection ? newStoredDisk(collection.get()) : nullptr;
     }
@@ -85,7 +85,7 @@ private:
     int files_ = 0;
 };
 
-std::string summaryOf(Win2kStoredDisk& d) {
+std::string summaryOf(StoredDrive& d) {
     return "bus=" + std::to_string(d.deviceBusType()) +
            " sectors=" + std::to_string(d.mediaSectors()) +
            " bps=" + std::to_string(d.mediaBlockSize()) +

@@ -10,15 +10,15 @@
 #include "base/DiagLog.h"
 #include "platform/Counter.h"
 #include "storage/EventLog.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 namespace vorn {
 
-bool Win2kDisk::read(uint64_t sector, uint32_t count, void* destination) {
+bool LinuxDrive::read(uint64_t sector, uint32_t count, void* destination) {
     return transfer(false, sector, count, destination, nullptr);
 }
 
-bool Win2kDisk::write(uint64_t sector, uint32_t count, const void* source) {
+bool LinuxDrive::write(uint64_t sector, uint32_t count, const void* source) {
     if (!isOpen() || writeEnabled == 0) {
         return false;
     }
@@ -26,7 +26,7 @@ bool Win2kDisk::write(uint64_t sector, uint32_t count, const void* source) {
 }
 
 // Checks and seeks; nothing here is timed or logged.
-bool Win2kDisk::prepareTransfer(uint64_t sector, uint32_t count) {
+bool LinuxDrive::prepareTransfer(uint64_t sector, uint32_t count) {
     if (!isOpen()) {
         return false;
     }
@@ -48,8 +48,8 @@ bool Win2kDisk::prepareTransfer(uint64_t sector, uint32_t count) {
     return true;
 }
 
-bool Win2kDisk::transfer(bool isWrite, uint64_t sector, uint32_t count, void* destination,
-                         const void* source) {
+bool LinuxDrive::transfer(bool isWrite, uint64_t sector, uint32_t count, void* destination,
+                          const void* source) {
     if (!prepareTransfer(sector, count)) {
         return false;
     }
@@ -93,7 +93,7 @@ bool Win2kDisk::transfer(bool isWrite, uint64_t sector, uint32_t count, void* de
     return ok;
 }
 
-bool Win2kDisk::enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) {
+bool LinuxDrive::enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) {
     if (!isOpen() || confirmation == 0 || blockSize != mediaBlockSize() || reserved != 0 ||
         !ioBuffer || mediaWritable() == 0) {
         return false;
@@ -102,13 +102,13 @@ bool Win2kDisk::enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t 
     return true;
 }
 
-bool Win2kDisk::disableWrite() {
+bool LinuxDrive::disableWrite() {
     writeEnabled = 0;
     return true;
 }
 
 // fdatasync makes the kernel send the device's own cache flush.
-bool Win2kDisk::flush() {
+bool LinuxDrive::flush() {
     if (!isOpen()) {
         return false;
     }

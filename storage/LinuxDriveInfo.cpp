@@ -6,11 +6,11 @@
 #include "base/DiagLog.h"
 #include "base/VornCollection.h"
 #include "storage/DeviceInfoData.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 namespace vorn {
 
-void Win2kDisk::writeDiagnosticDump() {
+void LinuxDrive::writeDiagnosticDump() {
     logMessage("DEBUG INFO FOR DEVICE %d", driveNumber);
     if (!hardwareId.empty()) {
         logMessage(" HARDWARE ID: %s", hardwareId.c_str());
@@ -29,7 +29,7 @@ void Win2kDisk::writeDiagnosticDump() {
     logMessage("-");
 }
 
-void Win2kDisk::dumpAdapterDescriptor() {
+void LinuxDrive::dumpAdapterDescriptor() {
     const uint8_t* a = adapterDescriptor->data();
     const uint32_t n = kAdapterDescriptorSize;
     logMessage(" STORAGE_ADAPTER_DESCRIPTOR -");
@@ -50,7 +50,7 @@ void Win2kDisk::dumpAdapterDescriptor() {
                descriptorU32(a, n, 28) & 0xFFFF);
 }
 
-void Win2kDisk::dumpDeviceDescriptor() {
+void LinuxDrive::dumpDeviceDescriptor() {
     const uint8_t* d = deviceDescriptor->bytes.data();
     const uint32_t n = deviceDescriptor->length;
     logMessage(" STORAGE_DEVICE_DESCRIPTOR");
@@ -67,7 +67,7 @@ void Win2kDisk::dumpDeviceDescriptor() {
 
 // Lists every whole disk of the machine in the diagnostic log, once per process.
 // It borrows this object and leaves it reset; callers see nothing of it.
-void Win2kDisk::enumerationPass() {
+void LinuxDrive::enumerationPass() {
     const std::vector<std::string> names = catalog_.driveNames();
     for (int i = 0;; ++i) {
         logMessage("SetupDixxxx info for device %d", i);
@@ -96,14 +96,14 @@ void Win2kDisk::enumerationPass() {
     }
 }
 
-bool Win2kDisk::saveDeviceInfo(I_VornCollection* collection, const char* prefix) {
+bool LinuxDrive::saveDeviceInfo(I_VornCollection* collection, const char* prefix) {
     if (collection == nullptr) {
         return false;
     }
     return writeInfoEntries(collection, prefix != nullptr ? prefix : kDefaultDevicePrefix);
 }
 
-bool Win2kDisk::writeInfoEntries(I_VornCollection* collection, const char* prefix) {
+bool LinuxDrive::writeInfoEntries(I_VornCollection* collection, const char* prefix) {
     char key[kEntryNameBuffer];
     bool ok = true;
     std::snprintf(key, sizeof key, "%s-sdd", prefix);

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "base/DiagLog.h"
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 namespace vorn {
 namespace {
@@ -29,7 +29,7 @@ std::vector<std::string> mountPointsOfDrive(const DriveCatalog& catalog, const s
 
 }  // namespace
 
-bool Win2kDisk::claimForWrite(std::string& why) {
+bool LinuxDrive::claimForWrite(std::string& why) {
     if (!isOpen() || noMedium_) {
         why = "it holds no medium";
         return false;
@@ -42,7 +42,7 @@ bool Win2kDisk::claimForWrite(std::string& why) {
 }
 
 // Later mounts first, so a file system mounted inside another comes off before it.
-bool Win2kDisk::unmountAll(std::string& why) {
+bool LinuxDrive::unmountAll(std::string& why) {
     std::vector<std::string> points = mountPointsOfDrive(catalog_, identity_.name, mounts());
     for (auto point = points.rbegin(); point != points.rend(); ++point) {
         if (umount2(point->c_str(), 0) != 0) {
@@ -64,7 +64,7 @@ bool Win2kDisk::unmountAll(std::string& why) {
     return true;
 }
 
-bool Win2kDisk::reopenExclusive(std::string& why) {
+bool LinuxDrive::reopenExclusive(std::string& why) {
     const int flags = O_RDWR | O_EXCL | O_CLOEXEC | (buffered_ ? 0 : O_DIRECT);
     const int fd = ::open(identity_.nodePath.c_str(), flags);
     if (fd < 0) {

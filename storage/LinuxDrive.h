@@ -19,12 +19,12 @@ class I_VornEventLog;
 
 // A live drive: the n-th drive of the drive catalog (or a block device or image file
 // given by path), opened for direct sector I/O through a locked, page-aligned buffer.
-class Win2kDisk : public I_VornDevice {
+class LinuxDrive : public I_VornDevice {
 public:
-    Win2kDisk(const DriveCatalog& catalog, I_VornEventLog* log);
-    ~Win2kDisk() override;
-    Win2kDisk(const Win2kDisk&) = delete;
-    Win2kDisk& operator=(const Win2kDisk&) = delete;
+    LinuxDrive(const DriveCatalog& catalog, I_VornEventLog* log);
+    ~LinuxDrive() override;
+    LinuxDrive(const LinuxDrive&) = delete;
+    LinuxDrive& operator=(const LinuxDrive&) = delete;
 
     // The open sequence; false when the drive does not open.
     bool openDrive(int number, uint32_t size);
@@ -38,7 +38,7 @@ public:
     uint32_t deviceRemovable() override;
     uint32_t auxFlagA() override { return 1; }
     const char* deviceId() override;
-    const char* deviceLetters() override;
+    const char* mountPointsText() override;
     uint32_t deviceBusType() override;
     uint32_t auxFlagB() override { return 0; }
     uint32_t mediaPresent() override { return mediaSectors() != 0 ? 1 : 0; }
@@ -84,7 +84,7 @@ private:
     bool writeInfoEntries(I_VornCollection* collection, const char* prefix);
     bool logPartitionRule();
     MountTable mounts() const;
-    // Write-test claim (Win2kDiskClaim.cpp).
+    // Write-test claim (LinuxDriveClaim.cpp).
     bool unmountAll(std::string& why);
     bool reopenExclusive(std::string& why);
     bool isOpen() const { return fd_ >= 0; }
@@ -92,7 +92,7 @@ private:
     static bool firstEnumeration();
     static bool firstNamespaceDump();
 
-    // Transfer path (Win2kDiskIo.cpp).
+    // Transfer path (LinuxDriveIo.cpp).
     bool transfer(bool isWrite, uint64_t sector, uint32_t count, void* destination,
                   const void* source);
     bool prepareTransfer(uint64_t sector, uint32_t count);
@@ -123,13 +123,13 @@ private:
 
 // Opens drive `driveNumber` of the catalog with a transfer buffer of `bufferSize`
 // bytes; nullptr when the drive does not open.
-std::unique_ptr<Win2kDisk> newWin2kDisk(int driveNumber, I_VornEventLog* log, uint32_t bufferSize,
-                                        const DriveCatalog& catalog = systemCatalog());
+std::unique_ptr<LinuxDrive> newLinuxDrive(int driveNumber, I_VornEventLog* log, uint32_t bufferSize,
+                                          const DriveCatalog& catalog = systemCatalog());
 
 // Opens a block device or image file given by its path.
-std::unique_ptr<Win2kDisk> newWin2kDiskForPath(const std::string& path, I_VornEventLog* log,
-                                               uint32_t bufferSize,
-                                               const DriveCatalog& catalog = systemCatalog());
+std::unique_ptr<LinuxDrive> newLinuxDriveForPath(const std::string& path, I_VornEventLog* log,
+                                                 uint32_t bufferSize,
+                                                 const DriveCatalog& catalog = systemCatalog());
 
 // The diagnostic enumeration pass and the namespace dump run once per process;
 // tests that check their lines start them afresh.

@@ -1,4 +1,4 @@
-#include "storage/Win2kDisk.h"
+#include "storage/LinuxDrive.h"
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -17,7 +17,7 @@
 #include "storage/EventLog.h"
 #include "storage/MountTable.h"
 #include "storage/PartitionProbe.h"
-#include "storage/Win2kStoredDisk.h"
+#include "storage/StoredDrive.h"
 #include "support/FakeSysfs.h"
 #include "support/TempDir.h"
 
@@ -44,7 +44,7 @@ public:
     std::vector<Event> events;
 };
 
-class Win2kDiskTest : public ::testing::Test {
+class LinuxDriveTest : public ::testing::Test {
 protected:
     void SetUp() override {
         resetDriveDiagnostics();
@@ -57,15 +57,15 @@ protected:
         closeLog();
         return readText(logPath());
     }
-    std::unique_ptr<Win2kDisk> open(int number) {
-        return newWin2kDisk(number, nullptr, 65536, tree_.catalog());
+    std::unique_ptr<LinuxDrive> open(int number) {
+        return newLinuxDrive(number, nullptr, 65536, tree_.catalog());
     }
 
     TempDir dir_;
     FakeSysfs tree_;
 };
 
-TEST_F(Win2kDiskTest, OpensCatalogDriveWithIdentityAndDump) {
+TEST_F(LinuxDriveTest, OpensCatalogDriveWithIdentityAndDump) {
     tree_.addDisk(FakeSysfs::sataDisk());
     const std::string node = tree_.addDisk(FakeSysfs::usbKey480());
     EXPECT_EQ(open(2), nullptr);
@@ -106,7 +106,7 @@ TEST_F(Win2kDiskTest, OpensCatalogDriveWithIdentityAndDump) {
         "mediaBlockSize 1: cyl 524288, type 11, tpc 1, spt 1, bps 512\n"
         "-\n";
     EXPECT_NE(log.find(block), std::string::npos) << log;
-    EXPECT_NE(log.find("deviceLetters 1: \n"), std::string::npos);
+    EXPECT_NE(log.find("mountPointsText 1: \n"), std::string::npos);
 
     // A second open in the same process lists nothing again but dumps itself.
     openLog(logPath().c_str());
@@ -116,7 +116,7 @@ TEST_F(Win2kDiskTest, OpensCatalogDriveWithIdentityAndDump) {
     EXPECT_EQ(again.find("DEBUG INFO FOR DEVICE 0\n"), 0u);
 }
 
-TEST_F(Win2kDiskTest, WritePermissionFollowsMediumAndLayout) {
+TEST_F(LinuxDriveTest, WritePermissionFollowsMediumAndLayout) {
     tree_.addDisk(FakeSysfs::sataDisk());  // fixed, two partitions
     tree_.addDisk(FakeSysfs::usbKey480());
     FakeDisk blank = FakeSysfs::pataDisk();  // fixed, no partition table
@@ -177,19 +177,19 @@ TEST_F(Win2kDiskTest, WritePermissionFollowsMediumAndLayout) {
     EXPECT_FALSE(reader->read(0, 1, nullptr));
 }
 
-TEST_F(Win2kDiskTest, LettersAreMountPointsInPartitionOrder) {
+TEST_F(LinuxDriveTest, LettersAreMountPointsInPartitionOrder) {
     tree_.addDisk(FakeSysfs::sataDisk());
     tree_.addMount("8:2", "/media/second");
     tree_.addMount("8:1", "/media/first key");
     auto disk = open(0);
     ASSERT_NE(disk, nullptr);
-    EXPECT_STREQ(disk->deviceLetters(), "/media/first key,/media/second");
+    EXPECT_STREQ(disk->mountPointsText(), "/media/first key,/media/second");
 }
 
 // Transfers on an image file opened by path (an image counts as removable media):
 // what is read lands in the caller's buffer, oversize requests move nothing, writes
 // need arming and read back, every transfer is an event.
-TEST_F(Win2kDiskTest, TransfersOnAnImageFile) {
+TEST_F(LinuxDriveTest, TransfersOnAnImageFile) {
     const std::string image = dir_.file("card.img");
     std::string bytes(1024 * 1024 + 100, '\0');  // not a whole number of sectors
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -197,7 +197,7 @@ TEST_F(Win2kDiskTest, TransfersOnAnImageFile) {
     }
     dir_.write("card.img", bytes);
     RecordingLog events;
-    auto disk = newWin2kDiskForPath(image, &events, 8192, tree_.catalog());
+    auto disk = newLinuxDriveForPath(image, &events, 8192, tree_.catalog());
     ASSERT_NE(disk, nullptr);
     EXPECT_STREQ(disk->deviceId(), "card.img ");
     EXPECT_EQ(disk->deviceRemovable(), 1u);
@@ -242,7 +242,7 @@ TEST_F(Win2kDiskTest, TransfersOnAnImageFile) {
     EXPECT_NE(logText().find("read 0: error 5 sector 2047 count 2\n"), std::string::npos);
 }
 
-TEST_F(Win2kDiskTest, DeviceInformationRecordRebuildsAStoredDisk) {
+TEST_F(LinuxDriveTest, DeviceInformationRecordRebuildsAStoredDisk) {
     tree_.addDisk(FakeSysfs::usbKey480());
     auto disk = open(0);
     ASSERT_NE(disk, nullptr);
@@ -302,7 +302,7 @@ public:
 // but opened by its path, data written at a sector reads back through it and lands in
 // the image, and a file system mounted on it is its letters text and a used entry.
 // Skipped where the machine allows none.
-TEST(Win2kDiskLoop, LoopDeviceOpensByPathOnly) {
+TEST(LinuxDriveLoop, LoopDeviceOpensByPathOnly) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "loop devices need root";
     }
@@ -328,7 +328,7 @@ TEST(Win2kDiskLoop, LoopDeviceOpensByPathOnly) {
     const std::vector<std::string> names = systemCatalog().driveNames();
     EXPECT_EQ(std::find(names.begin(), names.end(), name), names.end());
     {
-        auto disk = newWin2kDiskForPath(loop.node, nullptr, 65536);
+        auto disk = newLinuxDriveForPath(loop.node, nullptr, 65536);
         ASSERT_NE(disk, nullptr);
         EXPECT_EQ(disk->mediaSectors(), 32768u);
         ASSERT_TRUE(disk->enableWrite(1, disk->mediaBlockSize(), 0));
@@ -352,7 +352,7 @@ TEST(Win2kDiskLoop, LoopDeviceOpensByPathOnly) {
     loop.mountPoint = target;
     const DriveCatalog& catalog = systemCatalog();
     const MountTable mounts = MountTable::load();
-    EXPECT_EQ(driveLettersText(catalog, name, mounts), target);
+    EXPECT_EQ(driveMountPointsText(catalog, name, mounts), target);
     const std::string number = catalog.devNumber(name);
     const std::vector<std::string> lines = namespaceDumpLines(catalog, mounts);
     EXPECT_NE(std::find(lines.begin(), lines.end(), number + ": " + target), lines.end());
@@ -366,7 +366,7 @@ TEST(Win2kDiskLoop, LoopDeviceOpensByPathOnly) {
 // Taking a drive for the write test on a real mounted ext4 file system: a busy mount
 // refuses and stays as it was; an idle one comes off, and the exclusive open then
 // keeps the kernel from mounting it again until the drive is closed.
-TEST(Win2kDiskLoop, WriteTestUnmountsAndTakesTheDriveExclusively) {
+TEST(LinuxDriveLoop, WriteTestUnmountsAndTakesTheDriveExclusively) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "loop devices and mounts need root";
     }
@@ -393,7 +393,7 @@ TEST(Win2kDiskLoop, WriteTestUnmountsAndTakesTheDriveExclusively) {
     const std::string number = systemCatalog().devNumber(loop.node.substr(5));
     auto mountedAt = [&] { return MountTable::load().mountPointsOf(number); };
 
-    auto disk = newWin2kDiskForPath(loop.node, nullptr, 65536);
+    auto disk = newLinuxDriveForPath(loop.node, nullptr, 65536);
     ASSERT_NE(disk, nullptr);
     std::string why;
     {

@@ -1,4 +1,4 @@
-#include "storage/Win2kStoredDisk.h"
+#include "storage/StoredDrive.h"
 
 #include <cstdio>
 #include <cstring>
@@ -58,9 +58,9 @@ bool readOwnedText(I_VornCollection& collection, const std::string& key, uint32_
 
 }  // namespace
 
-Win2kStoredDisk::Win2kStoredDisk() = default;
+StoredDrive::StoredDrive() = default;
 
-bool Win2kStoredDisk::load(I_VornCollection& collection, const char* prefix) {
+bool StoredDrive::load(I_VornCollection& collection, const char* prefix) {
     const std::string base = prefix != nullptr ? prefix : kDefaultDevicePrefix;
     bool loaded = loadRecord(collection, base);
 
@@ -84,7 +84,7 @@ bool Win2kStoredDisk::load(I_VornCollection& collection, const char* prefix) {
 
 // The five record entries. Each length query always happens; once one step has
 // failed, the content reads of the later entries are skipped.
-bool Win2kStoredDisk::loadRecord(I_VornCollection& collection, const std::string& prefix) {
+bool StoredDrive::loadRecord(I_VornCollection& collection, const std::string& prefix) {
     bool loaded = true;
     Lengths lengths;
     auto found = [&](const std::string& key) {
@@ -122,7 +122,7 @@ bool Win2kStoredDisk::loadRecord(I_VornCollection& collection, const std::string
 }
 
 // The RAID entries describe the set the result came from; missing ones stay empty.
-void Win2kStoredDisk::loadRaid(I_VornCollection& collection) {
+void StoredDrive::loadRaid(I_VornCollection& collection) {
     int32_t count = 0;
     if (readData(collection, "RAIDCOUNT", &count, sizeof count)) {
         raidCount_ = count;
@@ -135,14 +135,14 @@ void Win2kStoredDisk::loadRaid(I_VornCollection& collection) {
     (void)readText(collection, "RAIDCONTROLLER", raidController_.data(), kTextSize);
 }
 
-const char* Win2kStoredDisk::deviceId() {
+const char* StoredDrive::deviceId() {
     if (raidPresent_) {
         buildRaidDescription();
     }
     return driveId_.data();
 }
 
-void Win2kStoredDisk::buildRaidDescription() {
+void StoredDrive::buildRaidDescription() {
     char level[16] = "";
     if (raidLevel_ <= 10) {
         std::snprintf(level, sizeof level, "RAID(%d): ", static_cast<int>(raidLevel_));
@@ -159,7 +159,7 @@ void Win2kStoredDisk::buildRaidDescription() {
     }
 }
 
-uint32_t Win2kStoredDisk::deviceBusType() {
+uint32_t StoredDrive::deviceBusType() {
     // A stored descriptor is whatever the file holds: too short means no bus type.
     if (!deviceDescriptor_) {
         return 0;
@@ -168,12 +168,12 @@ uint32_t Win2kStoredDisk::deviceBusType() {
                          static_cast<uint32_t>(deviceDescriptor_->size()), kDescBusType);
 }
 
-std::unique_ptr<Win2kStoredDisk> newStoredDisk(I_VornCollection* collection, const char* prefix) {
+std::unique_ptr<StoredDrive> newStoredDisk(I_VornCollection* collection, const char* prefix) {
     if (collection == nullptr) {
         return nullptr;
     }
     try {
-        auto disk = std::make_unique<Win2kStoredDisk>();
+        auto disk = std::make_unique<StoredDrive>();
         if (!disk->load(*collection, prefix)) {
             return nullptr;
         }

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "base/DiagLog.h"
+#include "storage/LinuxDrive.h"
 #include "storage/MountTable.h"
 #include "storage/PartitionProbe.h"
 #include "storage/SystemUse.h"
-#include "storage/Win2kDisk.h"
 
 namespace vorn {
 namespace {
@@ -25,7 +25,7 @@ constexpr uint32_t kImageSectorSize = 512;
 
 // Sector size and count as a one-track-per-cylinder geometry, so cylinders times
 // tracks times sectors gives the sector count exactly.
-bool Win2kDisk::queryGeometry(Geometry& geometry) const {
+bool LinuxDrive::queryGeometry(Geometry& geometry) const {
     struct stat info {};
     if (!isOpen() || fstat(fd_, &info) != 0) {
         return false;
@@ -51,7 +51,7 @@ bool Win2kDisk::queryGeometry(Geometry& geometry) const {
     return true;
 }
 
-uint32_t Win2kDisk::mediaBlockSize() {
+uint32_t LinuxDrive::mediaBlockSize() {
     Geometry g;
     if (!queryGeometry(g)) {
         logMessage("mediaBlockSize %d: error IOCTL_DISK_GET_DRIVE_GEOMETRY", driveNumber);
@@ -63,13 +63,13 @@ uint32_t Win2kDisk::mediaBlockSize() {
     return g.bytesPerSector;
 }
 
-uint64_t Win2kDisk::mediaSectors() {
+uint64_t LinuxDrive::mediaSectors() {
     Geometry g;
     queryGeometry(g);
     return g.cylinders * g.tracksPerCylinder * g.sectorsPerTrack;
 }
 
-uint32_t Win2kDisk::mediaWritable() {
+uint32_t LinuxDrive::mediaWritable() {
     // A medium the kernel keeps read-only, or a node we could only open for reading,
     // can never take the write test.
     if (identity_.readOnly || readOnlyOpen_) {
@@ -92,7 +92,7 @@ uint32_t Win2kDisk::mediaWritable() {
 }
 
 // A fixed disk may be written only when its layout holds no used entry.
-bool Win2kDisk::logPartitionRule() {
+bool LinuxDrive::logPartitionRule() {
     std::vector<PartitionEntry> entries;
     if (!probeDriveLayout(catalog_, identity_.name, identity_.nodePath, mounts(), entries)) {
         logMessage("mediaWritable %d: IOCTL_DISK_GET_DRIVE_LAYOUT error", driveNumber);
@@ -121,18 +121,18 @@ bool Win2kDisk::logPartitionRule() {
     return true;
 }
 
-MountTable Win2kDisk::mounts() const {
+MountTable LinuxDrive::mounts() const {
     return MountTable::load(catalog_.procRoot() + "/self/mountinfo",
                             catalog_.procRoot() + "/swaps");
 }
 
 // An image file is nobody's system disk.
-std::string Win2kDisk::writeRefusal() {
+std::string LinuxDrive::writeRefusal() {
     return identity_.sysPath.empty() ? std::string()
                                      : systemUseOf(catalog_, identity_.name, mounts());
 }
 
-const char* Win2kDisk::deviceLetters() {
+const char* LinuxDrive::mountPointsText() {
     std::memset(lettersText, 0, sizeof lettersText);
     const MountTable mounts = this->mounts();
     if (firstNamespaceDump()) {
@@ -142,10 +142,10 @@ const char* Win2kDisk::deviceLetters() {
     }
     // An image file is nobody's mount.
     if (!identity_.sysPath.empty()) {
-        const std::string text = driveLettersText(catalog_, identity_.name, mounts);
+        const std::string text = driveMountPointsText(catalog_, identity_.name, mounts);
         std::snprintf(lettersText, sizeof lettersText, "%s", text.c_str());
     }
-    logMessage("deviceLetters %d: %s", driveNumber, lettersText);
+    logMessage("mountPointsText %d: %s", driveNumber, lettersText);
     return lettersText;
 }
 
