@@ -54,7 +54,7 @@ BENCHMARK(BM_CounterPair)->MinTime(0.1);
 void readSectors(benchmark::State& state, vorn::I_VornEventLog* log) {
     vorn::test::MemoryDevice device(deviceOptions());
     device.recordTransfers(false);
-    device.attachEventLog(log);
+    device.attachObserver(log);
     uint64_t sector = 0;
     uint32_t logged = 0;
     for (auto _ : state) {

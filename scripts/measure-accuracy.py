@@ -9,7 +9,7 @@ and fio on the same medium beside it (alternating run by run), and prints each f
 over the truth, and QK Vorn's zone rates over fio's of the same zone: medians of the
 runs with their spread. Run as root after a build:
 
-    sudo scripts/measure-accuracy.py [--runs 3] [--latency-us 2000] [--bandwidth 10000000]
+    sudo scripts/measure-accuracy.py [--runs 3] [--latency-us 4000] [--bandwidth 10000000]
 """
 import argparse
 import os
@@ -69,7 +69,7 @@ def main():
     parser.add_argument("--cli", default="build/qkvorn-cli")
     parser.add_argument("--medium", default="build/tests/vorn-test-medium")
     parser.add_argument("--runs", type=int, default=3)
-    parser.add_argument("--latency-us", type=int, default=2000)
+    parser.add_argument("--latency-us", type=int, default=4000)
     parser.add_argument("--bandwidth", type=int, default=10_000_000)
     args = parser.parse_args()
     cli, program = os.path.abspath(args.cli), os.path.abspath(args.medium)

@@ -4,8 +4,10 @@
 Each QK Vorn run (`qkvorn-cli run --write --yes` on a medium without wipe markers) is
 followed at once by dd writing as many bytes; the wipe's rate comes from the WIPE rows
 of its event.log (bytes over the time from the first row's start to the last row's
-end). Targets: the FUSE test medium at a set speed, and an image file on the machine's
-own disk. Prints the median of the pair ratios (wipe / dd) with their spread. As root:
+end). Targets: the FUSE test medium at a set speed, an image file on the machine's
+own disk, and a loop device over such a file. A run refuses the loop device (it is not
+removable), so there the same wipe is timed by build/benchmarks/vorn-wipe-probe. Prints the median
+of the pair ratios (wipe / dd) with their spread. As root:
 
     sudo scripts/measure-wipe.py [--runs 5]
 """
@@ -58,16 +60,19 @@ def clear(image):
         file.truncate(MEDIUM_BYTES)
 
 
-def measure(name, cli, target, image, runs):
+def probe_rate(probe, target):
+    """The wipe alone, as the probe times it."""
+    out = subprocess.run([probe, target], check=True, capture_output=True, text=True).stdout
+    size, seconds = out.split()
+    return int(size) / float(seconds)
+
+
+def measure(name, wipe_of, target, image, runs):
     ratios = []
-    folder = tempfile.mkdtemp(prefix="vorn-wipe-run-")
-    try:
-        for _ in range(runs):
-            clear(image)
-            wipe = wipe_rate(cli, target, folder)
-            ratios.append(wipe / dd_rate(target))
-    finally:
-        shutil.rmtree(folder)
+    for _ in range(runs):
+        clear(image)
+        wipe = wipe_of(target)
+        ratios.append(wipe / dd_rate(target))
     median, low, high = vm.pair_summary(ratios)
     print(f"{name:28} {median:6.3f}  ({low:.3f} .. {high:.3f})")
 
@@ -76,15 +81,20 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", default="build/qkvorn-cli")
     parser.add_argument("--medium", default="build/tests/vorn-test-medium")
+    parser.add_argument("--probe", default="build/benchmarks/vorn-wipe-probe")
     parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
-    cli = os.path.abspath(args.cli)
+    cli, probe = os.path.abspath(args.cli), os.path.abspath(args.probe)
+    folder = tempfile.mkdtemp(prefix="vorn-wipe-run-")
+
+    def by_run(target):
+        return wipe_rate(cli, target, folder)
     print(f"wipe / dd bs=64k oflag=direct, median of {args.runs} pairs (lowest .. highest)")
     shm = tempfile.mkdtemp(prefix="vorn-wipe-", dir="/dev/shm")
     medium = vm.TestMedium(os.path.abspath(args.medium), shm, MEDIUM_BYTES)
     try:
         medium.control(latency_us=100, bandwidth=200_000_000)
-        measure("test medium 100 us, 200 MB/s", cli, medium.path, medium.image, args.runs)
+        measure("test medium 100 us, 200 MB/s", by_run, medium.path, medium.image, args.runs)
     finally:
         medium.close()
         shutil.rmtree(shm, ignore_errors=True)
@@ -92,9 +102,18 @@ def main():
     try:
         image = os.path.join(disk, "wipe.img")
         open(image, "wb").close()
-        measure("image file on the disk", cli, image, image, args.runs)
+        measure("image file on the disk", by_run, image, image, args.runs)
+        clear(image)
+        loop = subprocess.run(["losetup", "--find", "--show", image], check=True,
+                              capture_output=True, text=True).stdout.strip()
+        try:
+            measure("loop device on that file", lambda t: probe_rate(probe, t), loop, image,
+                    args.runs)
+        finally:
+            subprocess.run(["losetup", "-d", loop], check=False)
     finally:
         shutil.rmtree(disk)
+        shutil.rmtree(folder)
 
 
 if __name__ == "__main__":
