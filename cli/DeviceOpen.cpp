@@ -1,6 +1,7 @@
 #include "cli/DeviceOpen.h"
 
 #include "base/DiagLog.h"
+#include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 
 namespace vorn::cli {

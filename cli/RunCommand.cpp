@@ -20,6 +20,7 @@
 #include "cli/SignalCancel.h"
 #include "cli/TerminalDialogs.h"
 #include "results/VornCollection.h"
+#include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 #include "view/ChartModel.h"
 

@@ -247,7 +247,7 @@ std::string statisticsReport(I_VornCollection& collection, const std::string& de
     return report;
 }
 
-SaveOutcome saveResultFile(const ResultDetails& details, I_VornDevice& device,
+SaveOutcome saveResultFile(const ResultDetails& details, I_DriveFacts& device,
                            I_VornCollection& source, const std::string& target, bool withReport,
                            const SaveHooks& hooks) {
     SaveOutcome outcome;

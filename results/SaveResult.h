@@ -10,7 +10,7 @@
 
 namespace vorn {
 
-class I_VornDevice;
+class I_DriveFacts;
 
 // What the user tells about a test's set-up before a result is saved or sent.
 struct ResultDetails {
@@ -62,7 +62,7 @@ std::string statisticsReport(I_VornCollection& collection, const std::string& de
 // with `withReport` the statistics report beside it. Each file is written under a
 // temporary name in its folder and moved over any old file only once complete, so a
 // failure leaves nothing partial and an old file as it was.
-[[nodiscard]] SaveOutcome saveResultFile(const ResultDetails& details, I_VornDevice& device,
+[[nodiscard]] SaveOutcome saveResultFile(const ResultDetails& details, I_DriveFacts& device,
                                          I_VornCollection& source, const std::string& target,
                                          bool withReport, const SaveHooks& hooks = {});
 

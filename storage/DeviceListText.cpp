@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "storage/VornDevice.h"
+#include "storage/DriveFacts.h"
 
 namespace vorn {
 namespace {
@@ -44,7 +44,7 @@ std::string textOf(const char* text) {
 
 }  // namespace
 
-std::string deviceListText(I_VornDevice& device) {
+std::string deviceListText(I_DriveFacts& device) {
     const uint64_t sectors = device.mediaSectors();
     const uint32_t blockSize = device.mediaBlockSize();
     const double bytes = capacityBytes(sectors, blockSize);

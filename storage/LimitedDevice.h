@@ -17,23 +17,13 @@ public:
     void setLimit(uint64_t sectors) { limit_ = sectors; }
 
     uint32_t deviceRemovable() override { return device_.deviceRemovable(); }
-    uint32_t auxFlagA() override { return device_.auxFlagA(); }
     const char* deviceId() override { return device_.deviceId(); }
     const char* mountPointsText() override { return device_.mountPointsText(); }
     uint32_t deviceBusType() override { return device_.deviceBusType(); }
-    uint32_t auxFlagB() override { return device_.auxFlagB(); }
     uint32_t mediaPresent() override { return device_.mediaPresent(); }
-    uint32_t auxFlagC() override { return device_.auxFlagC(); }
     uint32_t mediaWritable() override { return device_.mediaWritable(); }
-    uint32_t auxFlagD() override { return device_.auxFlagD(); }
     uint32_t mediaBlockSize() override { return device_.mediaBlockSize(); }
     uint64_t mediaSectors() override;
-    uint64_t auxValue(uint32_t selector) override { return device_.auxValue(selector); }
-    uint32_t auxFlagE() override { return device_.auxFlagE(); }
-    uint32_t auxFlagF() override { return device_.auxFlagF(); }
-    uint32_t auxFlagG() override { return device_.auxFlagG(); }
-    uint32_t auxFlagH() override { return device_.auxFlagH(); }
-    uint32_t auxFlagI() override { return device_.auxFlagI(); }
     bool read(uint64_t sector, uint32_t count, void* destination) override;
     bool write(uint64_t sector, uint32_t count, const void* source) override;
     bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) override {
@@ -41,7 +31,6 @@ public:
     }
     bool disableWrite() override { return device_.disableWrite(); }
     bool flush() override { return device_.flush(); }
-    void auxHook() override { device_.auxHook(); }
     std::string writeRefusal() override { return device_.writeRefusal(); }
     bool claimForWrite(std::string& why) override { return device_.claimForWrite(why); }
     // The record describes the device as it reports itself.

@@ -30,25 +30,26 @@ bool LinuxDrive::firstNamespaceDump() {
     return !g_namespaceDumped.exchange(true);
 }
 
-LinuxDrive::LinuxDrive(const DriveCatalog& catalog, I_VornEventLog* log)
-    : catalog_(catalog), eventLog(log) {}
+LinuxDrive::LinuxDrive(const DriveCatalog& catalog, I_TransferObserver* observer)
+    : catalog_(catalog), observer_(observer) {}
 
 LinuxDrive::~LinuxDrive() {
     reset();
 }
 
-std::unique_ptr<LinuxDrive> newLinuxDrive(int number, I_VornEventLog* log, uint32_t size,
+std::unique_ptr<LinuxDrive> newLinuxDrive(int number, I_TransferObserver* observer, uint32_t size,
                                           const DriveCatalog& catalog) {
-    auto disk = std::make_unique<LinuxDrive>(catalog, log);
+    auto disk = std::make_unique<LinuxDrive>(catalog, observer);
     if (!disk->openDrive(number, size)) {
         return nullptr;
     }
     return disk;
 }
 
-std::unique_ptr<LinuxDrive> newLinuxDriveForPath(const std::string& path, I_VornEventLog* log,
-                                                 uint32_t size, const DriveCatalog& catalog) {
-    auto disk = std::make_unique<LinuxDrive>(catalog, log);
+std::unique_ptr<LinuxDrive> newLinuxDriveForPath(const std::string& path,
+                                                 I_TransferObserver* observer, uint32_t size,
+                                                 const DriveCatalog& catalog) {
+    auto disk = std::make_unique<LinuxDrive>(catalog, observer);
     if (!disk->openPath(path, size)) {
         return nullptr;
     }

@@ -15,13 +15,13 @@
 
 namespace vorn {
 
-class I_VornEventLog;
+class I_TransferObserver;
 
 // A live drive: the n-th drive of the drive catalog (or a block device or image file
 // given by path), opened for direct sector I/O through a locked, page-aligned buffer.
 class LinuxDrive : public I_VornDevice {
 public:
-    LinuxDrive(const DriveCatalog& catalog, I_VornEventLog* log);
+    LinuxDrive(const DriveCatalog& catalog, I_TransferObserver* observer);
     ~LinuxDrive() override;
     LinuxDrive(const LinuxDrive&) = delete;
     LinuxDrive& operator=(const LinuxDrive&) = delete;
@@ -36,23 +36,13 @@ public:
     const char* getDevicePath() const { return devicePath.c_str(); }
 
     uint32_t deviceRemovable() override;
-    uint32_t auxFlagA() override { return 1; }
     const char* deviceId() override;
     const char* mountPointsText() override;
     uint32_t deviceBusType() override;
-    uint32_t auxFlagB() override { return 0; }
     uint32_t mediaPresent() override { return mediaSectors() != 0 ? 1 : 0; }
-    uint32_t auxFlagC() override { return 1; }
     uint32_t mediaWritable() override;
-    uint32_t auxFlagD() override { return 1; }
     uint32_t mediaBlockSize() override;
     uint64_t mediaSectors() override;
-    uint64_t auxValue(uint32_t) override { return 0; }
-    uint32_t auxFlagE() override { return 1; }
-    uint32_t auxFlagF() override { return 1; }
-    uint32_t auxFlagG() override { return 0; }
-    uint32_t auxFlagH() override { return 0; }
-    uint32_t auxFlagI() override { return 1; }
     bool read(uint64_t sector, uint32_t count, void* destination) override;
     bool write(uint64_t sector, uint32_t count, const void* source) override;
     bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) override;
@@ -103,7 +93,7 @@ private:
     uint32_t writeEnabled = 0;
     int32_t driveNumber = 0;
     uint32_t bufferSize = 0;
-    I_VornEventLog* eventLog = nullptr;
+    I_TransferObserver* observer_ = nullptr;
     char nameText[1024] = {};
     char lettersText[1024] = {};
     std::string hardwareId;
@@ -123,12 +113,13 @@ private:
 
 // Opens drive `driveNumber` of the catalog with a transfer buffer of `bufferSize`
 // bytes; nullptr when the drive does not open.
-std::unique_ptr<LinuxDrive> newLinuxDrive(int driveNumber, I_VornEventLog* log, uint32_t bufferSize,
+std::unique_ptr<LinuxDrive> newLinuxDrive(int driveNumber, I_TransferObserver* observer,
+                                          uint32_t bufferSize,
                                           const DriveCatalog& catalog = systemCatalog());
 
 // Opens a block device or image file given by its path.
-std::unique_ptr<LinuxDrive> newLinuxDriveForPath(const std::string& path, I_VornEventLog* log,
-                                                 uint32_t bufferSize,
+std::unique_ptr<LinuxDrive> newLinuxDriveForPath(const std::string& path,
+                                                 I_TransferObserver* observer, uint32_t bufferSize,
                                                  const DriveCatalog& catalog = systemCatalog());
 
 // The diagnostic enumeration pass and the namespace dump run once per process;

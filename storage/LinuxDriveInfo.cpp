@@ -121,15 +121,13 @@ bool LinuxDrive::writeInfoEntries(I_VornCollection* collection, const char* pref
 
     DeviceInfoData data;
     data.deviceRemovable = deviceRemovable();
-    data.auxFlagA = auxFlagA();
+    data.reservedFlagA = kReservedFlagValue;
     data.mediaPresent = mediaPresent();
     data.mediaWritable = mediaWritable();
-    data.auxFlagC = auxFlagC();
-    data.auxFlagD = auxFlagD();
+    data.reservedFlagC = kReservedFlagValue;
+    data.reservedFlagD = kReservedFlagValue;
     data.mediaBlockSize = mediaBlockSize();
     data.mediaSectors = mediaSectors();
-    data.auxValue0 = auxValue(0);
-    data.auxValue1 = auxValue(1);
     std::snprintf(key, sizeof key, "%s-data", prefix);
     ok &= collection->addEntry(key, nullptr, sizeof data, &data);
     return ok;

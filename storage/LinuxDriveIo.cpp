@@ -9,8 +9,8 @@
 
 #include "base/DiagLog.h"
 #include "platform/Counter.h"
-#include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
+#include "storage/TransferObserver.h"
 
 namespace vorn {
 
@@ -59,7 +59,7 @@ bool LinuxDrive::transfer(bool isWrite, uint64_t sector, uint32_t count, void* d
     }
     const size_t bytes = size_t{count} * cachedBlockSize;
     void* buffer = ioBuffer->data();
-    const uint64_t start = eventLog ? platform::counterNow() : 0;
+    const uint64_t start = observer_ ? platform::counterNow() : 0;
     ssize_t moved;
     if (isWrite) {
         if (source != nullptr) {
@@ -82,10 +82,10 @@ bool LinuxDrive::transfer(bool isWrite, uint64_t sector, uint32_t count, void* d
     } else {
         nextSector = sector + count;
     }
-    if (eventLog) {
+    if (observer_) {
         const uint64_t end = platform::counterNow();
-        eventLog->addEvent(static_cast<uint8_t>(driveNumber), isWrite ? kEventWrite : kEventRead,
-                           static_cast<uint16_t>(count), sector, start, end, ok ? 0 : 1);
+        observer_->addEvent(static_cast<uint8_t>(driveNumber), isWrite ? kEventWrite : kEventRead,
+                            static_cast<uint16_t>(count), sector, start, end, ok ? 0 : 1);
     }
     if (ok && !isWrite && destination != nullptr) {
         std::memcpy(destination, buffer, bytes);
@@ -112,15 +112,15 @@ bool LinuxDrive::flush() {
     if (!isOpen()) {
         return false;
     }
-    const uint64_t start = eventLog ? platform::counterNow() : 0;
+    const uint64_t start = observer_ ? platform::counterNow() : 0;
     const bool ok = fdatasync(fd_) == 0;
     if (!ok) {
         logMessage("flush %d: failed error %u", driveNumber, static_cast<uint32_t>(errno));
     }
-    if (eventLog) {
+    if (observer_) {
         const uint64_t end = platform::counterNow();
-        eventLog->addEvent(static_cast<uint8_t>(driveNumber), kEventFlush, 0, 0, start, end,
-                           ok ? 0 : 1);
+        observer_->addEvent(static_cast<uint8_t>(driveNumber), kEventFlush, 0, 0, start, end,
+                            ok ? 0 : 1);
     }
     return ok;
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "storage/DeviceInfoData.h"
-#include "storage/VornDevice.h"
+#include "storage/DriveFacts.h"
 
 namespace vorn {
 
@@ -16,8 +16,8 @@ class I_VornCollection;
 
 // A device rebuilt from the device-information record of a result file, so that a
 // finished result can be asked which device it came from, exactly as a live drive
-// would be asked. It answers what was stored and never transfers data.
-class StoredDrive : public I_VornDevice {
+// would be asked. It answers what was stored; it has no transfers.
+class StoredDrive : public I_DriveFacts {
 public:
     static constexpr uint32_t kTextSize = 1024;
 
@@ -28,32 +28,18 @@ public:
     [[nodiscard]] bool load(I_VornCollection& collection, const char* prefix);
 
     uint32_t deviceRemovable() override { return info_.deviceRemovable; }
-    uint32_t auxFlagA() override { return info_.auxFlagA; }
     const char* deviceId() override;
     const char* mountPointsText() override { return ""; }
     uint32_t deviceBusType() override;
-    uint32_t auxFlagB() override { return 0; }
     uint32_t mediaPresent() override { return info_.mediaPresent; }
-    uint32_t auxFlagC() override { return info_.auxFlagC; }
     uint32_t mediaWritable() override { return info_.mediaWritable; }
-    uint32_t auxFlagD() override { return info_.auxFlagD; }
     uint32_t mediaBlockSize() override { return info_.mediaBlockSize; }
     uint64_t mediaSectors() override { return info_.mediaSectors; }
-    uint64_t auxValue(uint32_t selector) override {
-        return selector != 0 ? info_.auxValue1 : info_.auxValue0;
-    }
-    uint32_t auxFlagE() override { return 0; }
-    uint32_t auxFlagF() override { return 0; }
-    uint32_t auxFlagG() override { return 0; }
-    uint32_t auxFlagH() override { return 0; }
-    uint32_t auxFlagI() override { return 1; }
-    bool read(uint64_t, uint32_t, void*) override { return false; }
-    bool write(uint64_t, uint32_t, const void*) override { return false; }
-    bool enableWrite(uint32_t, uint32_t, uint32_t) override { return false; }
-    bool disableWrite() override { return false; }
-    bool flush() override { return false; }
+    // A stored drive's record is already in its file; it gives no second one.
     bool saveDeviceInfo(I_VornCollection*, const char*) override { return false; }
 
+    // The record as stored, reserved fields included.
+    const DeviceInfoData& storedInfo() const { return info_; }
     // What was loaded besides the answers above.
     const std::optional<std::string>& storedHardwareId() const { return hardwareId_; }
     const std::optional<std::string>& storedDevicePath() const { return devicePath_; }

@@ -17,7 +17,7 @@
 #include "results/HardwareQuery.h"
 #include "results/VornCollection.h"
 #include "storage/StoredDrive.h"
-#include "storage/VornDevice.h"
+#include "storage/DriveFacts.h"
 #include "view/gui/TQkVornChart.h"
 
 namespace vorn {
@@ -206,7 +206,7 @@ void TupdateDetails::btWhyClick() {
     dialogs_.information(kWhyText);
 }
 
-void TupdateDetails::fillFields(I_VornDevice& device) {
+void TupdateDetails::fillFields(I_DriveFacts& device) {
     lbDrive->setText("Drive tested: ");
     const char* id = device.deviceId();
     edDevice->setText(QString::fromUtf8(id != nullptr ? id : ""));
@@ -264,7 +264,7 @@ std::string TupdateDetails::emailText() const {
     return plain(edEmail->text());
 }
 
-std::string TupdateDetails::showDetails(I_VornDevice& device, I_VornCollection& collection,
+std::string TupdateDetails::showDetails(I_DriveFacts& device, I_VornCollection& collection,
                                         bool upload) {
     fillFields(device);
     if (upload) {
@@ -287,7 +287,7 @@ std::string TupdateDetails::showDetails(I_VornDevice& device, I_VornCollection& 
     return {};
 }
 
-std::string TupdateDetails::saveForUpload(I_VornDevice& device, I_VornCollection& collection) {
+std::string TupdateDetails::saveForUpload(I_DriveFacts& device, I_VornCollection& collection) {
     const std::string name = resultFileName(device.deviceId(), collection, true);
     const SaveOutcome outcome = saveResultFile(details(), device, collection, name, false, hooks_);
     tellProblem(outcome);
@@ -295,7 +295,7 @@ std::string TupdateDetails::saveForUpload(I_VornDevice& device, I_VornCollection
     return outcome.resultSaved ? name : std::string();
 }
 
-void TupdateDetails::saveWithReport(I_VornDevice& device, I_VornCollection& collection) {
+void TupdateDetails::saveWithReport(I_DriveFacts& device, I_VornCollection& collection) {
     const std::string path =
         dialogs_.saveFileName(resultFileName(device.deviceId(), collection, false));
     if (path.empty()) {

@@ -15,7 +15,7 @@ namespace vorn {
 
 class I_Dialogs;
 class I_VornCollection;
-class I_VornDevice;
+class I_DriveFacts;
 class TQkVornChart;
 
 // The test details window: before a result is saved or sent, the user describes
@@ -35,7 +35,7 @@ public:
     // report beside the file; it answers "". Upload mode writes
     // "<device>_<time>.qkc" in the working directory and answers that name, or ""
     // when cancelled or nothing could be written.
-    std::string showDetails(I_VornDevice& device, I_VornCollection& collection, bool upload);
+    std::string showDetails(I_DriveFacts& device, I_VornCollection& collection, bool upload);
 
     // What the fields hold now.
     ResultDetails details() const;
@@ -74,13 +74,13 @@ private:
     void createControls();
     void arrangeControls();
     void connectControls();
-    void fillFields(I_VornDevice& device);
+    void fillFields(I_DriveFacts& device);
     void fillProcessor();
     void fillSystem();
     void setUploadControlsVisible(bool visible);
     void btWhyClick();
-    std::string saveForUpload(I_VornDevice& device, I_VornCollection& collection);
-    void saveWithReport(I_VornDevice& device, I_VornCollection& collection);
+    std::string saveForUpload(I_DriveFacts& device, I_VornCollection& collection);
+    void saveWithReport(I_DriveFacts& device, I_VornCollection& collection);
     void tellProblem(const SaveOutcome& outcome);
 
     I_Dialogs& dialogs_;

@@ -11,6 +11,7 @@
 
 #include "app/RunTestClick.h"
 #include "results/VornCollection.h"
+#include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 #include "support/MemoryDevice.h"
 #include "support/TempDir.h"
@@ -116,7 +117,7 @@ struct MemoryRun {
                 writes = d.writeCount();
                 closed = true;
             });
-            device->attachEventLog(log);
+            device->attachObserver(log);
             if (prepare) {
                 prepare(*device);
             }

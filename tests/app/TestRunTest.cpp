@@ -171,7 +171,7 @@ TEST(WipeDevice, EventLogKeepsTheWipeAsFewRowsBetweenItsNotes) {
     device.recordTransfers(false);
     auto log = newEventLog(49152);
     ASSERT_NE(log, nullptr);
-    device.attachEventLog(log.get());
+    device.attachObserver(log.get());
     RecordingRunView view;
     EXPECT_TRUE(wipeDevice(device, 0, view, log.get()));
     TempDir dir;

@@ -96,10 +96,11 @@ std::string summaryOf(StoredDrive& d) {
 TEST_F(StoredDiskTest, AnswersWhatTheRecordHolds) {
     auto d = load(fullRecord());
     ASSERT_NE(d, nullptr);
+    const DeviceInfoData& stored = d->storedInfo();
     const std::vector<uint64_t> answers = {
-        d->deviceRemovable(), d->auxFlagA(),  d->mediaPresent(), d->auxFlagC(), d->mediaWritable(),
-        d->auxFlagD(),        d->auxValue(0), d->auxValue(1),    d->auxValue(5)};
-    EXPECT_EQ(answers, (std::vector<uint64_t>{1, 2, 3, 4, 5, 6, 7, 8, 8}));
+        d->deviceRemovable(), stored.reservedFlagA, d->mediaPresent(),     stored.reservedFlagC,
+        d->mediaWritable(),   stored.reservedFlagD, stored.reservedValue0, stored.reservedValue1};
+    EXPECT_EQ(answers, (std::vector<uint64_t>{1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_STREQ(d->deviceId(), "SanDisk Cruzer 1.0");
     EXPECT_EQ(summaryOf(*d), "bus=9 sectors=4294967297 bps=512 adapter=1 hid=PhysicalDevice 1");
     EXPECT_EQ(d->storedDevicePath(), "/dev/sdb");

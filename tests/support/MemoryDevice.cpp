@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/Counter.h"
-#include "storage/EventLog.h"
+#include "storage/TransferObserver.h"
 #include "support/ManualCounter.h"
 
 namespace vorn::test {
@@ -73,8 +73,8 @@ bool MemoryDevice::finishTransfer(const Transfer& t, uint64_t start, bool failed
         clock_->advance(ticksFor(index_, t));
     }
     const uint64_t end = platform::counterNow();
-    if (eventLog_ != nullptr) {
-        eventLog_->addEvent(options_.driveNumber, t.kind, static_cast<uint16_t>(t.count), t.sector,
+    if (observer_ != nullptr) {
+        observer_->addEvent(options_.driveNumber, t.kind, static_cast<uint16_t>(t.count), t.sector,
                             start, end, failed ? 1 : 0);
     }
     if (record_) {

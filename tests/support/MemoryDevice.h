@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "storage/EventLog.h"
 #include "storage/VornDevice.h"
 
-namespace vorn {
-class I_VornEventLog;
-}
+namespace vorn {}
 
 namespace vorn::test {
 
@@ -54,7 +53,7 @@ public:
     std::function<bool(uint64_t index, const Transfer&)> failWhen;
     // Runs after every transfer, with its index.
     std::function<void(uint64_t index)> afterTransfer;
-    void attachEventLog(I_VornEventLog* log) { eventLog_ = log; }
+    void attachObserver(I_TransferObserver* observer) { observer_ = observer; }
     void recordTransfers(bool on) { record_ = on; }
 
     const std::vector<Transfer>& transfers() const { return transfers_; }
@@ -70,23 +69,13 @@ public:
 
     // --- I_VornDevice ----------------------------------------------------------
     uint32_t deviceRemovable() override { return options_.removable ? 1 : 0; }
-    uint32_t auxFlagA() override { return 1; }
     const char* deviceId() override { return options_.id.c_str(); }
     const char* mountPointsText() override { return ""; }
     uint32_t deviceBusType() override { return 0; }
-    uint32_t auxFlagB() override { return 0; }
     uint32_t mediaPresent() override { return options_.sectors != 0 ? 1 : 0; }
-    uint32_t auxFlagC() override { return 1; }
     uint32_t mediaWritable() override { return options_.writable ? 1 : 0; }
-    uint32_t auxFlagD() override { return 1; }
     uint32_t mediaBlockSize() override { return options_.sectorSize; }
     uint64_t mediaSectors() override { return options_.sectors; }
-    uint64_t auxValue(uint32_t) override { return 0; }
-    uint32_t auxFlagE() override { return 1; }
-    uint32_t auxFlagF() override { return 1; }
-    uint32_t auxFlagG() override { return 0; }
-    uint32_t auxFlagH() override { return 0; }
-    uint32_t auxFlagI() override { return 1; }
     bool read(uint64_t sector, uint32_t count, void* destination) override;
     bool write(uint64_t sector, uint32_t count, const void* source) override;
     bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) override;
@@ -105,7 +94,7 @@ private:
     std::vector<uint8_t> buffer_;
     std::vector<uint8_t> medium_;
     ManualCounter* clock_ = nullptr;
-    I_VornEventLog* eventLog_ = nullptr;
+    I_TransferObserver* observer_ = nullptr;
     bool writeEnabled_ = false;
     bool claimed_ = false;
     uint64_t writes_ = 0;
