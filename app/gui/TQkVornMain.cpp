@@ -223,6 +223,9 @@ void TQkVornMain::watchDrives(std::unique_ptr<platform::I_DriveEvents> events) {
     delete eventNotifier_;
     eventNotifier_ = nullptr;
     events_ = std::move(events);
+    if (events_ && events_->fd() < 0) {
+        events_.reset();
+    }
     if (!events_) {
         return;
     }
