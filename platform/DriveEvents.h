@@ -34,7 +34,8 @@ public:
 
 // The machine's block-device events: from udevd when it runs (its nodes, links and
 // permissions are then in place), else straight from the kernel (no udevd, as in a
-// bare initramfs). Nothing, with `why` when given, when no monitor opens.
+// bare initramfs, or only the control socket a killed udevd left). Nothing, with `why` when given,
+// when no monitor opens.
 std::unique_ptr<I_DriveEvents> openDriveEvents(std::string* why = nullptr);
 
 }  // namespace vorn::platform

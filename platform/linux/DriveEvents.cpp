@@ -3,16 +3,35 @@
 #include "platform/DriveEvents.h"
 
 #include <libudev.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace vorn::platform {
 namespace {
 
-// udevd's control socket: present while udevd runs.
 constexpr const char* kUdevControl = "/run/udev/control";
+
+// udevd's control socket takes a connection while udevd runs; the file that a killed
+// udevd leaves behind refuses it, and then only the kernel's events come. A plain user
+// may not connect: the socket being there is then the best sign.
+bool udevdRuns() {
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return access(kUdevControl, F_OK) == 0;
+    }
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", kUdevControl);
+    const int connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int error = errno;
+    close(fd);
+    return connected == 0 || (error != ECONNREFUSED && error != ENOENT);
+}
 
 std::string valueOr(const char* value) {
     return value != nullptr ? std::string(value) : std::string();
@@ -86,7 +105,7 @@ std::unique_ptr<I_DriveEvents> openDriveEvents(std::string* why) {
     if (context == nullptr) {
         return fail(why, "udev_new failed");
     }
-    const char* source = access(kUdevControl, F_OK) == 0 ? "udev" : "kernel";
+    const char* source = udevdRuns() ? "udev" : "kernel";
     udev_monitor* monitor = udev_monitor_new_from_netlink(context, source);
     if (monitor == nullptr) {
         const int error = errno;
