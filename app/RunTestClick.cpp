@@ -129,6 +129,21 @@ std::string listEntryText(I_VornDevice& device) {
     return cutToBuffer(deviceListText(device));
 }
 
+std::string listEntryText(const ListedDrive& drive) {
+    return cutToBuffer(drive.text);
+}
+
+std::vector<DeviceEntry> deviceEntries(const std::vector<ListedDrive>& drives) {
+    std::vector<DeviceEntry> entries;
+    for (const ListedDrive& drive : drives) {
+        if (entries.size() == kMaxDeviceEntries) {
+            break;
+        }
+        entries.push_back({listEntryText(drive), drive.number});
+    }
+    return entries;
+}
+
 RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs,
                         I_RunHost& host, bool* eventLogSaved) {
     if (!validSelection(request)) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "storage/DriveCatalog.h"
+#include "storage/DriveList.h"
 
 namespace vorn {
 
@@ -43,6 +44,10 @@ inline constexpr size_t kListTextBuffer = 255;
 // The list text of a device as the list holds it: deviceListText cut to fit
 // kListTextBuffer. The main window fills its list with this, the press compares it.
 std::string listEntryText(I_VornDevice& device);
+// The list text of a listed drive, cut the same way.
+std::string listEntryText(const ListedDrive& drive);
+// The device list's entries for a listing, at most kMaxDeviceEntries.
+std::vector<DeviceEntry> deviceEntries(const std::vector<ListedDrive>& drives);
 
 // Opens drive `driveNumber` with the event log attached and a transfer buffer of
 // `bufferSize` bytes; nullptr when it does not open.

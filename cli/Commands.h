@@ -5,6 +5,7 @@ namespace vorn::cli {
 // Each command takes the arguments after its own name and returns the exit code.
 int runDump(int argc, char** argv);
 int runList(int argc, char** argv);
+int runWatch(int argc, char** argv);
 int runInfo(int argc, char** argv);
 int runSysinfo(int argc, char** argv);
 int runBench(int argc, char** argv);

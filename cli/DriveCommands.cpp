@@ -1,7 +1,13 @@
-// list and info: the drives as the main window lists them, and one drive's dump.
+// list, watch and info: the drives as the main window lists them, as they come and
+// go, and one drive's dump.
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,32 +17,22 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/JsonOut.h"
-#include "storage/DeviceListText.h"
+#include "cli/SignalCancel.h"
+#include "platform/DriveEvents.h"
+#include "storage/DriveList.h"
 #include "storage/LinuxDrive.h"
 
 namespace vorn::cli {
 namespace {
 
-// The main window tries these drive numbers.
-constexpr int kLastDrive = 30;
+constexpr int kLastDrive = kLastListedDrive;
 constexpr uint32_t kListBuffer = 65536;
 constexpr const char* kRefreshLog = "vornrefresh.log";
 
-struct ListedDrive {
-    int number;
-    std::string text;
-    bool removable;
-    bool writable;
-};
-
-std::vector<ListedDrive> listDrives() {
-    std::vector<ListedDrive> drives;
-    for (int n = 0; n <= kLastDrive; ++n) {
-        if (auto disk = newLinuxDrive(n, nullptr, kListBuffer)) {
-            drives.push_back({n, deviceListText(*disk), disk->deviceRemovable() != 0,
-                              disk->mediaWritable() != 0});
-        }
-    }
+std::vector<ListedDrive> listWithLog() {
+    openLog(kRefreshLog);
+    std::vector<ListedDrive> drives = listDrives();
+    closeLog();
     return drives;
 }
 
@@ -51,6 +47,16 @@ void printListJson(const std::vector<ListedDrive>& drives) {
     printJson(list);
 }
 
+void printListText(const std::vector<ListedDrive>& drives) {
+    for (const ListedDrive& d : drives) {
+        std::printf("%2d  %s%s%s\n", d.number, d.text.c_str(), d.removable ? "  [removable]" : "",
+                    d.writable ? "  [writable]" : "");
+    }
+    if (drives.empty()) {
+        std::printf("no drives\n");
+    }
+}
+
 }  // namespace
 
 int runList(int argc, char** argv) {
@@ -60,21 +66,132 @@ int runList(int argc, char** argv) {
     if (const auto code = line.parse(argc, argv)) {
         return *code;
     }
-    openLog(kRefreshLog);
-    const std::vector<ListedDrive> drives = listDrives();
-    closeLog();
+    const std::vector<ListedDrive> drives = listWithLog();
     if (json) {
         printListJson(drives);
-        return 0;
-    }
-    for (const ListedDrive& d : drives) {
-        std::printf("%2d  %s%s%s\n", d.number, d.text.c_str(), d.removable ? "  [removable]" : "",
-                    d.writable ? "  [writable]" : "");
-    }
-    if (drives.empty()) {
-        std::printf("no drives\n");
+    } else {
+        printListText(drives);
     }
     return 0;
+}
+
+namespace {
+
+// A burst of events (a stick brings its disk, then its medium) ends once none came for
+// this long; a stream that never stops is listed after kSettleRounds of them.
+constexpr int kSettleMs = 300;
+constexpr int kSettleRounds = 20;
+constexpr uint64_t kMostChanges = 1000000;
+constexpr uint64_t kMostSeconds = 365ull * 24 * 3600;
+constexpr const char* kWatch = "watch";
+
+struct WatchOptions {
+    bool json = false;
+    uint64_t changes = 0;  // 0: no end
+    uint64_t seconds = 0;  // 0: no end
+};
+
+void printList(const std::vector<ListedDrive>& drives, bool json) {
+    if (json) {
+        printListJson(drives);
+    } else {
+        printListText(drives);
+        std::printf("\n");
+    }
+    // A reader at the other end of a pipe sees each list when it is whole.
+    std::fflush(stdout);
+}
+
+class Deadline {
+public:
+    explicit Deadline(uint64_t seconds)
+        : endless_(seconds == 0),
+          end_(std::chrono::steady_clock::now() + std::chrono::seconds(seconds)) {}
+    // Milliseconds left for a wait: -1 without end, 0 once passed.
+    int leftMs() const {
+        if (endless_) {
+            return -1;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end_ - std::chrono::steady_clock::now());
+        return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
+    }
+
+private:
+    bool endless_;
+    std::chrono::steady_clock::time_point end_;
+};
+
+// Reads the rest of a burst. False when a signal cancelled the wait.
+bool settle(platform::I_DriveEvents& events) {
+    for (int round = 0; round < kSettleRounds; ++round) {
+        const Wake wake = waitReadableUnlessCancelled(events.fd(), kSettleMs);
+        if (wake == Wake::Cancelled) {
+            return false;
+        }
+        if (wake == Wake::TimedOut) {
+            return true;
+        }
+        events.drain();
+    }
+    return true;
+}
+
+int watchDrives(platform::I_DriveEvents& events, const WatchOptions& options) {
+    const Deadline deadline(options.seconds);
+    std::vector<ListedDrive> shown = listWithLog();
+    printList(shown, options.json);
+    uint64_t changes = 0;
+    while (options.changes == 0 || changes < options.changes) {
+        const int left = deadline.leftMs();
+        const Wake wake =
+            left == 0 ? Wake::TimedOut : waitReadableUnlessCancelled(events.fd(), left);
+        if (wake == Wake::Cancelled) {
+            return cancelledExit(kWatch);
+        }
+        if (wake == Wake::TimedOut) {
+            break;
+        }
+        if (!events.drain()) {
+            continue;
+        }
+        if (!settle(events)) {
+            return cancelledExit(kWatch);
+        }
+        std::vector<ListedDrive> now = listWithLog();
+        if (now != shown) {
+            shown = std::move(now);
+            printList(shown, options.json);
+            ++changes;
+        }
+    }
+    if (options.changes != 0 && changes < options.changes) {
+        return failWith(kWatch, "timed out after " + std::to_string(options.seconds) + " s with " +
+                                    std::to_string(changes) + " of " +
+                                    std::to_string(options.changes) + " changes");
+    }
+    return 0;
+}
+
+}  // namespace
+
+// The list, then the list again each time a drive or medium comes or goes.
+int runWatch(int argc, char** argv) {
+    const CancelOnSignals cancelOnSignals;
+    CommandLine line(kWatch, "The drive list, again each time drives or media come or go.");
+    WatchOptions options;
+    line.flag("--json", &options.json, "print each list as JSON, one line each");
+    line.number("--changes", &options.changes, kMostChanges, "stop after N changed lists");
+    line.number("--timeout", &options.seconds, kMostSeconds, "stop after N seconds");
+    if (const auto code = line.parse(argc, argv)) {
+        return *code;
+    }
+    std::string why;
+    const std::unique_ptr<platform::I_DriveEvents> events = platform::openDriveEvents(&why);
+    if (!events) {
+        return failWith(kWatch, why);
+    }
+    return watchDrives(*events, options);
 }
 
 // The dump goes to the diagnostic log like every open's; this prints the drive's own

@@ -20,6 +20,7 @@
 #include "cli/SignalCancel.h"
 #include "cli/TerminalDialogs.h"
 #include "results/VornCollection.h"
+#include "storage/DriveList.h"
 #include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 #include "view/ChartModel.h"
@@ -30,7 +31,7 @@ namespace {
 constexpr const char* kCommand = "run";
 constexpr const char* kDemoImage = "demo.img";
 constexpr uint64_t kDemoBytes = 256ull * 1024 * 1024;
-constexpr int kLastDrive = 30;
+constexpr int kLastDrive = kLastListedDrive;
 constexpr uint32_t kListBuffer = 65536;
 
 // One line per finished step, and a progress bar while a step runs.
@@ -134,15 +135,13 @@ bool listByPath(const std::string& path, RunTestRequest& request) {
 // The device list as the main window fills it, with the drive selected.
 bool listByNumber(int drive, RunTestRequest& request) {
     openLog("vornrefresh.log");
-    for (int n = 0; n <= kLastDrive; ++n) {
-        if (auto disk = newLinuxDrive(n, nullptr, kListBuffer)) {
-            if (n == drive) {
-                request.selected = static_cast<int>(request.entries.size());
-            }
-            request.entries.push_back({listEntryText(*disk), n});
+    request.entries = deviceEntries(listDrives());
+    closeLog();
+    for (size_t i = 0; i < request.entries.size(); ++i) {
+        if (request.entries[i].driveNumber == drive) {
+            request.selected = static_cast<int>(i);
         }
     }
-    closeLog();
     return request.selected >= 0;
 }
 

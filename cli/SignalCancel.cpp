@@ -1,5 +1,6 @@
 #include "cli/SignalCancel.h"
 
+#include <poll.h>
 #include <signal.h>
 
 #include <chrono>
@@ -53,6 +54,29 @@ void sleepUnlessCancelled(uint32_t milliseconds) {
     while (!cancelRequested() && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(kSleepSlice);
     }
+}
+
+Wake waitReadableUnlessCancelled(int fd, int milliseconds) {
+    // The signals stay blocked up to ppoll, which lets them in while it waits: one
+    // that comes between the check and the wait still ends the wait.
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    for (const int number : kCancelSignals) {
+        sigaddset(&blocked, number);
+    }
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+    int ready = 0;
+    if (!cancelRequested()) {
+        pollfd wanted = {fd, POLLIN, 0};
+        const timespec limit = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+        ready = ppoll(&wanted, 1, milliseconds < 0 ? nullptr : &limit, &previous);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (cancelRequested()) {
+        return Wake::Cancelled;
+    }
+    // An interrupted wait counts as readable: the caller reads nothing and waits again.
+    return ready == 0 ? Wake::TimedOut : Wake::Readable;
 }
 
 int cancelledExit(const char* command) {

@@ -27,6 +27,12 @@ inline bool cancelRequested() {
 // Sleeps up to `milliseconds`, waking early once a cancel was asked for.
 void sleepUnlessCancelled(uint32_t milliseconds);
 
+// What ended a wait on a descriptor.
+enum class Wake { Readable, TimedOut, Cancelled };
+// Waits up to `milliseconds` (-1: without end) for `fd` to turn readable, ending at
+// once when a cancelling signal comes, also one that came just before the wait.
+Wake waitReadableUnlessCancelled(int fd, int milliseconds);
+
 // Prints "qkvorn-cli: <command>: cancelled by SIGxxx" and answers 128 + its number.
 int cancelledExit(const char* command);
 

@@ -18,6 +18,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", vorn::cli::runList, "list [--json]"},
+    {"watch", vorn::cli::runWatch, "watch [--json] [--changes N] [--timeout SECONDS]"},
     {"info", vorn::cli::runInfo, "info DRIVE"},
     {"sysinfo", vorn::cli::runSysinfo, "sysinfo"},
     {"bench", vorn::cli::runBench,

@@ -5,7 +5,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
     cmake g++ make pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
-    libblkid-dev libpci-dev pci.ids
+    libblkid-dev libpci-dev pci.ids libudev-dev
     fio e2fsprogs util-linux
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
     libcurl4-openssl-dev python3 python3-aiosmtpd

@@ -16,6 +16,7 @@
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "net/gui/TformUpload.h"
+#include "platform/DriveEvents.h"
 #include "platform/LockedBuffer.h"
 #include "results/gui/TupdateDetails.h"
 #include "view/gui/TQkVornChart.h"
@@ -137,6 +138,7 @@ bool MainRoutine::start() {
 void MainRoutine::createWindows() {
     windows_.upload = std::make_unique<TformUpload>();
     windows_.main = std::make_unique<TQkVornMain>(dialogs_, catalog_);
+    windows_.main->watchDrives(platform::openDriveEvents());
     windows_.progress = std::make_unique<TRunTestForm>();
     windows_.chart = std::make_unique<TQkVornChart>();
     windows_.select = std::make_unique<TQkVornSelect>();

@@ -10,6 +10,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -36,9 +38,6 @@ namespace vorn {
 
 namespace {
 
-// Drive numbers tried on every fill: 0 to 30.
-constexpr int kDrivesTried = 31;
-constexpr uint32_t kListBufferSize = 65536;
 constexpr uint32_t kCheckBufferSize = 32768;
 
 bool firstFill = true;
@@ -50,6 +49,21 @@ QPushButton* newButton(QWidget* parent, const char* name, const char* caption) {
 }
 
 }  // namespace
+
+// While a function of the window runs, drive events only mark the list as stale.
+class FollowPause {
+public:
+    explicit FollowPause(TQkVornMain& window) : window_(window) { ++window_.busy_; }
+    ~FollowPause() {
+        --window_.busy_;
+        window_.resumeFollowing();
+    }
+    FollowPause(const FollowPause&) = delete;
+    FollowPause& operator=(const FollowPause&) = delete;
+
+private:
+    TQkVornMain& window_;
+};
 
 TQkVornMain::TQkVornMain(I_Dialogs& dialogs, const DriveCatalog& catalog, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -72,7 +86,10 @@ TQkVornMain::TQkVornMain(I_Dialogs& dialogs, const DriveCatalog& catalog, QWidge
     fillDeviceList();
 }
 
-TQkVornMain::~TQkVornMain() = default;
+// The notifier goes before the descriptor it watches closes.
+TQkVornMain::~TQkVornMain() {
+    delete eventNotifier_;
+}
 
 void TQkVornMain::createControls() {
     Image1 = new QLabel(this);
@@ -174,29 +191,78 @@ void TQkVornMain::restartFirstFill() {
 }
 
 void TQkVornMain::fillDeviceList() {
+    fillList(nullptr);
+}
+
+void TQkVornMain::fillList(const ListedDrive* keep) {
+    drivesChanged_ = false;
     {
         // Filling is not a selection by the user; the check follows once, at the end.
         const QSignalBlocker quiet(cbDevice);
         cbDevice->clear();
-        devices_.clear();
         openLog(firstFill ? "vorninit.log" : "vornrefresh.log");
         firstFill = false;
         logMessage("%s", windowTitle().toUtf8().constData());
         logSystemInformation(catalog_.sysfsRoot(), catalog_.procRoot());
-        for (int drive = 0; drive < kDrivesTried && devices_.size() < kMaxDeviceEntries; ++drive) {
-            std::unique_ptr<LinuxDrive> disk =
-                newLinuxDrive(drive, nullptr, kListBufferSize, catalog_);
-            if (disk) {
-                devices_.push_back({listEntryText(*disk), drive});
-                cbDevice->addItem(QString::fromStdString(devices_.back().text));
-            }
+        listed_ = listDrives(catalog_);
+        devices_ = deviceEntries(listed_);
+        listed_.resize(devices_.size());
+        for (const DeviceEntry& entry : devices_) {
+            cbDevice->addItem(QString::fromStdString(entry.text));
         }
+        const int kept = keep != nullptr ? findDrive(listed_, *keep) : -1;
         if (cbDevice->count() > 0) {
-            cbDevice->setCurrentIndex(0);
+            cbDevice->setCurrentIndex(kept >= 0 ? kept : 0);
         }
     }
     cbDeviceChange();
     closeLog();
+}
+
+void TQkVornMain::watchDrives(std::unique_ptr<platform::I_DriveEvents> events) {
+    delete eventNotifier_;
+    eventNotifier_ = nullptr;
+    events_ = std::move(events);
+    if (events_ && events_->fd() < 0) {
+        events_.reset();
+    }
+    if (!events_) {
+        return;
+    }
+    if (settle_ == nullptr) {
+        settle_ = new QTimer(this);
+        settle_->setSingleShot(true);
+        settle_->setInterval(kSettleMs);
+        connect(settle_, &QTimer::timeout, this, &TQkVornMain::followDrives);
+    }
+    eventNotifier_ = new QSocketNotifier(events_->fd(), QSocketNotifier::Read, this);
+    connect(eventNotifier_, &QSocketNotifier::activated, this, &TQkVornMain::driveEventsReady);
+}
+
+void TQkVornMain::driveEventsReady() {
+    if (events_ && events_->drain()) {
+        drivesChanged_ = true;
+        settle_->start();
+    }
+}
+
+void TQkVornMain::followDrives() {
+    if (!drivesChanged_ || busy_ > 0) {
+        return;
+    }
+    const int index = cbDevice->currentIndex();
+    if (index >= 0 && index < static_cast<int>(listed_.size())) {
+        const ListedDrive selected = listed_[static_cast<size_t>(index)];
+        fillList(&selected);
+    } else {
+        fillList(nullptr);
+    }
+}
+
+void TQkVornMain::resumeFollowing() {
+    if (busy_ == 0 && drivesChanged_ && settle_ != nullptr) {
+        settle_->start();
+    }
 }
 
 // The capacity check writes the medium, so it is offered only with the write test.
@@ -223,6 +289,7 @@ void TQkVornMain::cbDeviceChange() {
 }
 
 void TQkVornMain::BtnRunTestClick() {
+    const FollowPause pause(*this);
     if (progress_ != nullptr) {
         RunTestRequest request;
         request.entries = devices_;
@@ -259,6 +326,7 @@ void TQkVornMain::showTestResults(bool writeTest) {
 
 // A stored result is only looked at: nothing to save or upload.
 void TQkVornMain::btGraphClick() {
+    const FollowPause pause(*this);
     hide();
     std::unique_ptr<I_VornCollection> chosen;
     if (select_ != nullptr) {
@@ -283,6 +351,7 @@ void TQkVornMain::btUpdatesClick() {
     if (notice_ == nullptr) {
         return;
     }
+    const FollowPause pause(*this);
     hide();
     checkForUpdates(dialogs_, *notice_, programUpdateSettings());
     // The drive list stays as it was: nothing about the drives changed.

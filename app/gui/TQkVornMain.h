@@ -2,16 +2,21 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/RunTestClick.h"
+#include "platform/DriveEvents.h"
 #include "storage/DriveCatalog.h"
+#include "storage/DriveList.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSocketNotifier;
+class QTimer;
 
 namespace vorn {
 
@@ -47,12 +52,23 @@ public:
     // How web pages are opened (QDesktopServices::openUrl unless replaced).
     void setUrlOpener(std::function<void(const std::string&)> opener);
 
+    // Follows the drives as they come and go: a burst of events refreshes the list once,
+    // kSettleMs after its last, keeping the selected drive selected while it is there.
+    // Not while a function of the window runs; it catches up when the function is done.
+    // Nothing (no source) leaves the list to the Refresh button.
+    void watchDrives(std::unique_ptr<platform::I_DriveEvents> events);
+    static constexpr int kSettleMs = 300;
+
+    // Fills the list afresh with the first drive selected (the Refresh button, start-up
+    // and the return from a test run).
     void fillDeviceList();
     void cbDeviceChange();
     void BtnRunTestClick();
 
     // The drive table: one entry per list entry, in list order.
     const std::vector<DeviceEntry>& devices() const { return devices_; }
+    // The drives behind the entries, in list order.
+    const std::vector<ListedDrive>& listedDrives() const { return listed_; }
 
     // The first fill of the process writes "vorninit.log", every later one
     // "vornrefresh.log"; tests start the process's count afresh.
@@ -83,6 +99,11 @@ private:
     void arrangeControls();
     void connectControls();
     void BtnRefreshClick() { fillDeviceList(); }
+    void fillList(const ListedDrive* keep);
+    void driveEventsReady();
+    void followDrives();
+    void resumeFollowing();
+    friend class FollowPause;
     void cbWriteToggle(bool ticked);
     void btHelpClick();
     void lbVeltoClick();
@@ -95,6 +116,12 @@ private:
     TQkVornSelect* select_ = nullptr;
     std::function<void(const std::string&)> openUrl_;
     std::vector<DeviceEntry> devices_;
+    std::vector<ListedDrive> listed_;
+    std::unique_ptr<platform::I_DriveEvents> events_;
+    QSocketNotifier* eventNotifier_ = nullptr;
+    QTimer* settle_ = nullptr;
+    bool drivesChanged_ = false;  // events came that the list does not show yet
+    int busy_ = 0;                // functions of the window running (they nest)
 };
 
 }  // namespace vorn

@@ -285,6 +285,18 @@ std::string FakeSysfs::addDisk(const FakeDisk& disk) {
     return node;
 }
 
+void FakeSysfs::removeDisk(const std::string& name) {
+    const fs::path sys(sysRoot());
+    std::string number;
+    std::ifstream(sys / "block" / name / "dev") >> number;
+    std::error_code ignored;
+    for (const fs::path& link : {sys / "block" / name, sys / "class/block" / name,
+                                 sys / "dev/block" / number, fs::path(nodePath(name))}) {
+        fs::remove(link, ignored);
+    }
+    nodesByNumber_.erase(number);
+}
+
 void FakeSysfs::appendProc(const std::string& relative, const std::string& line) {
     writeFile(fs::path(procRoot()) / relative, line + "\n", std::ios::app);
 }

@@ -54,6 +54,9 @@ public:
 
     // Builds the disk with its partitions; answers the node path (the image file).
     std::string addDisk(const FakeDisk& disk);
+    // The disk is unplugged: its block links and its node go (the device folder stays,
+    // as nothing reads it without a link).
+    void removeDisk(const std::string& name);
     // A mountinfo line for the device number, with the mount point escaped as the
     // kernel does (a space as \040).
     void addMount(const std::string& devNumber, const std::string& mountPoint);

@@ -2,7 +2,8 @@
 # The test VM's /init: loads the drivers of the emulated devices, binds loop devices,
 # runs qkvorn-cli against the real device tree and reports on the serial console:
 # "VMTEST ok NAME", "VMTEST FAIL NAME: why", requests to the host ("VMTEST insert-card",
-# "VMTEST pull"), and "VMTEST done" at the end. Media are told apart by their size.
+# "VMTEST plug", "VMTEST unplug", "VMTEST pull"), and "VMTEST done" at the end.
+# Media are told apart by their size.
 /bin/busybox --install -s /bin
 export PATH=/bin LD_LIBRARY_PATH=/lib/vorn
 mount -t proc proc /proc
@@ -125,6 +126,39 @@ echo "VMTEST insert-card"
 for _ in $(seq 30); do [ "$(cat /sys/block/$READER/size)" != 0 ] && break; sleep 1; done
 qkvorn-cli list --json > /tmp/list.json 2>/dev/null
 check card-inserted sh -c "echo '$(entry_of "$READER")' | grep -q '\"writable\": true'"
+
+# Hot-plug: the list that watch prints gains a stick plugged in and loses it again.
+lines() { wc -l < /tmp/watch.out; }
+drives_in() { echo "$1" | grep -o '"drive"' | wc -l; }
+qkvorn-cli watch --json --timeout 240 > /tmp/watch.out 2>/tmp/watch.err &
+watch=$!
+for _ in $(seq 30); do [ "$(lines)" -ge 1 ] && break; sleep 1; done
+BEFORE=$(head -1 /tmp/watch.out)
+echo "VMTEST plug"
+HOT=
+for _ in $(seq 60); do HOT=$(disk_of 38); [ -n "$HOT" ] && break; sleep 1; done
+for _ in $(seq 30); do [ "$(lines)" -ge 2 ] && break; sleep 1; done
+sleep 3
+PLUGGED=$(tail -1 /tmp/watch.out)
+qkvorn-cli list --json > /tmp/list.json 2>/dev/null
+HOTTEXT=$(entry_of "$HOT" | sed 's/.*"text": "\([^"]*\)".*/\1/')
+echo "VMTEST note: hot-plugged ${HOT:-nothing}: $HOTTEXT"
+check hotplug-watch-lists-stick sh -c "[ -n '$HOT' ] && [ -n '$HOTTEXT' ] &&
+    echo '$PLUGGED' | grep -q -F '$HOTTEXT' &&
+    [ $(drives_in "$PLUGGED") = $(($(drives_in "$BEFORE") + 1)) ]"
+seen=$(lines)
+echo "VMTEST unplug"
+for _ in $(seq 60); do [ -n "$HOT" ] && [ -e "/sys/block/$HOT" ] || break; sleep 1; done
+for _ in $(seq 30); do [ "$(lines)" -gt "$seen" ] && break; sleep 1; done
+sleep 3
+UNPLUGGED=$(tail -1 /tmp/watch.out)
+check hotplug-watch-drops-stick sh -c "[ $(lines) -gt $seen ] &&
+    ! echo '$UNPLUGGED' | grep -q -F '$HOTTEXT' && [ '$UNPLUGGED' = '$BEFORE' ]"
+kill -INT $watch
+wait $watch
+code=$?
+check hotplug-watch-ends-on-sigint sh -c "[ $code = 130 ] && grep -q 'cancelled by SIGINT' /tmp/watch.err"
+[ "$code" = 130 ] || sed 's/^/VMTEST note: watch: /' /tmp/watch.out /tmp/watch.err | head -20
 
 # Pulled during the run: a failure within seconds, event.log written.
 rm -f event.log

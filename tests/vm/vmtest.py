@@ -4,7 +4,7 @@ USB 1.1, 2.0 and 3 sticks, a UAS disk, a card reader, an SD card, SATA, NVMe and
 disks, a read-only stick and a 4096-byte-sector stick; tests/vm/init.sh runs qkvorn-cli
 inside and reports on the serial console; this script makes the media and the
 initramfs, answers the VM's requests through the QEMU monitor (a card inserted, a stick
-pulled) and counts the results.
+plugged in and out while `qkvorn-cli watch` runs, a stick pulled) and counts the results.
 
     tests/vm/vmtest.py --cli build/qkvorn-cli --work build/vm
 """
@@ -21,7 +21,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 # Sizes in MiB tell the media apart inside the VM (init.sh).
 MEDIA = {"u11": 20, "key": 24, "pull": 26, "u30": 28, "uas": 30, "sd": 32, "sata": 44,
-         "nvme": 46, "vda": 52, "ro": 54, "k4": 56, "card": 36}
+         "nvme": 46, "vda": 52, "ro": 54, "k4": 56, "card": 36, "hot": 38}
 
 
 def sh(*cmd, **kw):
@@ -158,6 +158,12 @@ def run_vm(command, monitor, media, timeout):
                     failed.append(words[2])
                 elif words[1] == "insert-card":
                     monitor_say(monitor, f"change rdr {media['card']} raw")
+                elif words[1] == "plug":
+                    monitor_say(monitor, f"drive_add 0 if=none,id=hot,file={media['hot']},"
+                                         "format=raw")
+                    monitor_say(monitor, "device_add usb-storage,bus=xhci.0,drive=hot,id=hot")
+                elif words[1] == "unplug":
+                    monitor_say(monitor, "device_del hot")
                 elif words[1] == "pull":
                     monitor_say(monitor, "device_del pull")
                 elif words[1] == "done":
