@@ -61,6 +61,13 @@ public:
         (void)why;
         return true;
     }
+    // Readies the device for transfers: a device whose opening was put off (it needs
+    // authorization) is opened now. False, with the reason in `why`, when it does not
+    // open.
+    virtual bool openForTransfers(std::string& why) {
+        (void)why;
+        return true;
+    }
     // Stores the device-information record; a null prefix means the default one.
     virtual bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) = 0;
 };
