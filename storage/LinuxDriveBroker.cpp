@@ -12,11 +12,11 @@ namespace vorn {
 namespace {
 
 // What a descriptor from udisks2 really carries matters for timing (O_SYNC would
-// slow every write): logged once per process.
-std::atomic<bool> g_flagsLogged{false};
+// slow every write): logged once per process for reading and once for writing.
+std::atomic<bool> g_flagsLogged[2] = {false, false};
 
-void logDescriptorFlags(int fd, const std::string& node) {
-    if (g_flagsLogged.exchange(true)) {
+void logDescriptorFlags(int fd, const std::string& node, bool forWriting) {
+    if (g_flagsLogged[forWriting ? 1 : 0].exchange(true)) {
         return;
     }
     const int flags = fcntl(fd, F_GETFL);
@@ -37,7 +37,7 @@ BrokeredNode openNodeThroughUDisks(const std::string& node, bool forWriting) {
         logMessage("** udisks2 open of %s failed: %s", node.c_str(), opened.error.c_str());
         return {-1, opened.error};
     }
-    logDescriptorFlags(opened.fd, node);
+    logDescriptorFlags(opened.fd, node, forWriting);
     return {opened.fd, {}};
 }
 
