@@ -3,7 +3,9 @@
 # system bus, a blank loop device and the polkit rule for the test user in place:
 #   tests/udisks/with-daemons.sh SIZE_MIB COMMAND...
 # The command sees DBUS_SYSTEM_BUS_ADDRESS, VORN_LOOP (the device), VORN_USER and
-# VORN_WORK (a folder every user may enter). Everything is undone afterwards.
+# VORN_WORK (a folder every user may enter). VORN_IMAGE_DIR puts the loop device's
+# image elsewhere (/dev/shm: RAM-backed, without the host disk's noise). Everything
+# is undone afterwards.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 size=${1:?usage: with-daemons.sh SIZE_MIB COMMAND...}
@@ -19,15 +21,22 @@ cleanup() {
     set +e
     rm -f "$rule"
     [ -n "$loop" ] && losetup -d "$loop"
+    [ -n "${image_dir:-}" ] && rm -rf "$image_dir"
     vorn_daemons_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
 vorn_daemons_start "$work" || { echo "with-daemons.sh: ${VORN_SKIP:-services did not start}" >&2; exit 3; }
 id "$VORN_USER" >/dev/null 2>&1 || useradd -M -s /usr/sbin/nologin "$VORN_USER"
-truncate -s "${size}M" "$work/blank.img"
-# Direct I/O on the backing file keeps the file's page cache out of the figures.
-loop=$(losetup -f --show --direct-io=on "$work/blank.img")
+image_dir=$(mktemp -d "${VORN_IMAGE_DIR:-$work}/vorn-image-XXXXXX")
+image="$image_dir/blank.img"
+fallocate -l "${size}M" "$image"
+if [ "$(stat -f -c %T "$image_dir")" = tmpfs ]; then
+    loop=$(losetup -f --show "$image")
+else
+    # Direct I/O on the backing file keeps the file's page cache out of the figures.
+    loop=$(losetup -f --show --direct-io=on "$image")
+fi
 vorn_udev_settle "$loop"
 cat >"$rule" <<RULE
 polkit.addRule(function(action, subject) {
