@@ -44,6 +44,7 @@ public:
     void auxHook() override { device_.auxHook(); }
     std::string writeRefusal() override { return device_.writeRefusal(); }
     bool claimForWrite(std::string& why) override { return device_.claimForWrite(why); }
+    bool openForTransfers(std::string& why) override { return device_.openForTransfers(why); }
     // The record describes the device as it reports itself.
     bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override {
         return device_.saveDeviceInfo(collection, prefix);

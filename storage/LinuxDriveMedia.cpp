@@ -122,14 +122,16 @@ bool LinuxDrive::logPartitionRule() {
     }
     // A drive opened through udisks2 is probed on its own descriptor: the node itself
     // does not open for this user.
-    if (!probeDriveLayout(catalog_, identity_.name, identity_.nodePath, mounts(), entries,
-                          deferred_ ? fd_ : -1)) {
+    const bool probed = probeDriveLayout(catalog_, identity_.name, identity_.nodePath, mounts(),
+                                         entries, deferred_ ? fd_ : -1);
+    // A probe on the drive's own descriptor moved its file position.
+    if (deferred_) {
         nextSector = UINT64_MAX;
+    }
+    if (!probed) {
         logMessage("mediaWritable %d: IOCTL_DISK_GET_DRIVE_LAYOUT error", driveNumber);
         return false;
     }
-    // The probe moved the shared file position.
-    nextSector = UINT64_MAX;
     logMessage("mediaWritable %d - PARTITION INFORMATION", driveNumber);
     bool used = false;
     for (size_t i = 0; i < entries.size(); ++i) {

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034
 # Sourced by tests/udisks/run.sh: the device services on a private system bus.
 # vorn_daemons_start DIR starts dbus-daemon (the system bus configuration, listening
 # in DIR), polkitd, systemd-udevd and udisksd, and exports DBUS_SYSTEM_BUS_ADDRESS;
