@@ -78,6 +78,11 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
     if (!mediumAccepted(*device, dialogs)) {
         return RunOutcome::Stopped;
     }
+    // A normal user's drive opens through udisks2 here, where polkit may say no.
+    if (std::string why; !device->openForTransfers(why)) {
+        dialogs.error("QK Vorn cannot open this drive: " + why + ".");
+        return RunOutcome::Stopped;
+    }
     if (const std::string why = runRefusal(*device, request.writeTest); !why.empty()) {
         dialogs.error(why);
         return RunOutcome::Stopped;

@@ -170,12 +170,21 @@ int runBench(int argc, char** argv) {
     if (!disk) {
         return line.usageError(error);
     }
+    if (const auto code = readyForTransfers(*disk, "bench")) {
+        return *code;
+    }
     if (o.write) {
         if (!disk->enableWrite(1, disk->mediaBlockSize(), 0)) {
             return failWith("bench", "writing is not allowed on this device");
         }
         if (!confirmWrite(*disk, o.yes)) {
             return cancelRequested() ? cancelledExit("bench") : failWith("bench", "cancelled");
+        }
+        // Writing needs the drive to itself (and, as a normal user, a descriptor
+        // opened for writing).
+        if (std::string why; !disk->claimForWrite(why)) {
+            return failWith(
+                "bench", std::string(disk->getDevicePath()) + ": " + why + "; nothing was written");
         }
     }
     auto bench = newDiskRwBenchmark(o.write ? 1 : 0, o.full ? 0 : 1, static_cast<uint32_t>(o.block),
@@ -211,6 +220,9 @@ int runAccess(int argc, char** argv) {
     auto disk = openTarget(line, target, nullptr, kMinBuffer, &error);
     if (!disk) {
         return line.usageError(error);
+    }
+    if (const auto code = readyForTransfers(*disk, "access")) {
+        return *code;
     }
     auto bench = newRAccessBenchmark(static_cast<uint32_t>(count), sequential ? 1 : 0, 0);
     bench->start(disk.get());

@@ -152,6 +152,9 @@ int runCapacity(int argc, char** argv) {
     if (!disk) {
         return line.usageError(error);
     }
+    if (const auto code = readyForTransfers(*disk, kCommand)) {
+        return *code;
+    }
     TerminalQuestions dialogs(yes);
     if (!mediumAccepted(*disk, dialogs) || !confirmWriteTest(*disk, dialogs) ||
         !claimDeviceForWrite(*disk, dialogs)) {

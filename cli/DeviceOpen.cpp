@@ -1,6 +1,7 @@
 #include "cli/DeviceOpen.h"
 
 #include "base/DiagLog.h"
+#include "cli/CliSupport.h"
 #include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 
@@ -26,6 +27,13 @@ std::unique_ptr<LinuxDrive> openTarget(const CommandLine& line, const Target& ta
                           : "'" + target.path + "' does not open";
     }
     return disk;
+}
+
+std::optional<int> readyForTransfers(LinuxDrive& disk, const char* command) {
+    if (std::string why; !disk.openForTransfers(why)) {
+        return failWith(command, std::string(disk.getDevicePath()) + ": " + why);
+    }
+    return std::nullopt;
 }
 
 ScopedLog::ScopedLog(const char* fileName) {

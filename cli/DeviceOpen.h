@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/CommandLine.h"
@@ -25,6 +26,11 @@ void addTargetOptions(CommandLine& line, Target* target);
 std::unique_ptr<LinuxDrive> openTarget(const CommandLine& line, const Target& target,
                                        I_VornEventLog* log, uint32_t bufferSize,
                                        std::string* error);
+
+// Opens the descriptor the transfers need: a normal user's drive comes through
+// udisks2 now, where polkit may refuse. The command's exit code when that fails (the
+// reason printed), nothing when the drive is ready.
+std::optional<int> readyForTransfers(LinuxDrive& disk, const char* command);
 
 // Keeps a diagnostic log open for the length of a command.
 class ScopedLog {

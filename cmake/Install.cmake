@@ -45,7 +45,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "QK Vorn measures removable flash media on their raw sectors: sequential read and\n"
     "write speeds for block sizes from 2 KB to 64 KB, random and sequential access\n"
     "times and a flash check. It has a window program (qkvorn) and a terminal front\n"
-    "end (qkvorn-cli). Both need root to open raw drives.")
+    "end (qkvorn-cli). Both run as the logged-in user: drives open through udisks2,\n"
+    "with polkit asking for the right to open them; image files need no privilege.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -53,7 +54,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# udisks2 lets a desktop session mount, unmount and eject the media under test.
+# udisks2 opens the drives for a normal user (polkit deciding) and unmounts the media
+# under test.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS udisks2)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -13,6 +13,7 @@ packages=(
     libfuse3-dev fuse3
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev librsvg2-bin file
+    libsystemd-dev udisks2 udev dbus polkitd
 )
 missing=()
 for p in "${packages[@]}"; do

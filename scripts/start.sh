@@ -4,7 +4,8 @@
 #                      ($DISPLAY or $WAYLAND_DISPLAY), otherwise how to get one and
 #                      the terminal front end's commands;
 #   with arguments:    qkvorn-cli with those arguments (the window program takes none).
-# Raw drives need root, for the window program as for the terminal front end.
+# As a normal user both programs open drives through udisks2 (polkit deciding); the
+# packages install only as root, so the first start may need it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -25,7 +26,7 @@ if [[ $# -eq 0 ]]; then
 No display: neither $DISPLAY nor $WAYLAND_DISPLAY is set, so the window program
 qkvorn cannot start. To get one:
   - on this machine without a screen:  xvfb-run ./scripts/start.sh   (package xvfb)
-  - from another computer:             ssh -X root@<this machine>, then ./scripts/start.sh
+  - from another computer:             ssh -X <user>@<this machine>, then ./scripts/start.sh
 Or use the terminal front end, for example a whole test run on a demo image:
   ./build/qkvorn-cli run --demo
 Its commands:

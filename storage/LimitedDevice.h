@@ -33,6 +33,7 @@ public:
     bool flush() override { return device_.flush(); }
     std::string writeRefusal() override { return device_.writeRefusal(); }
     bool claimForWrite(std::string& why) override { return device_.claimForWrite(why); }
+    bool openForTransfers(std::string& why) override { return device_.openForTransfers(why); }
     // The record describes the device as it reports itself.
     bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override {
         return device_.saveDeviceInfo(collection, prefix);

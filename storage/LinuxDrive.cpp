@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/DiagLog.h"
+#include "storage/LinuxDriveBroker.h"
 
 namespace vorn {
 namespace {
@@ -132,6 +133,18 @@ bool LinuxDrive::openIdentity(int number, const DriveIdentity& identity) {
 // buffered; a reader without a card stays listed with no medium.
 bool LinuxDrive::openNode() {
     const char* path = identity_.nodePath.c_str();
+    // A block device as a normal user: questions are answered from sysfs now, the
+    // descriptor comes from udisks2 at the first transfer.
+    if (!identity_.sysPath.empty() && !opensNodesDirectly()) {
+        uint64_t bytes = 0;
+        uint32_t sectorSize = 0;
+        if (access(path, F_OK) != 0 || !sysfsGeometry(bytes, sectorSize)) {
+            return false;
+        }
+        deferred_ = true;
+        noMedium_ = bytes == 0;
+        return true;
+    }
     fd_ = ::open(path, O_RDWR | O_DIRECT | O_CLOEXEC);
     if (fd_ < 0 && (errno == EROFS || errno == EACCES || errno == EPERM)) {
         fd_ = ::open(path, O_RDONLY | O_DIRECT | O_CLOEXEC);
@@ -156,6 +169,8 @@ void LinuxDrive::reset() {
     readOnlyOpen_ = false;
     buffered_ = false;
     noMedium_ = false;
+    deferred_ = false;
+    accessError_.clear();
     hardwareId.clear();
     devicePath.clear();
     deviceDescriptor.reset();
@@ -164,6 +179,39 @@ void LinuxDrive::reset() {
     std::memset(nameText, 0, sizeof nameText);
     nextSector = 0;
     cachedBlockSize = 0;
+}
+
+bool LinuxDrive::ensureDescriptor() {
+    if (fd_ >= 0) {
+        return true;
+    }
+    if (!deferred_ || noMedium_) {
+        return false;
+    }
+    if (!accessError_.empty()) {
+        return false;  // asked once and refused: no second prompt per transfer
+    }
+    const BrokeredNode node = openNodeThroughUDisks(identity_.nodePath, false);
+    if (node.fd < 0) {
+        accessError_ = node.error;
+        return false;
+    }
+    fd_ = node.fd;
+    readOnlyOpen_ = false;
+    nextSector = UINT64_MAX;
+    return true;
+}
+
+bool LinuxDrive::openForTransfers(std::string& why) {
+    if (noMedium_) {
+        why = "it holds no medium";
+        return false;
+    }
+    if (!ensureDescriptor()) {
+        why = accessError_.empty() ? "it does not open" : accessError_;
+        return false;
+    }
+    return true;
 }
 
 void LinuxDrive::queryDescriptors() {

@@ -51,6 +51,7 @@ public:
     bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override;
     std::string writeRefusal() override;
     bool claimForWrite(std::string& why) override;
+    bool openForTransfers(std::string& why) override;
 
 private:
     struct Geometry {
@@ -77,7 +78,13 @@ private:
     // Write-test claim (LinuxDriveClaim.cpp).
     bool unmountAll(std::string& why);
     bool reopenExclusive(std::string& why);
-    bool isOpen() const { return fd_ >= 0; }
+    bool unmountOne(const std::string& node, const std::string& point, std::string& why);
+    // Open, or opened deferred: usable for questions, the descriptor still to come.
+    bool isOpen() const { return fd_ >= 0 || deferred_; }
+    // The descriptor for a transfer; a deferred drive asks udisks2 for it now.
+    bool ensureDescriptor();
+    // Size and sector size from sysfs, for a deferred drive.
+    bool sysfsGeometry(uint64_t& bytes, uint32_t& sectorSize) const;
     // Once-per-process diagnostics: true for the first caller only.
     static bool firstEnumeration();
     static bool firstNamespaceDump();
@@ -104,6 +111,10 @@ private:
     bool buffered_ = false;
     // A reader without a card: the node exists but holds no medium.
     bool noMedium_ = false;
+    // Not root: the node is opened through udisks2 at the first transfer, so that
+    // listing drives never asks for authorization. accessError_ says why it failed.
+    bool deferred_ = false;
+    std::string accessError_;
     uint32_t cachedBlockSize = 0;
     uint64_t nextSector = 0;
     std::unique_ptr<platform::LockedBuffer> ioBuffer;

@@ -27,7 +27,7 @@ bool LinuxDrive::write(uint64_t sector, uint32_t count, const void* source) {
 
 // Checks and seeks; nothing here is timed or logged.
 bool LinuxDrive::prepareTransfer(uint64_t sector, uint32_t count) {
-    if (!isOpen()) {
+    if (!ensureDescriptor()) {
         return false;
     }
     if (cachedBlockSize == 0) {
@@ -109,7 +109,7 @@ bool LinuxDrive::disableWrite() {
 
 // fdatasync makes the kernel send the device's own cache flush.
 bool LinuxDrive::flush() {
-    if (!isOpen()) {
+    if (!ensureDescriptor()) {
         return false;
     }
     const uint64_t start = observer_ ? platform::counterNow() : 0;

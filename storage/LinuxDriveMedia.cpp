@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "base/DiagLog.h"
 #include "storage/LinuxDrive.h"
@@ -27,12 +28,15 @@ constexpr uint32_t kImageSectorSize = 512;
 // tracks times sectors gives the sector count exactly.
 bool LinuxDrive::queryGeometry(Geometry& geometry) const {
     struct stat info {};
-    if (!isOpen() || fstat(fd_, &info) != 0) {
-        return false;
-    }
     uint64_t bytes = 0;
     uint32_t sectorSize = 0;
-    if (S_ISREG(info.st_mode)) {
+    if (fd_ < 0 && deferred_) {
+        if (!sysfsGeometry(bytes, sectorSize)) {
+            return false;
+        }
+    } else if (!isOpen() || fstat(fd_, &info) != 0) {
+        return false;
+    } else if (S_ISREG(info.st_mode)) {
         sectorSize = kImageSectorSize;
         bytes = static_cast<uint64_t>(info.st_size);
     } else {
@@ -48,6 +52,22 @@ bool LinuxDrive::queryGeometry(Geometry& geometry) const {
     geometry.tracksPerCylinder = 1;
     geometry.sectorsPerTrack = 1;
     geometry.bytesPerSector = sectorSize;
+    return true;
+}
+
+// The kernel's own figures: "size" counts 512-byte units whatever the sector size.
+bool LinuxDrive::sysfsGeometry(uint64_t& bytes, uint32_t& sectorSize) const {
+    const std::string dir = catalog_.sysfsRoot() + "/block/" + identity_.name;
+    std::ifstream sizeFile(dir + "/size");
+    std::ifstream sectorFile(dir + "/queue/logical_block_size");
+    unsigned long long units = 0;
+    unsigned long sector = 0;
+    if (identity_.name.empty() || identity_.name.find('/') != std::string::npos ||
+        !(sizeFile >> units) || !(sectorFile >> sector) || sector == 0 || sector > 65536) {
+        return false;
+    }
+    bytes = units * 512;
+    sectorSize = static_cast<uint32_t>(sector);
     return true;
 }
 
@@ -94,7 +114,21 @@ uint32_t LinuxDrive::mediaWritable() {
 // A fixed disk may be written only when its layout holds no used entry.
 bool LinuxDrive::logPartitionRule() {
     std::vector<PartitionEntry> entries;
-    if (!probeDriveLayout(catalog_, identity_.name, identity_.nodePath, mounts(), entries)) {
+    // Listing never asks for authorization: a user's fixed disk whose descriptor has
+    // not been asked for yet counts as not writable until a run opens it.
+    if (deferred_ && fd_ < 0) {
+        logMessage("mediaWritable %d: layout not read before the drive is opened", driveNumber);
+        return false;
+    }
+    // A drive opened through udisks2 is probed on its own descriptor: the node itself
+    // does not open for this user.
+    const bool probed = probeDriveLayout(catalog_, identity_.name, identity_.nodePath, mounts(),
+                                         entries, deferred_ ? fd_ : -1);
+    // A probe on the drive's own descriptor moved its file position.
+    if (deferred_) {
+        nextSector = UINT64_MAX;
+    }
+    if (!probed) {
         logMessage("mediaWritable %d: IOCTL_DISK_GET_DRIVE_LAYOUT error", driveNumber);
         return false;
     }

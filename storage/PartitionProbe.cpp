@@ -1,6 +1,7 @@
 #include "storage/PartitionProbe.h"
 
 #include <blkid/blkid.h>
+#include <fcntl.h>
 
 #include <cstring>
 #include <exception>
@@ -174,11 +175,46 @@ void addUsedPartitions(const DriveCatalog& catalog, const std::string& driveName
     }
 }
 
+// libblkid reads small, unaligned pieces, which a direct-I/O descriptor refuses: a
+// given descriptor is buffered for the probe and gets its flags back afterwards.
+class BufferedWhileProbing {
+public:
+    explicit BufferedWhileProbing(int fd) : fd_(fd), flags_(fd >= 0 ? fcntl(fd, F_GETFL) : -1) {
+        if (flags_ >= 0 && (flags_ & O_DIRECT) != 0) {
+            cleared_ = fcntl(fd_, F_SETFL, flags_ & ~O_DIRECT) == 0;
+        }
+    }
+    ~BufferedWhileProbing() {
+        if (cleared_ && fcntl(fd_, F_SETFL, flags_) != 0) {
+            logMessage("** O_DIRECT not restored after the layout probe");
+        }
+    }
+    BufferedWhileProbing(const BufferedWhileProbing&) = delete;
+    BufferedWhileProbing& operator=(const BufferedWhileProbing&) = delete;
+
+private:
+    int fd_;
+    int flags_;
+    bool cleared_ = false;
+};
+
+Probe newProbe(const std::string& nodePath, int openFd) {
+    if (openFd < 0) {
+        return Probe(blkid_new_probe_from_filename(nodePath.c_str()));
+    }
+    Probe probe(blkid_new_probe());
+    if (probe && blkid_probe_set_device(probe.get(), openFd, 0, 0) != 0) {
+        probe.reset();
+    }
+    return probe;
+}
+
 bool probeLayout(const DriveCatalog& catalog, const std::string& driveName,
                  const std::string& nodePath, const MountTable& mounts,
-                 std::vector<PartitionEntry>& entries) {
+                 std::vector<PartitionEntry>& entries, int openFd) {
+    const BufferedWhileProbing buffered(openFd);
     // A node that does not open, or holds no medium at all, has no layout to read.
-    Probe probe(blkid_new_probe_from_filename(nodePath.c_str()));
+    Probe probe = newProbe(nodePath, openFd);
     if (!probe || blkid_probe_get_size(probe.get()) <= 0) {
         return false;
     }
@@ -207,10 +243,10 @@ bool probeLayout(const DriveCatalog& catalog, const std::string& driveName,
 
 bool probeDriveLayout(const DriveCatalog& catalog, const std::string& driveName,
                       const std::string& nodePath, const MountTable& mounts,
-                      std::vector<PartitionEntry>& entries) {
+                      std::vector<PartitionEntry>& entries, int openFd) {
     entries.clear();
     try {
-        if (probeLayout(catalog, driveName, nodePath, mounts, entries)) {
+        if (probeLayout(catalog, driveName, nodePath, mounts, entries, openFd)) {
             return true;
         }
     } catch (const std::exception& e) {

@@ -32,8 +32,10 @@ inline constexpr uint8_t kPartitionTypeGpt = 0xEE;
 // used entry for whatever else makes the disk carry something: a file system or other
 // signature on the whole disk, or a whole disk or partition that is mounted, used as
 // swap or held by another device. Answers false when the node cannot be probed.
+// `openFd`, when not -1, is a descriptor of the node to probe instead of opening it
+// (a user's descriptor from udisks2); it stays open and keeps its flags.
 bool probeDriveLayout(const DriveCatalog& catalog, const std::string& driveName,
                       const std::string& nodePath, const MountTable& mounts,
-                      std::vector<PartitionEntry>& entries);
+                      std::vector<PartitionEntry>& entries, int openFd = -1);
 
 }  // namespace vorn

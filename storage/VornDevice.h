@@ -31,6 +31,13 @@ public:
         (void)why;
         return true;
     }
+    // Readies the device for transfers: a device whose opening was put off (it needs
+    // authorization) is opened now. False, with the reason in `why`, when it does not
+    // open.
+    virtual bool openForTransfers(std::string& why) {
+        (void)why;
+        return true;
+    }
 };
 
 // A drive the benchmarks can run on: its facts and its transfers.

@@ -18,6 +18,7 @@
 #include "net/gui/TformUpload.h"
 #include "platform/DriveEvents.h"
 #include "platform/LockedBuffer.h"
+#include "platform/UDisks.h"
 #include "results/gui/TupdateDetails.h"
 #include "view/gui/TQkVornChart.h"
 #include "view/gui/TQkVornSelect.h"
@@ -28,7 +29,9 @@ namespace {
 
 constexpr const char* kCaption = "QK Vorn";
 constexpr const char* kVersionRefused = "QK Vorn requires Linux 2.6 or later.";
-constexpr const char* kRightsRefused = "You must be logged in as Administrator to use QK Vorn.";
+constexpr const char* kRightsRefused =
+    "QK Vorn needs udisks2 to open drives as a normal user. Install and start udisks2 (apt "
+    "install udisks2), or run QK Vorn as root.";
 constexpr const char* kScreenRefused = "QK Vorn requires a minimum display resolution of 800x600.";
 constexpr int kMinimumWidth = 800;
 constexpr int kMinimumHeight = 600;
@@ -55,6 +58,8 @@ StartupFacts currentStartupFacts() {
     facts.linuxPresent = uname(&system) == 0 && std::strcmp(system.sysname, "Linux") == 0 &&
                          std::filesystem::is_directory("/sys/block", ignored);
     facts.effectiveUid = geteuid();
+    // Root needs no service; a user's drives open through udisks2.
+    facts.udisksReachable = facts.effectiveUid != 0 && platform::udisks::reachable();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         facts.screenWidth = screen->geometry().width();
         facts.screenHeight = screen->geometry().height();
@@ -99,7 +104,7 @@ bool MainRoutine::checksPass() {
     if (!facts_.linuxPresent) {
         return refuse(kVersionRefused);
     }
-    if (facts_.effectiveUid != 0) {
+    if (facts_.effectiveUid != 0 && !facts_.udisksReachable) {
         return refuse(kRightsRefused);
     }
     trace("Screen size\n");

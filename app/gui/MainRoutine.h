@@ -30,9 +30,10 @@ public:
 // What the start-up checks look at.
 struct StartupFacts {
     bool linuxPresent = false;  // a Linux kernel with /sys/block
-    uint32_t effectiveUid = 0;  // raw drives need root
+    uint32_t effectiveUid = 0;  // root opens drives itself
     int screenWidth = 0;        // the primary screen, in pixels
     int screenHeight = 0;
+    bool udisksReachable = false;  // udisks2 on the system bus opens them for a user
 };
 
 // The facts of this machine. Needs the application object (for the screen).

@@ -58,6 +58,18 @@ TEST(PreWriteChecks, RefusalsComeBeforeAnyTransfer) {
          {.systemUse = "the root file system"},
          true,
          {error("QK Vorn will not write to this drive: it holds the root file system.")}},
+        // A refused authorization stops either kind of run at the drive, before any
+        // question or transfer.
+        {"not authorized, read test",
+         {.openFailure = "not authorized to open /dev/sdb for reading (polkit refused)"},
+         false,
+         {error("QK Vorn cannot open this drive: not authorized to open /dev/sdb for reading "
+                "(polkit refused).")}},
+        {"not authorized, write test",
+         {.openFailure = "not authorized to open /dev/sdb for reading (polkit refused)"},
+         true,
+         {error("QK Vorn cannot open this drive: not authorized to open /dev/sdb for reading "
+                "(polkit refused).")}},
         {"cannot be unmounted",
          {.claimFailure = "'/media/key' is busy and cannot be unmounted"},
          true,

@@ -45,10 +45,17 @@ TEST_F(StartupTest, RefusalsShowTheirPlainBoxAndCreateNoWindow) {
         const char* trace;
     } cases[] = {
         {"no sysfs", {false, 0, 1024, 768}, "QK Vorn requires Linux 2.6 or later.", ""},
-        {"not root",
+        {"not root and no udisks2",
          {true, 1000, 1024, 768},
-         "You must be logged in as Administrator to use QK Vorn.",
+         "QK Vorn needs udisks2 to open drives as a normal user. Install and start udisks2 "
+         "(apt install udisks2), or run QK Vorn as root.",
          ""},
+        // udisks2 does not stand in for a missing Linux or a small screen.
+        {"user with udisks2, no sysfs",
+         {false, 1000, 1024, 768, true},
+         "QK Vorn requires Linux 2.6 or later.",
+         ""},
+        {"user with udisks2, low screen", {true, 1000, 800, 599, true}, kScreen, "Screen size\n"},
         {"narrow screen", {true, 0, 799, 600}, kScreen, "Screen size\n"},
         {"low screen", {true, 0, 800, 599}, kScreen, "Screen size\n"},
     };
@@ -68,6 +75,21 @@ TEST_F(StartupTest, RefusalsShowTheirPlainBoxAndCreateNoWindow) {
         EXPECT_EQ(folder.read("init.log"), test.trace);
         EXPECT_FALSE(folder.has("vorninit.log"));
     }
+}
+
+TEST_F(StartupTest, AUserWithUDisksStartsAsRootDoes) {
+    StartupFacts user = goodMachine();
+    user.effectiveUid = 1000;
+    user.udisksReachable = true;
+    {
+        MainRoutine routine(dialogs, user, fake.catalog());
+        ASSERT_TRUE(routine.start());
+        ASSERT_NE(routine.windows().main, nullptr);
+        EXPECT_EQ(routine.windows().main->devices().size(), 1u);
+        routine.run([] { return 0; });
+    }
+    EXPECT_EQ(folder.read("init.log"), kNormalStart);
+    EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 TEST_F(StartupTest, NormalStartTracesFiveLinesAndCreatesEveryWindowOnce) {

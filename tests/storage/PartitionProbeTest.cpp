@@ -1,5 +1,6 @@
 #include "storage/PartitionProbe.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -117,6 +118,18 @@ TEST(PartitionProbeTest, ImageFilesGiveTheirTables) {
             EXPECT_EQ(e.recognizedPartition, c.ext4 ? 0 : 1);
             EXPECT_EQ(e.hiddenSectors, e.startingOffset / kSector);
         }
+        // The same through a direct-I/O descriptor, as udisks2 hands one to a user:
+        // the same answer, and the descriptor keeps O_DIRECT.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+        if (fd < 0) {
+            continue;  // a temporary folder without direct I/O (tmpfs)
+        }
+        entries.assign(2, PartitionEntry{});
+        EXPECT_TRUE(probeDriveLayout(catalog, "disk.img", dir.file("not-this-one"), MountTable(),
+                                     entries, fd));
+        EXPECT_EQ(summarize(entries), c.expected);
+        EXPECT_NE(fcntl(fd, F_GETFL) & O_DIRECT, 0);
+        ::close(fd);
     }
 }
 

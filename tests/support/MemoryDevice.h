@@ -37,6 +37,7 @@ public:
         std::string id = "Test MemoryDevice 1.0";
         std::string systemUse = {};     // writeRefusal's answer
         std::string claimFailure = {};  // non-empty: claimForWrite fails with it
+        std::string openFailure = {};   // non-empty: openForTransfers fails with it
         uint8_t driveNumber = 1;
     };
 
@@ -84,6 +85,10 @@ public:
     bool saveDeviceInfo(I_VornCollection*, const char*) override { return false; }
     std::string writeRefusal() override { return options_.systemUse; }
     bool claimForWrite(std::string& why) override;
+    bool openForTransfers(std::string& why) override {
+        why = options_.openFailure;
+        return why.empty();
+    }
 
 private:
     bool transfer(uint8_t kind, uint64_t sector, uint32_t count, void* destination,
