@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/RunTestClick.h"
+#include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 #include "support/RecordingRunView.h"
 #include "support/ScriptedDialogs.h"
