@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ class QPushButton;
 namespace vorn {
 
 class I_Dialogs;
+class RunJobThread;
 class TQkVornChart;
 class TQkVornSelect;
 class TRunTestForm;
@@ -23,8 +25,10 @@ class TformUpload;
 
 // The window the user works from: the drive list, the write-test box and the four
 // user functions. Hidden while a function shows its own windows; closing it ends the
-// program.
-class TQkVornMain : public QWidget, public I_RunHost {
+// program. Run Test runs on a worker thread (RunJobThread) while this thread stays in
+// its event loop; the window hides while the progress window shows, opens the chart
+// on the run's result, and comes back when the user is done with it.
+class TQkVornMain : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TQkVornMain)
 
@@ -49,7 +53,12 @@ public:
 
     void fillDeviceList();
     void cbDeviceChange();
+    // Starts the run and returns; runEnded() tells when this window is back.
     void BtnRunTestClick();
+    // A run's result in the chart window (nothing without a result or a chart window).
+    // The result is kept (and "vorntest.log" open) until Done.
+    bool showTestResults(RunResult result);
+    bool runGoing() const { return runGoing_; }
 
     // The drive table: one entry per list entry, in list order.
     const std::vector<DeviceEntry>& devices() const { return devices_; }
@@ -57,10 +66,6 @@ public:
     // The first fill of the process writes "vorninit.log", every later one
     // "vornrefresh.log"; tests start the process's count afresh.
     static void restartFirstFill();
-
-    // I_RunHost
-    void hideMainWindow() override;
-    void showTestResults(bool writeTest) override;
 
     QLabel* Image1;
     QLabel* Label1;
@@ -74,6 +79,12 @@ public:
     QCheckBox* cbWrite;
     QCheckBox* cbCapacity;
 
+signals:
+    // Run Test is over: this window shows again with a fresh drive list.
+    void runEnded();
+    // Graph Data is over: this window shows again.
+    void graphEnded();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,6 +97,11 @@ private:
     void cbWriteToggle(bool ticked);
     void btHelpClick();
     void lbVeltoClick();
+    void runFinished();
+    void chartDone();
+    void endRun();
+
+    enum class ChartUse { None, Run, Graph };
 
     I_Dialogs& dialogs_;
     const DriveCatalog& catalog_;
@@ -95,6 +111,10 @@ private:
     TQkVornSelect* select_ = nullptr;
     std::function<void(const std::string&)> openUrl_;
     std::vector<DeviceEntry> devices_;
+    std::unique_ptr<RunJobThread> job_;
+    bool runGoing_ = false;
+    ChartUse chartUse_ = ChartUse::None;
+    RunResult shownRun_;
 };
 
 }  // namespace vorn
