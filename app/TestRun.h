@@ -13,7 +13,7 @@ class I_VornDevice;
 class I_VornEventLog;
 class MemberSnapshot;
 
-// The result file a run leaves behind for the chart window.
+// The result file a run leaves behind (the last run's result, for saving and listing).
 inline constexpr const char* kRunResultFile = "temp.qkt";
 
 // True when the first and last zone of the flash check differ by more than 15 % of

@@ -11,7 +11,6 @@
 
 #include "app/RunTestClick.h"
 #include "app/RunView.h"
-#include "app/TestRun.h"
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "cli/CliSupport.h"
