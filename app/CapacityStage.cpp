@@ -30,7 +30,6 @@ public:
             shown_ = percent;
             view_.setProgress(static_cast<uint32_t>(percent));
         }
-        view_.processEvents();
     }
     bool cancelRequested() override { return view_.cancelRequested(); }
 
@@ -42,9 +41,8 @@ private:
 }  // namespace
 
 CapacityStage::CapacityStage(const TestRunContext& run)
-    : run_(run), limited_(run.device), limitedRun_{limited_,         run.eventLog, run.view,
-                                                   run.dialogs,      run.host,     run.writeTest,
-                                                   run.capacityCheck} {}
+    : run_(run), limited_(run.device), limitedRun_{limited_,    run.eventLog,  run.view,
+                                                   run.dialogs, run.writeTest, run.capacityCheck} {}
 
 bool CapacityStage::run() {
     if (!checking()) {
@@ -55,7 +53,6 @@ bool CapacityStage::run() {
     view.setRowState(RunRow::Test, RowState::Running);
     view.setProgress(0);
     view.setProgressVisible(true);
-    view.processEvents();
     view.setRowActive(RunRow::Test, true);
     noteStep(run_.eventLog, "START -");
 
@@ -66,7 +63,6 @@ bool CapacityStage::run() {
     view.setRowState(RunRow::Test, genuine ? RowState::Passed : RowState::Failed);
     view.setProgressVisible(false);
     view.setRowActive(RunRow::Test, false);
-    view.processEvents();
     noteStep(run_.eventLog, "END -");
     view.setRowLabel(RunRow::Test, "Testing Flash Device");
     if (status != ProbeStatus::Done) {

@@ -25,29 +25,6 @@ constexpr const char* kDrivesChanged =
 constexpr const char* kRunFailed = "Error during test or test cancelled by user.";
 constexpr const char* kProgramError = "Program error (exception) during test.";
 
-// "vorntest.log" for the run itself. Closed at the end of the run; on an exception it
-// stays open until the exception has been logged into it, then closes too.
-class TestLog {
-public:
-    TestLog() = default;
-    ~TestLog() { close(); }
-    TestLog(const TestLog&) = delete;
-    TestLog& operator=(const TestLog&) = delete;
-    void open() {
-        openLog("vorntest.log");
-        open_ = true;
-    }
-    void close() {
-        if (open_) {
-            closeLog();
-            open_ = false;
-        }
-    }
-
-private:
-    bool open_ = false;
-};
-
 std::string cutToBuffer(const std::string& text) {
     std::string cut(text.c_str());
     if (cut.size() > kListTextBuffer - 1) {
@@ -67,11 +44,11 @@ std::unique_ptr<I_VornDevice> openDevice(const RunTestRequest& request, int numb
 
 // Steps from opening the device to the results; the device is closed on return.
 RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, I_RunView& view,
-                       I_Dialogs& dialogs, I_RunHost& host, TestLog& testLog, bool& eventsWritten,
-                       bool& eventsSaved) {
+                       I_Dialogs& dialogs, RunResult& result) {
     const DeviceEntry& entry = request.entries[static_cast<size_t>(request.selected)];
     auto device = openDevice(request, entry.driveNumber, &eventLog);
     if (!device || listEntryText(*device) != cutToBuffer(entry.text)) {
+        result.failure = kDrivesChanged;
         dialogs.error(kDrivesChanged);
         return RunOutcome::Stopped;
     }
@@ -84,6 +61,7 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
         return RunOutcome::Stopped;
     }
     if (const std::string why = runRefusal(*device, request.writeTest); !why.empty()) {
+        result.failure = why;
         dialogs.error(why);
         return RunOutcome::Stopped;
     }
@@ -95,23 +73,25 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
     if (request.writeTest && !claimDeviceForWrite(*device, dialogs)) {
         return RunOutcome::Stopped;
     }
-    testLog.open();
-    const bool ok = runTestSequence(
-        {*device, eventLog, view, dialogs, host, request.writeTest, request.capacityCheck});
-    if (ok) {
-        // Written before the results show, so the chart window's timeline has this run.
-        eventsSaved = eventLog.dumpCsv("event.log", false, nullptr, kEventSectorBytes);
-        eventsWritten = true;
-        host.showTestResults(request.writeTest);
-    } else {
+    result.log->open();
+    auto stored = std::make_unique<MemberSnapshot>();
+    if (!runTestSequence(
+            {*device, eventLog, view, dialogs, request.writeTest, request.capacityCheck},
+            stored.get())) {
+        result.failure = kRunFailed;
         dialogs.warning(kRunFailed);
+        result.log->close();
+        return RunOutcome::Failed;
     }
-    testLog.close();
-    return ok ? RunOutcome::Succeeded : RunOutcome::Failed;
+    // Written before the result is handed out, so the chart window's timeline has this run.
+    result.eventLogSaved = eventLog.dumpCsv("event.log", false, nullptr, kEventSectorBytes);
+    result.record = readRunRecord(*stored);
+    result.stored = std::move(stored);
+    return RunOutcome::Succeeded;
 }
 
 // Called inside a catch handler.
-void reportException(I_Dialogs& dialogs) {
+void reportException(I_Dialogs& dialogs, RunResult& result) {
     try {
         throw;
     } catch (const std::exception& exception) {
@@ -119,6 +99,10 @@ void reportException(I_Dialogs& dialogs) {
     } catch (...) {
         logUnknownException(kPlace, -1);
     }
+    result.outcome = RunOutcome::Exception;
+    result.failure = kProgramError;
+    result.log.reset();
+    result.stored.reset();
     dialogs.error(kProgramError);
 }
 
@@ -149,42 +133,61 @@ std::vector<DeviceEntry> deviceEntries(const std::vector<ListedDrive>& drives) {
     return entries;
 }
 
-RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs,
-                        I_RunHost& host, bool* eventLogSaved) {
-    if (!validSelection(request)) {
-        return RunOutcome::NoSelection;
+void RunTestLog::open() {
+    openLog("vorntest.log");
+    open_ = true;
+}
+
+void RunTestLog::close() {
+    if (open_) {
+        closeLog();
+        open_ = false;
     }
-    RunOutcome outcome = RunOutcome::Exception;
-    TestLog testLog;
+}
+
+std::unique_ptr<I_VornCollection> copyOfStored(const RunResult& result) {
+    if (!result.stored) {
+        return nullptr;
+    }
+    return std::make_unique<MemberSnapshot>(*result.stored);
+}
+
+RunResult runTestJob(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs) {
+    RunResult result;
+    result.writeTest = request.writeTest;
+    if (!validSelection(request)) {
+        result.outcome = RunOutcome::NoSelection;
+        return result;
+    }
+    result.log = std::make_unique<RunTestLog>();
     std::unique_ptr<I_VornEventLog> eventLog;
     bool eventsWritten = false;
-    bool eventsSaved = false;
     try {
         eventLog = newEventLog(kEventLogEntries);
         if (eventLog) {
-            outcome = checkAndRun(request, *eventLog, view, dialogs, host, testLog, eventsWritten,
-                                  eventsSaved);
+            result.outcome = checkAndRun(request, *eventLog, view, dialogs, result);
+            eventsWritten = result.outcome == RunOutcome::Succeeded;
         } else {
             logMessage("** %s: the event log could not be created", kPlace);
+            result.failure = kProgramError;
             dialogs.error(kProgramError);
         }
     } catch (...) {
-        reportException(dialogs);
-        outcome = RunOutcome::Exception;
+        reportException(dialogs, result);
     }
-    testLog.close();
+    if (result.outcome != RunOutcome::Succeeded) {
+        result.log.reset();
+        result.stored.reset();
+    }
     if (eventLog && !eventsWritten) {
         try {
-            eventsSaved = eventLog->dumpCsv("event.log", false, nullptr, kEventSectorBytes);
+            result.eventLogSaved =
+                eventLog->dumpCsv("event.log", false, nullptr, kEventSectorBytes);
         } catch (...) {
-            reportException(dialogs);
-            outcome = RunOutcome::Exception;
+            reportException(dialogs, result);
         }
     }
-    if (eventLogSaved != nullptr) {
-        *eventLogSaved = eventsSaved;
-    }
-    return outcome;
+    return result;
 }
 
 }  // namespace vorn

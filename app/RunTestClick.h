@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "results/MemberSnapshot.h"
+#include "results/RunRecord.h"
 #include "storage/DriveCatalog.h"
 #include "storage/DriveList.h"
 
@@ -14,20 +16,9 @@ namespace vorn {
 
 class I_Dialogs;
 class I_RunView;
+class I_VornCollection;
 class I_VornDevice;
 class I_VornEventLog;
-
-// The windows a test run hides and opens, seen from the core. The main window and
-// the chart window implement it; the terminal front end prints instead.
-class I_RunHost {
-public:
-    virtual ~I_RunHost() = default;
-    // Called once the progress view is up (after pending events were processed).
-    virtual void hideMainWindow() = 0;
-    // Opens the chart window on "temp.qkt"; returns when the user is done with it.
-    // Upload is allowed only for results that include the write test.
-    virtual void showTestResults(bool writeTest) = 0;
-};
 
 // One entry of the main window's device list: its text and the drive it stands for.
 struct DeviceEntry {
@@ -68,16 +59,50 @@ enum class RunOutcome {
     NoSelection,  // nothing was selected: nothing happened
     Stopped,      // a check or a question stopped it before the run
     Failed,       // the run failed or was cancelled (the warning box was shown)
-    Succeeded,    // the run succeeded and the results were shown
+    Succeeded,    // the run succeeded; its result is in RunResult::stored
     Exception,    // an exception ended it (logged, error box shown)
 };
 
-// The Run Test button, up to the point where the main window comes back: the checks
-// with their boxes, the test run with "vorntest.log" open, the results, and
-// "event.log". Showing the main window again and refreshing its list stay with the
-// caller. Never throws. `eventLogSaved` (when given) tells whether "event.log" was
-// written whole.
-RunOutcome runTestClick(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs,
-                        I_RunHost& host, bool* eventLogSaved = nullptr);
+// "vorntest.log", open from the first step of the run until this is destroyed; on an
+// exception it stays open until the exception has been logged into it.
+class RunTestLog {
+public:
+    RunTestLog() = default;
+    ~RunTestLog() { close(); }
+    RunTestLog(const RunTestLog&) = delete;
+    RunTestLog& operator=(const RunTestLog&) = delete;
+    void open();
+    void close();
+
+private:
+    bool open_ = false;
+};
+
+// What a test run ends with.
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Exception;
+    // The text of the box that ended the run; empty after a success.
+    std::string failure;
+    // Whether "event.log" was written whole.
+    bool eventLogSaved = false;
+    // The run included the write test (only such results may be uploaded).
+    bool writeTest = false;
+    // After a success: the result exactly as "temp.qkt" holds it, read only, and its
+    // measurements. Null otherwise.
+    std::unique_ptr<MemberSnapshot> stored;
+    RunRecord record;
+    // After a success "vorntest.log" stays open while the result is looked at (saving
+    // and uploading log into it); releasing this closes it.
+    std::unique_ptr<RunTestLog> log;
+};
+
+// The Run Test button's work, from the checks with their boxes to the result: the test
+// run with "vorntest.log" open, then "event.log". Steps, progress and cancel go through
+// `view`, questions and boxes through `dialogs`; no window is touched otherwise, so it
+// may run on a worker thread. Showing the result is the caller's. Never throws.
+RunResult runTestJob(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs);
+
+// The stored result as a collection of its own, for a window that keeps it.
+std::unique_ptr<I_VornCollection> copyOfStored(const RunResult& result);
 
 }  // namespace vorn

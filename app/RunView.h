@@ -13,6 +13,8 @@ enum class RowState { Hidden, Running, Passed, Failed };
 
 // What a test run shows while it works: the progress window, a terminal, or a test's
 // recorder. The run sets every visible property; the view keeps only the cancel flag.
+// The run may call it from a worker thread: a window view passes the calls on to its
+// own thread and keeps the cancel flag atomic.
 class I_RunView {
 public:
     virtual ~I_RunView() = default;
@@ -31,9 +33,7 @@ public:
     virtual void setProgress(uint32_t percent) = 0;
     virtual void showView(bool visible) = 0;
 
-    // Keeps the windows alive while the run works on the interface thread.
-    virtual void processEvents() = 0;
-    // The poll's pause between status checks (tests make it short).
+    // The poll's pause between status checks, on the run's thread (tests make it short).
     virtual void sleepMs(uint32_t milliseconds) = 0;
 };
 

@@ -8,13 +8,13 @@
 #include <string>
 
 #include "app/CapacityStage.h"
-#include "app/RunTestClick.h"
 #include "app/Wipe.h"
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "platform/ProgramInfo.h"
+#include "results/MemberSnapshot.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
 #include "results/TestTables.h"
@@ -27,7 +27,6 @@ namespace vorn {
 namespace {
 
 constexpr uint32_t kPollMs = 500;
-constexpr int kSettleEvents = 100;
 constexpr double kFlashTolerance = 0.15;
 
 // Zoned benchmark parameters: quick layout, two zones, no warm-up, 64 KB alignment.
@@ -87,10 +86,6 @@ void labelRows(const TestRunContext& run) {
     view.setWriteRow(true, run.writeTest);
     view.setRowLabel(RunRow::Test, "Testing Flash Device");
     view.setRowLabel(RunRow::Access, "Access Speed Test");
-    for (int i = 0; i < kSettleEvents; ++i) {
-        view.processEvents();
-    }
-    run.host.hideMainWindow();
 }
 
 uint64_t medianRate(I_Benchmark& benchmark, uint32_t zone) {
@@ -220,13 +215,43 @@ bool addAccess(I_VornCollection& file, const char* key, const RAccessBenchmark* 
     return bench != nullptr && bench->record(&record) && addAccessTest(file, key, record);
 }
 
+// A result being written that keeps in memory every entry the file took.
+class KeptCollection final : public I_VornCollection {
+public:
+    KeptCollection(I_VornCollection& file, MemberSnapshot& kept) : file_(file), kept_(kept) {}
+    uint32_t getMemberCount() override { return file_.getMemberCount(); }
+    bool selectMember(uint32_t index) override { return file_.selectMember(index); }
+    bool addEntry(const char* name, const char* value, uint32_t dataLength,
+                  const void* data) override {
+        if (!file_.addEntry(name, value, dataLength, data)) {
+            return false;
+        }
+        kept_.append(name, value, dataLength, data);
+        return true;
+    }
+    bool findEntry(const char* name, uint32_t* valueCapacity, char* valueBuffer,
+                   uint32_t* dataCapacity, void* dataBuffer) override {
+        return file_.findEntry(name, valueCapacity, valueBuffer, dataCapacity, dataBuffer);
+    }
+    bool firstEntry(char* name) override { return file_.firstEntry(name); }
+    bool nextEntry(char* name) override { return file_.nextEntry(name); }
+    bool create(const char*) override { return false; }
+    bool open(const char*) override { return false; }
+
+private:
+    I_VornCollection& file_;
+    MemberSnapshot& kept_;
+};
+
 // Every store is tried; any failure fails the run.
 bool writeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity,
-                  const char* path) {
-    auto file = createCollection(path);
-    if (!file) {
+                  const char* path, MemberSnapshot& kept) {
+    auto created = createCollection(path);
+    if (!created) {
         return false;
     }
+    KeptCollection keeping(*created, kept);
+    I_VornCollection* const file = &keeping;
     bool ok = addText(*file, "VERSION", platform::programVersion());
     ok = addText(*file, "DRIVEID", run.device.deviceId()) && ok;
     for (int i = 0; i < kTestsPerTable; ++i) {
@@ -240,22 +265,23 @@ bool writeResults(const TestRunContext& run, RunBenchmarks& held, const Capacity
     ok = addAccess(*file, "QKCRACCESS", held.random.get()) && ok;
     ok = addAccess(*file, "QKCSACCESS", held.sequential.get()) && ok;
     ok = addTestTime(*file, static_cast<uint32_t>(std::time(nullptr))) && ok;
-    ok = run.device.saveDeviceInfo(file.get(), nullptr) && ok;
+    ok = run.device.saveDeviceInfo(file, nullptr) && ok;
     ok = capacity.store(*file) && ok;
     // A result file that did not reach the disk whole fails the run.
-    auto* disk = dynamic_cast<VornDiskCollection*>(file.get());
+    auto* disk = dynamic_cast<VornDiskCollection*>(created.get());
     return (disk == nullptr || disk->finish()) && ok;
 }
 
 // Written under a name of its own and renamed over the last result only when whole:
 // a run that fails while storing leaves the older result as it was.
-bool storeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity) {
+bool storeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity,
+                  MemberSnapshot& kept) {
     if (const std::string why = nonRegularTarget(kRunResultFile); !why.empty()) {
         logMessage("** %s: %s; no result file written", kRunResultFile, why.c_str());
         return false;
     }
     const std::string part = std::string(kRunResultFile) + ".part";
-    if (writeResults(run, held, capacity, part.c_str()) &&
+    if (writeResults(run, held, capacity, part.c_str(), kept) &&
         std::rename(part.c_str(), kRunResultFile) == 0) {
         return true;
     }
@@ -302,7 +328,6 @@ bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventL
     view.setRowState(row, RowState::Running);
     view.setProgress(0);
     view.setProgressVisible(true);
-    view.processEvents();
     view.setRowActive(row, true);
     note(eventLog, "START -", stepName);
 
@@ -311,7 +336,6 @@ bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventL
     while ((status = benchmark.getStatus()) == kStatusRunning) {
         view.sleepMs(kPollMs);
         view.setProgress(benchmark.getProgress());
-        view.processEvents();
         if (view.cancelRequested()) {
             benchmark.cancel();
         }
@@ -326,12 +350,11 @@ bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventL
 
     view.setProgressVisible(false);
     view.setRowActive(row, false);
-    view.processEvents();
     note(eventLog, "END -", stepName);
     return status == kStatusDone;
 }
 
-bool runTestSequence(const TestRunContext& given) {
+bool runTestSequence(const TestRunContext& given, MemberSnapshot* stored) {
     // After a check that found less than claimed, `run` sees the verified part only.
     CapacityStage capacity(given);
     const TestRunContext& run = capacity.context();
@@ -355,7 +378,11 @@ bool runTestSequence(const TestRunContext& given) {
     }
     ok = ok && runAccess(run, false, held.random);
     ok = ok && runAccess(run, true, held.sequential);
-    ok = ok && goOn(run) && storeResults(run, held, capacity);
+    MemberSnapshot kept;
+    ok = ok && goOn(run) && storeResults(run, held, capacity, kept);
+    if (stored != nullptr) {
+        *stored = std::move(kept);
+    }
     // A cancel during the last store still counts: the run never reports success then.
     return ok && goOn(run);
 }

@@ -9,11 +9,11 @@ namespace vorn {
 
 class I_Benchmark;
 class I_Dialogs;
-class I_RunHost;
 class I_VornDevice;
 class I_VornEventLog;
+class MemberSnapshot;
 
-// The result file a run leaves behind for the chart window.
+// The result file a run leaves behind (the last run's result, for saving and listing).
 inline constexpr const char* kRunResultFile = "temp.qkt";
 
 // True when the first and last zone of the flash check differ by more than 15 % of
@@ -38,7 +38,6 @@ struct TestRunContext {
     I_VornEventLog& eventLog;
     I_RunView& view;
     I_Dialogs& dialogs;
-    I_RunHost& host;
     bool writeTest = false;
     // Before everything else, the medium's real capacity is checked; the tests then
     // stay inside what it verified. Only with the write test.
@@ -50,6 +49,8 @@ struct TestRunContext {
 // the write tests the markers and the zeroing of the first sectors always follow.
 // The progress view is shown for the run and hidden again, also when an exception
 // passes through. True when every phase succeeded and the result file was written.
-bool runTestSequence(const TestRunContext& run);
+// `stored` (when given) receives the result's entries exactly as they were written to
+// the file, so whoever shows the result needs no second read of it.
+bool runTestSequence(const TestRunContext& run, MemberSnapshot* stored = nullptr);
 
 }  // namespace vorn

@@ -35,7 +35,6 @@ void showWipeStart(I_RunView& view, I_VornEventLog* eventLog) {
     view.setRowState(RunRow::Test, RowState::Running);
     view.setProgress(0);
     view.setProgressVisible(true);
-    view.processEvents();
     view.setRowActive(RunRow::Test, true);
     noteStep(eventLog, "START -");
 }
@@ -44,7 +43,6 @@ void showWipeEnd(I_RunView& view, bool ok, I_VornEventLog* eventLog) {
     view.setRowState(RunRow::Test, ok ? RowState::Passed : RowState::Failed);
     view.setProgressVisible(false);
     view.setRowActive(RunRow::Test, false);
-    view.processEvents();
     noteStep(eventLog, "END -");
 }
 
@@ -152,7 +150,6 @@ bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view, I_VornEve
             if (position % kProgressQuiet != 0) {
                 const double done = 100.0 - static_cast<double>(remaining) * 100.0 / total;
                 view.setProgress(static_cast<uint32_t>(std::trunc(done)));
-                view.processEvents();
             }
         }
         if (eventLog != nullptr) {

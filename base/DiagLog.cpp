@@ -16,8 +16,9 @@
 namespace vorn {
 namespace {
 
-// Opened and closed only on the interface thread while no worker runs; workers
-// only read it, so an atomic pointer is all the coordination needed.
+// Opened and closed by one thread at a time (the test run's worker opens its log and
+// the interface thread closes it after the worker has ended); other threads only
+// read it, so an atomic pointer is all the coordination needed.
 std::atomic<FILE*> g_log{nullptr};
 // Set for good once a log could not be created or written.
 std::atomic<bool> g_logFailed{false};

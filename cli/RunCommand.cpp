@@ -11,7 +11,6 @@
 
 #include "app/RunTestClick.h"
 #include "app/RunView.h"
-#include "app/TestRun.h"
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "cli/CliSupport.h"
@@ -66,7 +65,6 @@ public:
         }
     }
     void showView(bool) override {}
-    void processEvents() override {}
     // Wakes at a signal, so the running step is told at once.
     void sleepMs(uint32_t milliseconds) override { sleepUnlessCancelled(milliseconds); }
 
@@ -84,30 +82,19 @@ void printBars(const char* title, const std::vector<ChartBar>& bars) {
     }
 }
 
-// Instead of the chart window: the chart's bars and summary of "temp.qkt".
-class TerminalHost : public I_RunHost {
-public:
-    void hideMainWindow() override {}
-    void showTestResults(bool writeTest) override {
-        auto results = openCollection(kRunResultFile);
-        if (!results) {
-            std::fprintf(stderr, "qkvorn-cli: run: %s does not open\n", kRunResultFile);
-            shown = false;
-            return;
+// Instead of the chart window: the chart's bars and summary of the run's result.
+void printResults(const RunResult& result, bool writeTest) {
+    const std::unique_ptr<I_VornCollection> stored = copyOfStored(result);
+    I_VornCollection* const held[] = {stored.get()};
+    const ChartModel model = buildChartModel(held);
+    for (const ChartDevice& device : model.devices) {
+        printBars("Read Speed (higher is better)", device.readBars);
+        if (writeTest) {
+            printBars("Write Speed (higher is better)", device.writeBars);
         }
-        I_VornCollection* const held[] = {results.get()};
-        const ChartModel model = buildChartModel(held);
-        for (const ChartDevice& device : model.devices) {
-            printBars("Read Speed (higher is better)", device.readBars);
-            if (writeTest) {
-                printBars("Write Speed (higher is better)", device.writeBars);
-            }
-        }
-        std::printf("\n%s\n", summaryText(summaryLines(model)).c_str());
-        shown = true;
     }
-    bool shown = false;
-};
+    std::printf("\n%s\n", summaryText(summaryLines(model)).c_str());
+}
 
 // A sparse image file of the demo's size, made afresh each time.
 bool makeDemoImage() {
@@ -145,14 +132,14 @@ bool listByNumber(int drive, RunTestRequest& request) {
     return request.selected >= 0;
 }
 
-int outcomeCode(RunOutcome outcome, const TerminalHost& host) {
+int outcomeCode(RunOutcome outcome) {
     // However far it got, a cancelled run is no success.
     if (cancelRequested()) {
         return cancelledExit(kCommand);
     }
     switch (outcome) {
         case RunOutcome::Succeeded:
-            return host.shown ? 0 : 1;
+            return 0;
         case RunOutcome::Stopped:
             return failWith(kCommand, "stopped before the test");
         case RunOutcome::Failed:
@@ -208,11 +195,12 @@ int runRun(int argc, char** argv) {
     }
     TerminalRunView view;
     TerminalQuestions dialogs(yes);
-    TerminalHost host;
-    bool eventLogSaved = false;
-    const RunOutcome outcome = runTestClick(request, view, dialogs, host, &eventLogSaved);
-    const int code = outcomeCode(outcome, host);
-    if (code == 0 && !eventLogSaved) {
+    const RunResult result = runTestJob(request, view, dialogs);
+    if (result.outcome == RunOutcome::Succeeded && result.stored) {
+        printResults(result, request.writeTest);
+    }
+    const int code = outcomeCode(result.outcome);
+    if (code == 0 && !result.eventLogSaved) {
         return failWith(kCommand, "event.log could not be written");
     }
     return code;

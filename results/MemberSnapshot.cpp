@@ -34,6 +34,19 @@ bool MemberSnapshot::take(I_VornCollection& source) {
     return true;
 }
 
+void MemberSnapshot::append(const char* name, const char* value, uint32_t dataLength,
+                            const void* data) {
+    Entry entry{name, {}, {}};
+    if (value != nullptr) {
+        entry.value.assign(value, value + std::strlen(value) + 1);
+    }
+    if (dataLength > 0 && data != nullptr) {
+        const auto* bytes = static_cast<const char*>(data);
+        entry.data.assign(bytes, bytes + dataLength);
+    }
+    entries_.push_back(std::move(entry));
+}
+
 // As the file-backed collections answer: at most the capacities are filled, a value
 // cut short still ends in a zero byte, and both capacities become the stored lengths.
 bool MemberSnapshot::readParts(const Entry& entry, uint32_t* valueCapacity, char* valueBuffer,

@@ -23,6 +23,10 @@ public:
 
     static constexpr uint64_t kMaxBytes = 4u << 20;
 
+    // Appends an entry as a file-backed collection stores it (a null value stays
+    // without a value text), so a writer can keep in memory what it wrote.
+    void append(const char* name, const char* value, uint32_t dataLength, const void* data);
+
     uint32_t getMemberCount() override { return 1; }
     bool selectMember(uint32_t index) override { return index == 0; }
     bool addEntry(const char*, const char*, uint32_t, const void*) override { return false; }

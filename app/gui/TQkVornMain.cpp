@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/SystemInfoTrace.h"
+#include "app/gui/RunJobThread.h"
 #include "app/gui/TRunTestForm.h"
 #include "base/DiagLog.h"
 #include "base/MakerServers.h"
@@ -178,8 +179,23 @@ void TQkVornMain::connectControls() {
 }
 
 void TQkVornMain::setRunWindows(TRunTestForm* progress, TQkVornChart* chart) {
+    job_.reset();
     progress_ = progress;
     chart_ = chart;
+    if (progress_ != nullptr) {
+        job_ = std::make_unique<RunJobThread>(*progress_, *progress_, dialogs_);
+        connect(job_.get(), &RunJobThread::finished, this, &TQkVornMain::runFinished);
+        // This window goes once the run's own window is up.
+        connect(progress_, &TRunTestForm::viewShown, this, [this](bool visible) {
+            if (visible && runGoing_) {
+                hide();
+            }
+        });
+    }
+    if (chart_ != nullptr) {
+        connect(chart_, &TQkVornChart::doneRequested, this, &TQkVornMain::chartDone,
+                Qt::UniqueConnection);
+    }
 }
 
 void TQkVornMain::setUrlOpener(std::function<void(const std::string&)> opener) {
@@ -246,8 +262,14 @@ void TQkVornMain::driveEventsReady() {
     }
 }
 
+// A run and the chart window after it outlast the click that started them: the list
+// follows again when the window is back.
+bool TQkVornMain::following() const {
+    return busy_ == 0 && !runGoing_ && chartUse_ == ChartUse::None;
+}
+
 void TQkVornMain::followDrives() {
-    if (!drivesChanged_ || busy_ > 0) {
+    if (!drivesChanged_ || !following()) {
         return;
     }
     const int index = cbDevice->currentIndex();
@@ -260,7 +282,7 @@ void TQkVornMain::followDrives() {
 }
 
 void TQkVornMain::resumeFollowing() {
-    if (busy_ == 0 && drivesChanged_ && settle_ != nullptr) {
+    if (following() && drivesChanged_ && settle_ != nullptr) {
         settle_->start();
     }
 }
@@ -289,43 +311,76 @@ void TQkVornMain::cbDeviceChange() {
 }
 
 void TQkVornMain::BtnRunTestClick() {
-    const FollowPause pause(*this);
-    if (progress_ != nullptr) {
+    if (runGoing_ || chartUse_ != ChartUse::None) {
+        return;
+    }
+    runGoing_ = true;
+    if (job_ != nullptr) {
         RunTestRequest request;
         request.entries = devices_;
         request.selected = cbDevice->currentIndex();
         request.writeTest = cbWrite->isChecked();
         request.capacityCheck = request.writeTest && cbCapacity->isChecked();
         request.catalog = &catalog_;
-        runTestClick(request, *progress_, dialogs_, *this);
+        if (job_->start(std::move(request))) {
+            return;
+        }
     }
-    show();
-    fillDeviceList();
+    endRun();
 }
 
-void TQkVornMain::hideMainWindow() {
-    hide();
-}
-
-void TQkVornMain::showTestResults(bool writeTest) {
-    if (chart_ == nullptr) {
+void TQkVornMain::runFinished() {
+    RunResult result = job_->takeResult();
+    if (result.outcome == RunOutcome::Succeeded && showTestResults(std::move(result))) {
         return;
     }
-    chart_->setUploadAllowed(writeTest);
-    chart_->setUploadButtonEnabled(true);
-    chart_->setSaveButtonEnabled(true);
-    chart_->clearCharts(true);
-    if (std::unique_ptr<I_VornCollection> results = openCollection("temp.qkt")) {
-        chart_->addResult(std::move(results));
+    endRun();
+}
+
+bool TQkVornMain::showTestResults(RunResult result) {
+    if (chart_ == nullptr || !result.stored) {
+        return false;
     }
-    chart_->setDone(false);
-    runChartWindow(*chart_);
+    const bool writeTest = result.writeTest;
+    std::unique_ptr<I_VornCollection> shown = copyOfStored(result);
+    shownRun_ = std::move(result);
+    chartUse_ = ChartUse::Run;
+    chart_->openOn(std::move(shown), TQkVornChart::Origin::Run, writeTest);
+    return true;
+}
+
+void TQkVornMain::chartDone() {
+    const ChartUse use = chartUse_;
+    if (use == ChartUse::None) {
+        return;
+    }
+    chartUse_ = ChartUse::None;
+    chart_->hide();
+    if (use == ChartUse::Run) {
+        // Closes "vorntest.log" before the refresh opens its own log.
+        shownRun_ = RunResult{};
+        endRun();
+    } else {
+        show();
+        resumeFollowing();
+        emit graphEnded();
+    }
+}
+
+void TQkVornMain::endRun() {
+    runGoing_ = false;
+    show();
+    fillDeviceList();
+    emit runEnded();
 }
 
 // Graph Data --------------------------------------------------------------------
 
 // A stored result is only looked at: nothing to save or upload.
 void TQkVornMain::btGraphClick() {
+    if (runGoing_ || chartUse_ != ChartUse::None) {
+        return;
+    }
     const FollowPause pause(*this);
     hide();
     std::unique_ptr<I_VornCollection> chosen;
@@ -334,15 +389,13 @@ void TQkVornMain::btGraphClick() {
         chosen = select_->takeSelection();
     }
     if (chosen && chart_ != nullptr) {
-        chart_->setUploadAllowed(false);
-        chart_->setUploadButtonEnabled(false);
-        chart_->setSaveButtonEnabled(false);
-        chart_->clearCharts(true);
-        chart_->addResult(std::move(chosen));
-        chart_->setDone(false);
-        runChartWindow(*chart_);
+        chartUse_ = ChartUse::Graph;
+        chart_->openOn(std::move(chosen), TQkVornChart::Origin::Stored, false);
+        return;
     }
     show();
+    resumeFollowing();
+    emit graphEnded();
 }
 
 // -------------------------------------------------------------------------------

@@ -21,6 +21,7 @@ class QTimer;
 namespace vorn {
 
 class I_Dialogs;
+class RunJobThread;
 class TQkVornChart;
 class TQkVornSelect;
 class TRunTestForm;
@@ -28,8 +29,10 @@ class TformUpload;
 
 // The window the user works from: the drive list, the write-test box and the four
 // user functions. Hidden while a function shows its own windows; closing it ends the
-// program.
-class TQkVornMain : public QWidget, public I_RunHost {
+// program. Run Test runs on a worker thread (RunJobThread) while this thread stays in
+// its event loop; the window hides while the progress window shows, opens the chart
+// on the run's result, and comes back when the user is done with it.
+class TQkVornMain : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TQkVornMain)
 
@@ -63,7 +66,12 @@ public:
     // and the return from a test run).
     void fillDeviceList();
     void cbDeviceChange();
+    // Starts the run and returns; runEnded() tells when this window is back.
     void BtnRunTestClick();
+    // A run's result in the chart window (nothing without a result or a chart window).
+    // The result is kept (and "vorntest.log" open) until Done.
+    bool showTestResults(RunResult result);
+    bool runGoing() const { return runGoing_; }
 
     // The drive table: one entry per list entry, in list order.
     const std::vector<DeviceEntry>& devices() const { return devices_; }
@@ -73,10 +81,6 @@ public:
     // The first fill of the process writes "vorninit.log", every later one
     // "vornrefresh.log"; tests start the process's count afresh.
     static void restartFirstFill();
-
-    // I_RunHost
-    void hideMainWindow() override;
-    void showTestResults(bool writeTest) override;
 
     QLabel* Image1;
     QLabel* Label1;
@@ -90,6 +94,12 @@ public:
     QCheckBox* cbWrite;
     QCheckBox* cbCapacity;
 
+signals:
+    // Run Test is over: this window shows again with a fresh drive list.
+    void runEnded();
+    // Graph Data is over: this window shows again.
+    void graphEnded();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -102,11 +112,17 @@ private:
     void fillList(const ListedDrive* keep);
     void driveEventsReady();
     void followDrives();
+    bool following() const;
     void resumeFollowing();
     friend class FollowPause;
     void cbWriteToggle(bool ticked);
     void btHelpClick();
     void lbVeltoClick();
+    void runFinished();
+    void chartDone();
+    void endRun();
+
+    enum class ChartUse { None, Run, Graph };
 
     I_Dialogs& dialogs_;
     const DriveCatalog& catalog_;
@@ -122,6 +138,10 @@ private:
     QTimer* settle_ = nullptr;
     bool drivesChanged_ = false;  // events came that the list does not show yet
     int busy_ = 0;                // functions of the window running (they nest)
+    std::unique_ptr<RunJobThread> job_;
+    bool runGoing_ = false;
+    ChartUse chartUse_ = ChartUse::None;
+    RunResult shownRun_;
 };
 
 }  // namespace vorn

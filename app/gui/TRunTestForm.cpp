@@ -1,7 +1,6 @@
 #include "app/gui/TRunTestForm.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -199,27 +198,17 @@ void TRunTestForm::showView(bool visible) {
         centreOnScreen(this);
     }
     setVisible(visible);
-}
-
-void TRunTestForm::processEvents() {
-    QCoreApplication::processEvents();
+    emit viewShown(visible);
 }
 
 void TRunTestForm::sleepMs(uint32_t milliseconds) {
-    // Short slices, so the window (and its Cancel button) answers while the run waits.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    for (auto now = std::chrono::steady_clock::now(); now < end;
-         now = std::chrono::steady_clock::now()) {
-        QCoreApplication::processEvents();
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
-        std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(10)));
-    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 void TRunTestForm::closeEvent(QCloseEvent* event) {
     // Only the run hides this window; closing it cancels the run as Cancel does, so
     // the medium and the logs end as after a cancelled step.
-    cancelFlag = true;
+    cancelFlag.store(true, std::memory_order_release);
     event->ignore();
 }
 

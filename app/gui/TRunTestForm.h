@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <atomic>
 
 #include "app/RunView.h"
 
@@ -13,7 +14,9 @@ namespace vorn {
 // The progress window of a test run: four rows (flash check or wipe, read tests,
 // write tests, access tests) with a state icon and a label each, one progress bar
 // and the Cancel button. It keeps only the cancel flag; the run sets everything else
-// through I_RunView. It cannot be closed from its frame.
+// through I_RunView, on this window's thread (RunJobThread passes a worker's calls on).
+// The cancel flag alone may be read and cleared from any thread. It cannot be closed
+// from its frame.
 class TRunTestForm : public QWidget, public I_RunView {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TRunTestForm)
@@ -23,8 +26,8 @@ public:
     ~TRunTestForm() override;
 
     // I_RunView
-    void clearCancel() override { cancelFlag = false; }
-    bool cancelRequested() override { return cancelFlag; }
+    void clearCancel() override { cancelFlag.store(false, std::memory_order_release); }
+    bool cancelRequested() override { return cancelFlag.load(std::memory_order_acquire); }
     void setRowState(RunRow row, RowState state) override;
     void setRowLabel(RunRow row, const std::string& text) override;
     void setRowActive(RunRow row, bool active) override;
@@ -33,7 +36,7 @@ public:
     void setProgressVisible(bool visible) override;
     void setProgress(uint32_t percent) override;
     void showView(bool visible) override;
-    void processEvents() override;
+    // Sleeps on the calling thread (the run's worker); the window is not touched.
     void sleepMs(uint32_t milliseconds) override;
 
     // The state pictures, 20 x 20, never shown themselves.
@@ -54,15 +57,19 @@ public:
     QLabel* rowIcon(RunRow row) const;
     QLabel* rowLabel(RunRow row) const;
 
+signals:
+    // The run showed (true) or hid (false) this window.
+    void viewShown(bool visible);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void btnCancelOkClick() { cancelFlag = true; }
+    void btnCancelOkClick() { cancelFlag.store(true, std::memory_order_release); }
     void createControls();
     void arrangeControls();
 
-    bool cancelFlag = false;
+    std::atomic<bool> cancelFlag{false};
 };
 
 }  // namespace vorn

@@ -52,8 +52,7 @@ RunOutcome pressOnImage(const std::string& image, bool writeTest, bool capacityC
     };
     sample.reset();
     RecordingRunView view;
-    RecordingHost host;
-    return runTestClick(request, view, dialogs, host);
+    return runTestJob(request, view, dialogs).outcome;
 }
 
 TEST(CapacityRun, EntriesStayAsTheyWereUnlessTheCheckRan) {
@@ -150,8 +149,7 @@ void runOnCounterfeit(uint64_t real, const char* beyond, std::deque<bool> answer
     sample.reset();
     out.dialogs = ScriptedDialogs(std::move(answers), otherwise);
     RecordingRunView view;
-    RecordingHost host;
-    out.outcome = runTestClick(request, view, out.dialogs, host);
+    out.outcome = runTestJob(request, view, out.dialogs).outcome;
 }
 
 TEST(CapacityRun, CounterfeitIsReportedAndTheTestsStayInsideTheVerifiedPart) {

@@ -113,8 +113,7 @@ TEST(DeviceFaults, EachPhaseOfARunEndsInItsFailure) {
         sample.reset();
         RecordingRunView view;
         ScriptedDialogs dialogs({}, true);
-        RecordingHost host;
-        EXPECT_EQ(runTestClick(request, view, dialogs, host), RunOutcome::Failed);
+        EXPECT_EQ(runTestJob(request, view, dialogs).outcome, RunOutcome::Failed);
         EXPECT_EQ(dialogs.boxes.back(), kRunFailed);
         const std::string events = here.read("event.log");
         EXPECT_NE(events.find(",NO,"), std::string::npos);

@@ -49,10 +49,10 @@ TEST(RunCancel, ACancelBetweenStepsStopsBeforeTheNextOne) {
         RecordingRunView view;
         view.cancelWhen = [&c](const RecordingRunView& v) { return passes(v, c.row) >= c.passed; };
         ScriptedDialogs dialogs({}, true);
-        RecordingHost host;
-        EXPECT_EQ(runTestClick(memory.request(true), view, dialogs, host), RunOutcome::Failed);
+        const RunResult result = runTestJob(memory.request(true), view, dialogs);
+        EXPECT_EQ(result.outcome, RunOutcome::Failed);
         EXPECT_EQ(dialogs.boxes.back(), kRunFailed);
-        EXPECT_EQ(host.resultsShown, 0);
+        EXPECT_EQ(result.stored, nullptr);
         if (c.neverLabel != nullptr) {
             EXPECT_FALSE(labelled(view, c.neverLabel));
         }

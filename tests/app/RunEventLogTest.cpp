@@ -30,10 +30,9 @@ TEST(RunEventLog, KeepsEveryBenchmarkTransferWhateverTheWipe) {
     memory.prepare = [](KeptDevice& device) { device.recordTransfers(false); };
     RecordingRunView view;
     ScriptedDialogs dialogs({}, true);
-    RecordingHost host;
     // Every phase runs; only the result file fails at its end, as the memory device
     // keeps no device-information record.
-    ASSERT_EQ(runTestClick(memory.request(true), view, dialogs, host), RunOutcome::Failed);
+    ASSERT_EQ(runTestJob(memory.request(true), view, dialogs).outcome, RunOutcome::Failed);
     EXPECT_NE(here.read("vorntest.log").find("END -\nSequential Access\n"), std::string::npos);
     const std::string csv = here.read("event.log");
     EXPECT_EQ(csv.find("truncated"), std::string::npos);

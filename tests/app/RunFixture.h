@@ -38,23 +38,6 @@ private:
     std::filesystem::path previous_;
 };
 
-// Records what the run asked of the windows.
-class RecordingHost : public I_RunHost {
-public:
-    void hideMainWindow() override { ++hidden; }
-    void showTestResults(bool writeTest) override {
-        ++resultsShown;
-        uploadAllowed = writeTest;
-        std::error_code error;
-        eventLogBytesAtResults = std::filesystem::file_size("event.log", error);
-    }
-    // "event.log" is written before the results show (the timeline reads it there).
-    uintmax_t eventLogBytesAtResults = 0;
-    int hidden = 0;
-    int resultsShown = 0;
-    bool uploadAllowed = false;
-};
-
 // The device list as the main window fills it from a catalog.
 inline std::vector<DeviceEntry> listedDrives(const DriveCatalog& catalog) {
     std::vector<DeviceEntry> entries;
@@ -62,6 +45,35 @@ inline std::vector<DeviceEntry> listedDrives(const DriveCatalog& catalog) {
         if (auto disk = newLinuxDrive(n, nullptr, 65536, catalog)) {
             entries.push_back({listEntryText(*disk), n});
         }
+    }
+    return entries;
+}
+
+// One entry of a result: name, value text (with its zero byte) and data.
+struct StoredEntry {
+    std::string name;
+    std::string value;
+    std::string data;
+    bool operator==(const StoredEntry&) const = default;
+};
+
+// Every entry of a result's current member, in order, as its reader answers them.
+inline std::vector<StoredEntry> entriesOf(I_VornCollection& result) {
+    std::vector<StoredEntry> entries;
+    char name[kEntryNameBuffer];
+    for (bool more = result.firstEntry(name); more; more = result.nextEntry(name)) {
+        uint32_t valueSize = 0, dataSize = 0;
+        if (!result.readCurrentEntry(&valueSize, nullptr, &dataSize, nullptr)) {
+            entries.push_back({name, "(unreadable)", {}});
+            break;
+        }
+        StoredEntry entry{name, std::string(valueSize, '\0'), std::string(dataSize, '\0')};
+        if (!result.readCurrentEntry(&valueSize, entry.value.data(), &dataSize,
+                                     entry.data.data())) {
+            entries.push_back({name, "(unreadable)", {}});
+            break;
+        }
+        entries.push_back(std::move(entry));
     }
     return entries;
 }

@@ -83,8 +83,7 @@ TEST(PreWriteChecks, RefusalsComeBeforeAnyTransfer) {
         memory.options = c.options;
         RecordingRunView view;
         ScriptedDialogs dialogs({}, true);
-        RecordingHost host;
-        EXPECT_EQ(runTestClick(memory.request(c.write), view, dialogs, host), RunOutcome::Stopped);
+        EXPECT_EQ(runTestJob(memory.request(c.write), view, dialogs).outcome, RunOutcome::Stopped);
         EXPECT_EQ(dialogs.boxes, c.boxes);
         ASSERT_TRUE(memory.closed);
         EXPECT_TRUE(memory.transfers.empty());
@@ -116,8 +115,7 @@ TEST(PreWriteChecks, WriteTestTakesTheDriveBeforeTheRun) {
             return v.statesOf(RunRow::Test).back() == RowState::Running;
         };
         ScriptedDialogs dialogs({}, true);
-        RecordingHost host;
-        EXPECT_EQ(runTestClick(memory.request(write), view, dialogs, host), RunOutcome::Failed);
+        EXPECT_EQ(runTestJob(memory.request(write), view, dialogs).outcome, RunOutcome::Failed);
         EXPECT_EQ(dialogs.boxes.back(), kRunFailed);
         EXPECT_EQ(memory.claimed, write);
         EXPECT_EQ(claimedAtFirstTransfer, write);
@@ -166,10 +164,10 @@ TEST(PulledMedium, EveryPhaseEndsAtOnceWithItsTraces) {
             pulled = pulled || (row == c.row && *c.label != '\0' && text == c.label);
         };
         ScriptedDialogs dialogs({}, true);
-        RecordingHost host;
-        EXPECT_EQ(runTestClick(memory.request(true), view, dialogs, host), RunOutcome::Failed);
+        const RunResult result = runTestJob(memory.request(true), view, dialogs);
+        EXPECT_EQ(result.outcome, RunOutcome::Failed);
         EXPECT_EQ(dialogs.boxes.back(), kRunFailed);
-        EXPECT_EQ(host.resultsShown, 0);
+        EXPECT_EQ(result.stored, nullptr);
         ASSERT_NE(firstFailed.load(), UINT64_MAX);
         EXPECT_LE(memory.transfers.size() - firstFailed, c.maxAfter);
         const std::string events = here.read("event.log");

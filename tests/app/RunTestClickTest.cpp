@@ -71,11 +71,14 @@ struct Press {
 
     RecordingRunView view;
     ScriptedDialogs dialogs;
-    RecordingHost host;
     RunOutcome outcome = RunOutcome::NoSelection;
+    RunResult result;
 
     void run(const RunTestRequest& request) {
-        outcome = runTestClick(request, view, dialogs, host);
+        result = runTestJob(request, view, dialogs);
+        outcome = result.outcome;
+        // As the window does once the user is done with the result.
+        result.log.reset();
     }
 };
 
@@ -113,7 +116,7 @@ TEST(RunTestClick, ChecksStopWithTheirBoxAndStillWriteTheEventLog) {
         EXPECT_EQ(press.outcome, RunOutcome::Stopped);
         EXPECT_EQ(press.dialogs.boxes, c.boxes);
         EXPECT_TRUE(press.view.shown.empty());
-        EXPECT_EQ(press.host.hidden, 0);
+        EXPECT_EQ(press.result.stored, nullptr);
         EXPECT_TRUE(here.has("event.log"));
         EXPECT_FALSE(here.has("vorntest.log"));
     }
@@ -177,7 +180,7 @@ TEST(RunTestClick, FilesOnTheMediumAskOnceMore) {
         press.run(requestFor(tree, "sdb", true));
         EXPECT_EQ(press.outcome, c.outcome);
         EXPECT_EQ(press.dialogs.boxes, boxes);
-        EXPECT_EQ(press.host.resultsShown, 0);
+        EXPECT_EQ(press.result.stored, nullptr);
     }
 }
 
@@ -273,7 +276,7 @@ TEST(RunTestClick, FlashCheckAsksWhenTheZonesDifferAndAFailedStepEndsTheRun) {
         press.run(memory.request(false));
         EXPECT_EQ(press.outcome, RunOutcome::Failed);
         EXPECT_EQ(press.dialogs.boxes, c.boxes);
-        EXPECT_EQ(press.host.resultsShown, 0);
+        EXPECT_EQ(press.result.stored, nullptr);
         EXPECT_EQ(press.view.statesOf(RunRow::Access), std::vector<RowState>{RowState::Hidden});
         if (c.boxes.size() == 1) {
             EXPECT_EQ(press.view.lastLabel(RunRow::Read), "Read Test (16k block)");
@@ -290,10 +293,6 @@ TEST(RunTestClick, FlashCheckAsksWhenTheZonesDifferAndAFailedStepEndsTheRun) {
 }
 
 TEST(RunTestClick, ExceptionIsLoggedShownAndCleanedUp) {
-    struct ThrowingHost : RecordingHost {
-        std::function<void()> thrower;
-        void hideMainWindow() override { thrower(); }
-    };
     const struct {
         std::function<void()> thrower;
         const char* line;
@@ -308,9 +307,12 @@ TEST(RunTestClick, ExceptionIsLoggedShownAndCleanedUp) {
         MemoryRun memory;
         RecordingRunView view;
         ScriptedDialogs dialogs;
-        ThrowingHost host;
-        host.thrower = c.thrower;
-        EXPECT_EQ(runTestClick(memory.request(false), view, dialogs, host), RunOutcome::Exception);
+        // Thrown as the run labels its first row, with the progress view up.
+        view.onLabel = [&c](RunRow, const std::string&) { c.thrower(); };
+        const RunResult result = runTestJob(memory.request(false), view, dialogs);
+        EXPECT_EQ(result.outcome, RunOutcome::Exception);
+        EXPECT_EQ(result.failure, kProgramError.text);
+        EXPECT_EQ(result.stored, nullptr);
         EXPECT_EQ(dialogs.boxes, std::vector<DialogBox>{kProgramError});
         EXPECT_EQ(view.shown, (std::vector<bool>{true, false}));
         EXPECT_TRUE(memory.closed);
@@ -345,11 +347,23 @@ TEST(RunTestClick, WholeRunOnAFakeUsbKey) {
         ASSERT_EQ(press.outcome, RunOutcome::Succeeded);
         EXPECT_EQ(press.dialogs.boxes,
                   write ? std::vector<DialogBox>{kOverwrite} : std::vector<DialogBox>{});
-        EXPECT_EQ(press.host.hidden, 1);
-        EXPECT_EQ(press.host.resultsShown, 1);
-        EXPECT_EQ(press.host.eventLogBytesAtResults, here.read("event.log").size());
-        EXPECT_GT(press.host.eventLogBytesAtResults, 100000u);
-        EXPECT_EQ(press.host.uploadAllowed, write);
+        ASSERT_NE(press.result.stored, nullptr);
+        EXPECT_TRUE(press.result.failure.empty());
+        EXPECT_TRUE(press.result.eventLogSaved);
+        EXPECT_GT(here.read("event.log").size(), 100000u);
+        EXPECT_EQ(press.result.writeTest, write);
+        // The value handed back is the stored result, entry for entry and byte for byte.
+        auto stored = openCollection(here.folder.file("temp.qkt").c_str());
+        ASSERT_NE(stored, nullptr);
+        const std::vector<StoredEntry> onDisk = entriesOf(*stored);
+        EXPECT_EQ(entriesOf(*press.result.stored), onDisk);
+        EXPECT_EQ(entriesOf(*copyOfStored(press.result)), onDisk);
+        const RunRecord record = readRunRecord(*stored);
+        EXPECT_EQ(press.result.record.testTime, record.testTime);
+        ASSERT_TRUE(press.result.record.reads[0].has_value());
+        EXPECT_EQ(press.result.record.reads[0]->size(), record.reads[0]->size());
+        EXPECT_EQ(press.result.record.writes[0].has_value(), write);
+        EXPECT_EQ(press.result.record.sequential.has_value(), true);
         EXPECT_EQ(press.view.shown, (std::vector<bool>{true, false}));
         EXPECT_EQ(press.view.writeRowEnabled, write);
         EXPECT_EQ(press.view.caption, "&Cancel");

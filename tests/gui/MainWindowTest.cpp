@@ -7,8 +7,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
 
+#include "app/gui/RunJobThread.h"
 #include "app/gui/TQkVornMain.h"
 #include "app/gui/TRunTestForm.h"
 #include "base/MakerServers.h"
@@ -38,6 +41,31 @@ protected:
     WorkingFolder folder;
     FakeSysfs fake;
     ScriptedDialogs dialogs;
+};
+
+// Presses Run Test and runs the test's event loop until the main window is back.
+bool pressRunTest(TQkVornMain& window) {
+    bool ended = false;
+    const QMetaObject::Connection told =
+        QObject::connect(&window, &TQkVornMain::runEnded, [&ended] { ended = true; });
+    window.BtnRunTest->click();
+    const bool back = waitUntil([&ended] { return ended; });
+    QObject::disconnect(told);
+    return back;
+}
+
+// Scripted boxes that note on which thread each was shown.
+struct ThreadNotingDialogs : ScriptedDialogs {
+    using ScriptedDialogs::ScriptedDialogs;
+    void warning(const std::string& text) override {
+        threads.push_back(QThread::currentThread());
+        ScriptedDialogs::warning(text);
+    }
+    bool question(const std::string& text) override {
+        threads.push_back(QThread::currentThread());
+        return ScriptedDialogs::question(text);
+    }
+    std::vector<QThread*> threads;
 };
 
 // The write box is offered only for a writable drive, never ticked for the user, and
@@ -116,7 +144,7 @@ TEST_F(MainWindowTest, NoDriveNoWriteBoxAndRunTestOnlyRefreshes) {
     window->setRunWindows(&progress, nullptr);
     EXPECT_EQ(window->cbDevice->count(), 0);
     EXPECT_FALSE(window->cbWrite->isEnabled());
-    window->BtnRunTest->click();
+    ASSERT_TRUE(pressRunTest(*window));
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(folder.has("vornrefresh.log"));
@@ -129,7 +157,7 @@ TEST_F(MainWindowTest, RunTestOnAnEmptyReaderStopsAndComesBack) {
     TRunTestForm progress;
     window->setRunWindows(&progress, nullptr);
     ASSERT_EQ(window->cbDevice->count(), 1);
-    window->BtnRunTest->click();
+    ASSERT_TRUE(pressRunTest(*window));
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0],
               (DialogBox{DialogBox::Error,
@@ -142,7 +170,8 @@ TEST_F(MainWindowTest, RunTestOnAnEmptyReaderStopsAndComesBack) {
 }
 
 // The whole press through the real windows: progress window up and main window
-// hidden while the run works, the chart window on its results, then back.
+// hidden while the run works, the chart window on its results, then back. The press
+// returns at once; the window's own loop keeps running (its timer fires) throughout.
 TEST_F(MainWindowTest, RunTestWithoutWriteTestGoesThroughEveryWindow) {
     fake.addDisk(FakeSysfs::usbKey480());
     ScriptedDialogs yes({}, true);  // an image file may not look like flash memory
@@ -151,16 +180,25 @@ TEST_F(MainWindowTest, RunTestWithoutWriteTestGoesThroughEveryWindow) {
     TQkVornChart chart;
     window->setRunWindows(&progress, &chart);
     bool progressAlone = false;
+    int ticksWhileRunning = 0;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
         progressAlone = progressAlone || (progress.isVisible() && !window->isVisible());
+        ticksWhileRunning += progress.isVisible() ? 1 : 0;
         if (chart.isVisible()) {
             chart.btDone->click();
         }
     });
     watcher.start(5);
+    bool ended = false;
+    QObject::connect(window.get(), &TQkVornMain::runEnded, [&ended] { ended = true; });
     window->BtnRunTest->click();
+    EXPECT_TRUE(window->runGoing());
+    EXPECT_FALSE(ended);
+    ASSERT_TRUE(waitUntil([&ended] { return ended; }));
     watcher.stop();
+    EXPECT_FALSE(window->runGoing());
+    EXPECT_GT(ticksWhileRunning, 10);
 
     for (const DialogBox& box : yes.boxes) {
         EXPECT_EQ(box.kind, DialogBox::Question) << box.text;
@@ -209,7 +247,7 @@ TEST_F(MainWindowTest, CapacityBoxFollowsTheWriteBoxAndItsCheckReachesTheChart) 
         }
     });
     watcher.start(5);
-    window->BtnRunTest->click();
+    ASSERT_TRUE(pressRunTest(*window));
     watcher.stop();
     EXPECT_TRUE(summary.contains("  Real capacity: verified ")) << summary.toStdString();
     EXPECT_NE(folder.read("event.log").find("CAPACITY CHECK"), std::string::npos);
@@ -219,30 +257,144 @@ TEST_F(MainWindowTest, CapacityBoxFollowsTheWriteBoxAndItsCheckReachesTheChart) 
     EXPECT_FALSE(window->cbCapacity->isEnabled());
 }
 
-TEST_F(MainWindowTest, TestResultsOpenTheChartWindowOnTheTemporaryFile) {
-    {
-        auto results = createCollection("temp.qkt");
-        ASSERT_NE(results, nullptr);
-        ASSERT_TRUE(results->addEntry("DRIVEID", "Generic Flash Disk", 0, nullptr));
-    }
+// The chart shows the result it is handed; no file of that name is read (none exists).
+TEST_F(MainWindowTest, TestResultsOpenTheChartWindowOnTheRunsResult) {
     auto window = openWindow();
     TQkVornChart chart;
     window->setRunWindows(nullptr, &chart);
+    EXPECT_FALSE(window->showTestResults(RunResult{}));
+    EXPECT_FALSE(chart.isVisible());
     for (bool writeTest : {true, false}) {
         SCOPED_TRACE(writeTest);
-        chart.setDone(true);
-        bool shownWhileWaiting = false;
-        QTimer::singleShot(0, &chart, [&] {
-            shownWhileWaiting = chart.isVisible();
-            chart.btDone->click();
-        });
-        window->showTestResults(writeTest);
-        EXPECT_TRUE(shownWhileWaiting);
-        EXPECT_FALSE(chart.isVisible());
+        RunResult result;
+        result.outcome = RunOutcome::Succeeded;
+        result.writeTest = writeTest;
+        result.stored = std::make_unique<MemberSnapshot>();
+        result.stored->append("DRIVEID", "Generic Flash Disk", 0, nullptr);
+        bool ended = false;
+        QObject::connect(window.get(), &TQkVornMain::runEnded, [&ended] { ended = true; });
+        window->hide();
+        ASSERT_TRUE(window->showTestResults(std::move(result)));
+        EXPECT_TRUE(chart.isVisible());
+        EXPECT_FALSE(window->isVisible());
         EXPECT_EQ(chart.uploadAllowed(), writeTest);
-        // The previous results are dropped: only this run's file is on view.
+        EXPECT_TRUE(chart.btSave->isEnabled());
+        // The previous results are dropped: only this run's result is on view.
         EXPECT_EQ(chart.resultCount(), 1);
+        ASSERT_EQ(chart.model().devices.size(), 1u);
+        EXPECT_EQ(chart.model().devices[0].driveId, "Generic Flash Disk");
+        chart.btDone->click();
+        EXPECT_TRUE(ended);
+        EXPECT_FALSE(chart.isVisible());
+        EXPECT_TRUE(window->isVisible());
+        window->disconnect(window.get(), &TQkVornMain::runEnded, nullptr, nullptr);
     }
+    EXPECT_FALSE(folder.has("temp.qkt"));
+}
+
+// The run works on a worker, but its boxes show on the window thread, in order, and
+// the run waits for their answers: No to the overwrite question stops it there.
+TEST_F(MainWindowTest, QuestionsOfTheRunAreAnsweredOnTheWindowThread) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    for (bool agree : {false, true}) {
+        SCOPED_TRACE(agree);
+        ThreadNotingDialogs asked({agree}, true);
+        auto window = std::make_unique<TQkVornMain>(asked, fake.catalog());
+        TRunTestForm progress;
+        TQkVornChart chart;
+        window->setRunWindows(&progress, &chart);
+        window->cbWrite->setChecked(true);
+        ASSERT_TRUE(window->cbWrite->isChecked());
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&chart] {
+            if (chart.isVisible()) {
+                chart.close();
+            }
+        });
+        closer.start(5);
+        ASSERT_TRUE(pressRunTest(*window));
+        ASSERT_FALSE(asked.boxes.empty());
+        EXPECT_EQ(asked.boxes[0].kind, DialogBox::Question);
+        EXPECT_NE(asked.boxes[0].text.find("WILL be lost"), std::string::npos);
+        if (!agree) {
+            EXPECT_EQ(asked.boxes.size(), 1u);  // nothing after the No
+        }
+        ASSERT_FALSE(asked.threads.empty());
+        for (QThread* thread : asked.threads) {
+            EXPECT_EQ(thread, QCoreApplication::instance()->thread());
+        }
+        // Agreed, the write test ran and its result reached the chart.
+        EXPECT_EQ(chart.resultCount(), agree ? 1 : 0);
+        EXPECT_EQ(chart.uploadAllowed(), agree);
+        EXPECT_EQ(folder.read("event.log").find("Write Test (64k block)") != std::string::npos,
+                  agree);
+    }
+}
+
+// Cancel and closing the progress window both end the run on the worker as a
+// cancelled step does: the warning box, no chart, "event.log" written, main window back.
+TEST_F(MainWindowTest, CancelFromTheProgressWindowEndsTheRunAsAFailure) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    for (bool byClosing : {false, true}) {
+        SCOPED_TRACE(byClosing);
+        ScriptedDialogs yes({}, true);
+        auto window = std::make_unique<TQkVornMain>(yes, fake.catalog());
+        TRunTestForm progress;
+        TQkVornChart chart;
+        window->setRunWindows(&progress, &chart);
+        bool chartSeen = false;
+        bool cancelled = false;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            chartSeen = chartSeen || chart.isVisible();
+            if (!cancelled && progress.isVisible() &&
+                progress.lRead->text().startsWith("Read Test (")) {
+                cancelled = true;
+                if (byClosing) {
+                    progress.close();
+                } else {
+                    progress.btnCancelOk->click();
+                }
+            }
+        });
+        watcher.start(5);
+        ASSERT_TRUE(pressRunTest(*window));
+        watcher.stop();
+        ASSERT_TRUE(cancelled);
+        ASSERT_FALSE(yes.boxes.empty());
+        EXPECT_EQ(
+            yes.boxes.back(),
+            (DialogBox{DialogBox::Warning, "Error during test or test cancelled by user.", {}}));
+        EXPECT_FALSE(chartSeen);
+        EXPECT_EQ(chart.resultCount(), 0);
+        EXPECT_FALSE(progress.isVisible());
+        EXPECT_TRUE(window->isVisible());
+        const std::string events = folder.read("event.log");
+        EXPECT_NE(events.find(",,,,,,,START -\n,,,,,,,Read Test ("), std::string::npos);
+        EXPECT_EQ(events.find("Sequential Access"), std::string::npos);
+        // Seen inside a step, the step fails; seen between steps, the run stops there.
+        const std::string log = folder.read("vorntest.log");
+        EXPECT_TRUE(log.find("** Test run cancelled") != std::string::npos ||
+                    log.find("TEST ERROR") != std::string::npos)
+            << log;
+    }
+}
+
+// A question still open when the window goes is abandoned: the worker goes on with
+// No instead of waiting for a box that will never be answered.
+TEST(RunJobThreadTest, AnAbandonedQuestionAnswersNo) {
+    QObject context;
+    InterfaceCalls calls(context);
+    ScriptedDialogs dialogs({true});
+    WorkerDialogs asked(calls, dialogs);
+    std::atomic<int> answer{-1};
+    std::thread worker([&] { answer = asked.question("Continue?") ? 1 : 0; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(answer.load(), -1);  // waiting for the window thread
+    calls.abandon();
+    worker.join();
+    EXPECT_EQ(answer.load(), 0);
+    EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 TEST_F(MainWindowTest, HelpAndLinkOpenTheMakersPages) {

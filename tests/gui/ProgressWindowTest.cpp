@@ -4,6 +4,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <chrono>
+#include <vector>
 
 #include "app/gui/TRunTestForm.h"
 #include "gui/WindowTestSupport.h"
@@ -120,12 +122,27 @@ TEST(ProgressWindowTest, ProgressAndCaptionFollowTheRun) {
     EXPECT_EQ(form.lAccess->text(), "Random Access Test");
 }
 
-TEST(ProgressWindowTest, WaitingKeepsTheWindowsAlive) {
+// The poll's pause belongs to the run's worker: it waits there and leaves the
+// window's events to the window's own loop.
+TEST(ProgressWindowTest, WaitingSleepsWithoutRunningTheWindowsEvents) {
     TRunTestForm form;
     bool delivered = false;
     QTimer::singleShot(0, &form, [&delivered] { delivered = true; });
+    const auto start = std::chrono::steady_clock::now();
     form.sleepMs(30);
-    EXPECT_TRUE(delivered);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+    EXPECT_FALSE(delivered);
+    EXPECT_TRUE(waitUntil([&] { return delivered; }));
+}
+
+TEST(ProgressWindowTest, ShowingAndHidingIsTold) {
+    TRunTestForm form;
+    std::vector<bool> told;
+    QObject::connect(&form, &TRunTestForm::viewShown,
+                     [&told](bool visible) { told.push_back(visible); });
+    form.showView(true);
+    form.showView(false);
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
 }
 
 TEST(ProgressWindowTest, ScreenshotMidRun) {
@@ -138,7 +155,7 @@ TEST(ProgressWindowTest, ScreenshotMidRun) {
     form.setProgressVisible(true);
     form.setProgress(60);
     form.showView(true);
-    form.processEvents();
+    QCoreApplication::processEvents();
     EXPECT_TRUE(saveScreenshot(form, "progress-window.png"));
 }
 

@@ -164,7 +164,10 @@ TEST_F(SelectWindowTest, GraphDataShowsTheChoiceOrNothing) {
             EXPECT_FALSE(chart.btUpload->isEnabled());
             chart.btDone->click();
         });
+        bool ended = false;
+        QObject::connect(&main, &TQkVornMain::graphEnded, [&ended] { ended = true; });
         main.btGraph->click();
+        ASSERT_TRUE(waitUntil([&] { return ended; }));
         EXPECT_TRUE(mainHidden);
         EXPECT_EQ(chartShown, choose);
         EXPECT_EQ(chart.resultCount(), choose ? 1 : 0);

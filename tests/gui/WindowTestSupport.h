@@ -2,10 +2,15 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QWidget>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "support/TempDir.h"
 
@@ -30,6 +35,21 @@ private:
     std::filesystem::path previous_;
     TempDir dir_;
 };
+
+// The test's own event loop until `done` holds (a worker's run ends, a window
+// comes back); false when it did not within `timeoutMs`.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // Saves what a window shows (its client area) for a person to look at.
 inline bool saveScreenshot(QWidget& window, const char* fileName) {

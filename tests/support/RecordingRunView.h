@@ -48,7 +48,6 @@ public:
     void setProgressVisible(bool visible) override { progressVisible = visible; }
     void setProgress(uint32_t percent) override { progress.push_back(percent); }
     void showView(bool visible) override { shown.push_back(visible); }
-    void processEvents() override { ++eventsProcessed; }
     void sleepMs(uint32_t milliseconds) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds > 0 ? 1 : 0));
     }
@@ -87,7 +86,6 @@ public:
     bool writeRowVisible = false;
     bool writeRowEnabled = false;
     bool progressVisible = false;
-    uint64_t eventsProcessed = 0;
 };
 
 }  // namespace vorn::test

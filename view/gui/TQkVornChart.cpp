@@ -105,7 +105,10 @@ void TQkVornChart::createControls() {
 }
 
 void TQkVornChart::connectControls() {
-    connect(btDone, &QPushButton::clicked, this, [this] { done_ = true; });
+    connect(btDone, &QPushButton::clicked, this, [this] {
+        done_ = true;
+        emit doneRequested();
+    });
     connect(btCompare, &QPushButton::clicked, this, &TQkVornChart::compareRequested);
     connect(btSave, &QPushButton::clicked, this, &TQkVornChart::saveRequested);
     connect(btUpload, &QPushButton::clicked, this, &TQkVornChart::uploadRequested);
@@ -147,6 +150,21 @@ bool TQkVornChart::addResult(std::unique_ptr<I_VornCollection>&& collection) {
     }
     results_.push_back(std::move(collection));
     redraw();
+    return true;
+}
+
+bool TQkVornChart::openOn(std::unique_ptr<I_VornCollection> result, Origin origin, bool writeTest) {
+    if (!result) {
+        return false;
+    }
+    const bool fresh = origin == Origin::Run;
+    setUploadAllowed(fresh && writeTest);
+    setUploadButtonEnabled(fresh);
+    setSaveButtonEnabled(fresh);
+    clearCharts(true);
+    addResult(std::move(result));
+    setDone(false);
+    show();
     return true;
 }
 
@@ -276,20 +294,12 @@ bool TQkVornChart::eventFilter(QObject* watched, QEvent* event) {
 void TQkVornChart::closeEvent(QCloseEvent* event) {
     done_ = true;
     event->ignore();
+    emit doneRequested();
 }
 
 void TQkVornChart::showEvent(QShowEvent* event) {
     centreOnScreen(this);
     QWidget::showEvent(event);
-}
-
-void runChartWindow(TQkVornChart& chart) {
-    chart.show();
-    while (!chart.isDone()) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    chart.hide();
 }
 
 }  // namespace vorn

@@ -19,8 +19,9 @@ class TimelineWindow;
 
 // The chart window: read and write speed per block size for up to four results, one
 // colour per result, and a summary text below. Created once and reused; a caller
-// sets the flags, clearCharts(true), addResult, setDone(false), shows the window and
-// waits for isDone() (runChartWindow), then hides it.
+// opens it on one result (openOn), or sets the flags, clearCharts(true), addResult,
+// setDone(false) and shows it; Done (or a close from outside) emits doneRequested and
+// the caller hides it.
 class TQkVornChart : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TQkVornChart)
@@ -53,7 +54,14 @@ public:
     int resultCount() const { return static_cast<int>(results_.size()); }
     I_VornCollection* result(int index) const;
 
-    // Set by Done; the caller clears it before showing the window and polls it.
+    // Where a result shown alone comes from: the run just made (save offered, upload
+    // too when it includes the write test) or a stored one (only looked at).
+    enum class Origin { Run, Stored };
+    // Drops every held result, shows `result` alone and the window, cleared of Done.
+    // False (the window stays hidden) when `result` is null.
+    bool openOn(std::unique_ptr<I_VornCollection> result, Origin origin, bool writeTest);
+
+    // Set by Done; cleared when the window is opened.
     bool isDone() const { return done_; }
     void setDone(bool done) { done_ = done; }
 
@@ -82,6 +90,8 @@ signals:
     void compareRequested();
     void saveRequested();
     void uploadRequested();
+    // Done was pressed or the window was closed from outside.
+    void doneRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -112,9 +122,5 @@ private:
     int hintDevice_ = -1;
     int hintIndex_ = -1;
 };
-
-// Shows the window and keeps the interface alive (pending events, 10 ms pauses)
-// until Done is pressed, then hides it. The caller prepares the window first.
-void runChartWindow(TQkVornChart& chart);
 
 }  // namespace vorn

@@ -1,0 +1,195 @@
+#include "app/gui/RunJobThread.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <utility>
+
+#include "base/DiagLog.h"
+
+namespace vorn {
+namespace {
+
+constexpr const char* kPlace = "RunJobThread";
+constexpr const char* kProgramError = "Program error (exception) during test.";
+constexpr auto kSleepSlice = std::chrono::milliseconds(10);
+
+}  // namespace
+
+// InterfaceCalls ----------------------------------------------------------------
+
+bool InterfaceCalls::wait(const std::function<void()>& call) {
+    if (QThread::currentThread() == context_.thread()) {
+        call();
+        return true;
+    }
+    auto done = std::make_shared<bool>(false);
+    // The queued call runs only while the context lives, and the context's owner
+    // abandons (waking the worker) before it goes: `call` is still on the worker's stack.
+    QMetaObject::invokeMethod(
+        &context_,
+        [this, done, &call] {
+            call();
+            const std::lock_guard lock(mutex_);
+            *done = true;
+            answered_.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(mutex_);
+    answered_.wait(lock, [&] { return *done || abandoned_; });
+    return *done;
+}
+
+void InterfaceCalls::post(QObject& receiver, std::function<void()> call) {
+    QMetaObject::invokeMethod(&receiver, std::move(call), Qt::QueuedConnection);
+}
+
+void InterfaceCalls::abandon() {
+    const std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    answered_.notify_all();
+}
+
+// WorkerDialogs -----------------------------------------------------------------
+
+void WorkerDialogs::error(const std::string& text) {
+    calls_.wait([&] { dialogs_.error(text); });
+}
+
+void WorkerDialogs::warning(const std::string& text) {
+    calls_.wait([&] { dialogs_.warning(text); });
+}
+
+void WorkerDialogs::information(const std::string& text) {
+    calls_.wait([&] { dialogs_.information(text); });
+}
+
+bool WorkerDialogs::question(const std::string& text) {
+    bool yes = false;
+    calls_.wait([&] { yes = dialogs_.question(text); });
+    return yes;
+}
+
+void WorkerDialogs::plain(const std::string& caption, const std::string& text) {
+    calls_.wait([&] { dialogs_.plain(caption, text); });
+}
+
+std::string WorkerDialogs::saveFileName(const std::string& proposed) {
+    std::string chosen;
+    calls_.wait([&] { chosen = dialogs_.saveFileName(proposed); });
+    return chosen;
+}
+
+// WorkerRunView -----------------------------------------------------------------
+
+bool WorkerRunView::cancelRequested() {
+    return stop_.load(std::memory_order_acquire) || view_.cancelRequested();
+}
+
+void WorkerRunView::post(std::function<void(I_RunView&)> call) {
+    I_RunView* view = &view_;
+    InterfaceCalls::post(window_, [view, call = std::move(call)] { call(*view); });
+}
+
+void WorkerRunView::setRowState(RunRow row, RowState state) {
+    post([row, state](I_RunView& view) { view.setRowState(row, state); });
+}
+
+void WorkerRunView::setRowLabel(RunRow row, const std::string& text) {
+    post([row, text](I_RunView& view) { view.setRowLabel(row, text); });
+}
+
+void WorkerRunView::setRowActive(RunRow row, bool active) {
+    post([row, active](I_RunView& view) { view.setRowActive(row, active); });
+}
+
+void WorkerRunView::setWriteRow(bool visible, bool enabled) {
+    post([visible, enabled](I_RunView& view) { view.setWriteRow(visible, enabled); });
+}
+
+void WorkerRunView::setButtonCaption(const std::string& text) {
+    post([text](I_RunView& view) { view.setButtonCaption(text); });
+}
+
+void WorkerRunView::setProgressVisible(bool visible) {
+    post([visible](I_RunView& view) { view.setProgressVisible(visible); });
+}
+
+void WorkerRunView::setProgress(uint32_t percent) {
+    post([percent](I_RunView& view) { view.setProgress(percent); });
+}
+
+void WorkerRunView::showView(bool visible) {
+    post([visible](I_RunView& view) { view.showView(visible); });
+}
+
+void WorkerRunView::sleepMs(uint32_t milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!cancelRequested()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) {
+            return;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now, kSleepSlice));
+    }
+}
+
+// RunJobThread ------------------------------------------------------------------
+
+RunJobThread::RunJobThread(QObject& window, I_RunView& view, I_Dialogs& dialogs, QObject* parent)
+    : QObject(parent), calls_(*this), view_(window, view, stop_), dialogs_(calls_, dialogs) {}
+
+RunJobThread::~RunJobThread() {
+    stop_.store(true, std::memory_order_release);
+    calls_.abandon();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+bool RunJobThread::start(RunTestRequest request) {
+    if (running()) {
+        return false;
+    }
+    done_.store(false, std::memory_order_relaxed);
+    worker_ = std::thread([this, request = std::move(request)] { work(request); });
+    return true;
+}
+
+void RunJobThread::work(const RunTestRequest& request) {
+    RunResult result;
+    try {
+        result = runTestJob(request, view_, dialogs_);
+    } catch (const std::exception& exception) {
+        logException(kPlace, exception);
+        result = RunResult{};
+        result.failure = kProgramError;
+    } catch (...) {
+        logUnknownException(kPlace, -1);
+        result = RunResult{};
+        result.failure = kProgramError;
+    }
+    result_ = std::move(result);
+    done_.store(true, std::memory_order_release);
+    InterfaceCalls::post(*this, [this] { collect(); });
+}
+
+void RunJobThread::collect() {
+    if (!done_.load(std::memory_order_acquire) || !worker_.joinable()) {
+        return;
+    }
+    worker_.join();
+    emit finished();
+}
+
+RunResult RunJobThread::takeResult() {
+    if (running() || !done_.load(std::memory_order_acquire)) {
+        return {};
+    }
+    return std::move(result_);
+}
+
+}  // namespace vorn
