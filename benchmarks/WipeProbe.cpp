@@ -28,7 +28,6 @@ public:
     void setProgressVisible(bool) override {}
     void setProgress(uint32_t) override {}
     void showView(bool) override {}
-    void processEvents() override {}
     void sleepMs(uint32_t) override {}
 };
 

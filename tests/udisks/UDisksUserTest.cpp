@@ -198,12 +198,8 @@ TEST_F(UDisksUser, AWholeRunWithTheWriteTestGoesThroughUDisks) {
     sample.reset();
     ScriptedDialogs dialogs({}, true);
     RecordingRunView view;
-    struct : I_RunHost {
-        void hideMainWindow() override {}
-        void showTestResults(bool) override { ++shown; }
-        int shown = 0;
-    } host;
-    const RunOutcome outcome = runTestClick(request, view, dialogs, host);
+    const RunResult result = runTestJob(request, view, dialogs);
+    const RunOutcome outcome = result.outcome;
     if (!ruleAllows()) {
         EXPECT_EQ(outcome, RunOutcome::Stopped);
         ASSERT_EQ(dialogs.boxes.size(), 1u);
@@ -213,7 +209,12 @@ TEST_F(UDisksUser, AWholeRunWithTheWriteTestGoesThroughUDisks) {
         return;
     }
     EXPECT_EQ(outcome, RunOutcome::Succeeded);
-    EXPECT_EQ(host.shown, 1);
+    ASSERT_NE(result.stored, nullptr);
+    // The returned run holds every write test's zones, measured through udisks2.
+    for (const StoredZones& zones : result.record.writes) {
+        ASSERT_TRUE(zones.has_value());
+        EXPECT_FALSE(zones->empty());
+    }
     EXPECT_TRUE(std::filesystem::exists("temp.qkt"));
     // The write test really wrote the medium. Its first sectors are zeroed again at
     // the end (a blank start looks untouched), its zones keep what it wrote.
