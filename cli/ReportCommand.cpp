@@ -9,6 +9,7 @@
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "results/RunRecord.h"
 #include "results/SaveResult.h"
 #include "results/VornCollection.h"
 #include "storage/DeviceListText.h"
@@ -39,7 +40,7 @@ int runReport(int argc, char** argv) {
                                       " members)");
     }
     // A result without a device record is listed as an unnamed device without media.
-    std::unique_ptr<StoredDrive> device = newStoredDisk(collection.get());
+    const std::shared_ptr<StoredDrive> device = readRunRecord(*collection).device;
     StoredDrive unknown;
     const std::string deviceText = deviceListText(device ? *device : unknown);
     const std::string report = statisticsReport(*collection, deviceText);

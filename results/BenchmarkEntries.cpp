@@ -26,47 +26,19 @@ char lowered(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Four data bytes of an entry, little-endian; false when absent or shorter.
-bool readWord(I_VornCollection& result, const char* key, uint32_t* word) {
-    unsigned char bytes[4] = {};
-    uint32_t valueCapacity = 0;
-    uint32_t dataCapacity = sizeof bytes;
-    if (!result.findEntry(key, &valueCapacity, nullptr, &dataCapacity, bytes) ||
-        dataCapacity < sizeof bytes) {
-        return false;
-    }
-    *word = loadLe32(bytes);
-    return true;
-}
-
-// A value text cut to capacity - 1 characters (the capacity counts the zero byte).
-// False when the entry is absent or holds no value text.
-bool readValue(I_VornCollection& result, const char* key, uint32_t capacity, std::string* text) {
-    std::vector<char> buffer(capacity, '\0');
-    uint32_t valueCapacity = capacity;
-    uint32_t dataCapacity = 0;
-    if (!result.findEntry(key, &valueCapacity, buffer.data(), &dataCapacity, nullptr)) {
-        return false;
-    }
-    buffer[capacity - 1] = '\0';
-    text->assign(buffer.data());
-    return valueCapacity != 0;
-}
-
 BenchmarkEntry readEntry(I_VornCollection& result, const std::string& fileName, uint32_t member) {
     BenchmarkEntry entry;
     entry.fileName = fileName;
     entry.indexInFile = member;
     const RunRecord run = readRunRecord(result);
     entry.testTime = run.testTime.value_or(0);
-    uint32_t word = 0;
-    readValue(result, "QKCREADER", kReaderBuffer, &entry.reader);
-    if (readWord(result, "QKCINT", &word)) {
-        entry.interfaceCode = word;
+    entry.reader = cutText(textOf(run.details.reader), kReaderBuffer);
+    if (run.details.busIndex) {
+        entry.interfaceCode = *run.details.busIndex;
     }
-    if (std::unique_ptr<StoredDrive> device = newStoredDisk(&result)) {
-        entry.name = device->deviceId();
-        entry.capacity = uint64_t{device->mediaBlockSize()} * device->mediaSectors();
+    if (run.device) {
+        entry.name = run.device->deviceId();
+        entry.capacity = uint64_t{run.device->mediaBlockSize()} * run.device->mediaSectors();
     }
     entry.maxRead = bestRate(run.reads, GapRule::PassOverEmptyTest);
     entry.maxWrite = bestRate(run.writes, GapRule::PassOverEmptyTest);
@@ -123,17 +95,13 @@ void addLines(std::string* out, const std::string& text) {
 
 // A heading, then the entry's text: an empty line when the entry is absent, nothing
 // when it holds no value text, then one empty line.
-void addSection(std::string* out, I_VornCollection& result, const char* heading, const char* key) {
+void addSection(std::string* out, const char* heading, const std::optional<StoredText>& entry) {
     *out += heading;
     *out += '\n';
-    uint32_t valueCapacity = kSystemTextBuffer;
-    std::vector<char> buffer(kSystemTextBuffer, '\0');
-    uint32_t dataCapacity = 0;
-    if (!result.findEntry(key, &valueCapacity, buffer.data(), &dataCapacity, nullptr)) {
+    if (!entry) {
         *out += '\n';
-    } else if (valueCapacity != 0) {
-        buffer[kSystemTextBuffer - 1] = '\0';
-        addLines(out, buffer.data());
+    } else if (entry->hasValue) {
+        addLines(out, cutText(entry->text, kSystemTextBuffer));
     }
     *out += '\n';
 }
@@ -293,17 +261,17 @@ std::string entryInfoText(const std::string& folder, const BenchmarkEntry& entry
     if (!result || !result->selectMember(entry.indexInFile)) {
         return {};
     }
+    const StoredDetails details = readDetails(*result);
     std::string text;
-    std::string line;
-    if (readValue(*result, "WPCUSRPROC", kInfoLineBuffer, &line) && !line.empty()) {
+    if (const std::string line = cutText(textOf(details.processor), kInfoLineBuffer);
+        !line.empty()) {
         text += "PROCESSOR: " + line + "\n";
     }
-    line.clear();
-    if (readValue(*result, "WPCUSRCONTROL", kInfoLineBuffer, &line) && !line.empty()) {
+    if (const std::string line = cutText(textOf(details.control), kInfoLineBuffer); !line.empty()) {
         text += "CONTROLLER: " + line + "\n";
     }
-    addSection(&text, *result, "SYSTEM DATA-", "WPCUSRSYSTEM");
-    addSection(&text, *result, "TEST NOTES-", "WPCUSRNOTES");
+    addSection(&text, "SYSTEM DATA-", details.system);
+    addSection(&text, "TEST NOTES-", details.notes);
     return text;
 }
 

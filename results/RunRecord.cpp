@@ -69,6 +69,8 @@ RunRecord readRunRecord(I_VornCollection& result) {
     if (readTestTime(result, &seconds)) {
         run.testTime = seconds;
     }
+    run.details = readDetails(result);
+    run.device = readStoredDrive(result);
     return run;
 }
 

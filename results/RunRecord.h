@@ -9,23 +9,27 @@
 #include "base/VornCollection.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
+#include "results/RunDetails.h"
 #include "results/TestTables.h"
 
-// How a run's measurements are stored in a result: the keys and encodings of the read
-// and write tests, the two access tests and the test time. The benchmarks only measure;
-// the run, the chart, the listing and the report all go through these functions.
+// How a run is stored in a result: the keys and encodings of the read and write tests,
+// the two access tests and the test time (here), the user's details and the device
+// record (results/RunDetails.h). The benchmarks only measure; the run, the chart, the
+// listing, the report and the saved file all go through these functions.
 
 namespace vorn {
 
 using StoredZones = std::optional<std::vector<ZoneResult>>;
 
-// The measurements of one stored run; an absent entry stays empty.
+// One stored run; an absent entry stays empty.
 struct RunRecord {
     std::array<StoredZones, kTestsPerTable> reads;   // in readTests order
     std::array<StoredZones, kTestsPerTable> writes;  // in writeTests order
     std::optional<AccessResult> random;              // "QKCRACCESS"
     std::optional<AccessResult> sequential;          // "QKCSACCESS"
     std::optional<int32_t> testTime;                 // "QKCTIME", seconds since 1970 UTC
+    StoredDetails details;                           // what the user told
+    std::shared_ptr<StoredDrive> device;             // null without a whole record
 };
 
 RunRecord readRunRecord(I_VornCollection& result);

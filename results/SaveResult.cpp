@@ -83,29 +83,17 @@ bool copyEntries(I_VornCollection& source, I_VornCollection& target) {
     return true;
 }
 
-bool addNumber(I_VornCollection& target, const char* name, int32_t number) {
-    unsigned char bytes[4];
-    storeLe32(bytes, static_cast<uint32_t>(number));
-    return target.addEntry(name, nullptr, sizeof bytes, bytes);
-}
-
-// Empty texts are left out.
-bool addText(I_VornCollection& target, const char* name, const std::string& text) {
-    return text.empty() || target.addEntry(name, text.c_str(), 0, nullptr);
-}
-
-bool addDetails(const ResultDetails& details, I_VornCollection& target, const SaveHooks& hooks) {
+// The user's details, then the processor's identification and clock.
+bool addSaveDetails(const ResultDetails& details, I_VornCollection& target,
+                    const SaveHooks& hooks) {
     uint8_t cpuId[kCpuIdBlockSize] = {};
     readCpuIdBlock(cpuId);
     const int32_t mhz = hooks.cpuMhz ? hooks.cpuMhz() : 0;
-    return (details.busIndex < 0 || addNumber(target, "QKCINT", details.busIndex)) &&
-           target.addEntry("DRIVEID", details.device.c_str(), 0, nullptr) &&
-           addText(target, "WPCUSRPROC", details.processor) &&
-           addText(target, "QKCREADER", details.reader) &&
-           addText(target, "WPCUSRSYSTEM", details.system) &&
-           addText(target, "WPCUSRNOTES", details.notes) &&
+    unsigned char clock[4];
+    storeLe32(clock, static_cast<uint32_t>(mhz));
+    return addDetails(target, details) &&
            target.addEntry("WPCCPUID", nullptr, kCpuIdBlockSize, cpuId) &&
-           addNumber(target, "WPCCPUFREQ", mhz);
+           target.addEntry("WPCCPUFREQ", nullptr, sizeof clock, clock);
 }
 
 // Writes the whole result file at `path`; true only when it reads back with a sound
@@ -116,7 +104,7 @@ bool writeResult(const ResultDetails& details, I_VornCollection& source, const s
     if (!target) {
         return false;
     }
-    const bool written = copyEntries(source, *target) && addDetails(details, *target, hooks);
+    const bool written = copyEntries(source, *target) && addSaveDetails(details, *target, hooks);
     target.reset();  // completes the header and its CRC
     VornDiskCollection check;
     return written && check.open(path.c_str());

@@ -6,23 +6,12 @@
 #include <string>
 
 #include "results/CpuId.h"
+#include "results/RunDetails.h"
 #include "results/VornCollection.h"
 
 namespace vorn {
 
 class I_DriveFacts;
-
-// What the user tells about a test's set-up before a result is saved or sent.
-struct ResultDetails {
-    std::string device;  // the identification, saved as "DRIVEID" even when empty
-    // 0 "USB 1.1" ... 5 "Other", saved as "QKCINT"; -1 when the user chose none, which
-    // readers take as "Other".
-    int busIndex = -1;
-    std::string processor;
-    std::string reader;
-    std::string system;  // memo lines joined by "\r\n"
-    std::string notes;   // likewise
-};
 
 // What saving takes from outside the result. Tests replace the clock measurement,
 // which sleeps a second, and the writer, to make a write fail halfway.

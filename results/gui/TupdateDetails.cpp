@@ -15,9 +15,10 @@
 #include "base/Dialogs.h"
 #include "base/gui/WindowPlacement.h"
 #include "results/HardwareQuery.h"
+#include "results/RunDetails.h"
 #include "results/VornCollection.h"
-#include "storage/StoredDrive.h"
 #include "storage/DriveFacts.h"
+#include "storage/StoredDrive.h"
 #include "view/gui/TQkVornChart.h"
 
 namespace vorn {
@@ -320,7 +321,7 @@ void btSaveClick(TQkVornChart& chart, TupdateDetails& details) {
     bool hidden = false;
     try {
         I_VornCollection* result = chart.result(0);
-        std::unique_ptr<StoredDrive> device = newStoredDisk(result);
+        const std::shared_ptr<StoredDrive> device = result ? readStoredDrive(*result) : nullptr;
         if (device) {
             chart.hide();
             hidden = true;
