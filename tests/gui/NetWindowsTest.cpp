@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -18,8 +19,13 @@
 #include "gui/WindowTestSupport.h"
 #include "net/LoopbackServers.h"
 #include "net/gui/TformUpload.h"
+#include "results/VornCollection.h"
+#include "results/gui/TupdateDetails.h"
+#include "storage/LinuxDrive.h"
 #include "support/FakeSysfs.h"
 #include "support/ScriptedDialogs.h"
+#include "view/ChartResults.h"
+#include "view/gui/TQkVornChart.h"
 
 namespace vorn::test {
 namespace {
@@ -138,6 +144,78 @@ TEST_F(NetWindowsTest, ANoticeWindowGoingWhileTheCheckRunsEndsItsWorker) {
     notice.reset();  // the question is still queued, never shown
     EXPECT_TRUE(asked.boxes.empty());
     EXPECT_FALSE(folder.has("A.QKL"));
+}
+
+// A write test's result of the fake key, with its device record, opened for reading.
+std::unique_ptr<I_VornCollection> writeTestResult(const FakeSysfs& fake) {
+    {
+        auto file = createCollection("temp.qkt");
+        auto disk = newLinuxDrive(0, nullptr, 65536, fake.catalog());
+        const unsigned char time[4] = {0xd4, 0x1d, 0x49, 0x40};
+        EXPECT_TRUE(file && disk && file->addEntry("VERSION", "1.0.0.1", 0, nullptr) &&
+                    file->addEntry("DRIVEID", "Generic Flash Disk 8.07", 0, nullptr) &&
+                    disk->saveDeviceInfo(file.get(), nullptr) &&
+                    addAccess(*file, "QKCRACCESS", 152) &&
+                    file->addEntry("QKCTIME", nullptr, 4, time));
+    }
+    return openCollection("temp.qkt");
+}
+
+// Upload Results from the chart window: the details window asks for the address, the
+// send runs on the notice window's worker while a timer keeps firing here, the boxes
+// are the ones the upload always showed, and the chart window comes back after it.
+TEST_F(NetWindowsTest, UploadFromTheChartWindowRunsOnAWorker) {
+    fake.addDisk(FakeSysfs::usbKey480());
+    folder.write("vorninit.log", "start-up lines\n");
+    folder.write("vorntest.log", "test lines\n");
+    TempDir mail;
+    const SmtpServer storing(mail, false);
+    ASSERT_TRUE(storing.ready());
+    MailSettings settings;
+    settings.server = "127.0.0.1";
+    settings.port = storing.port();
+    ThreadNotingDialogs dialogs;
+    TformUpload notice;
+    TupdateDetails details(dialogs);
+    details.setHardwareRoots(fake.sysRoot(), fake.procRoot());
+    details.setSaveHooks({[] { return 2400; }, createCollection});
+    TQkVornChart chart;
+    ASSERT_TRUE(chart.openOn(writeTestResult(fake), TQkVornChart::Origin::Run, true));
+    ASSERT_TRUE(chart.uploadAllowed());
+    QTimer::singleShot(0, &details, [&details] {
+        details.edEmail->setText("someone@example.org");
+        details.btDone->click();
+    });
+    int ticks = 0;
+    bool noticeSeen = false;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        noticeSeen = noticeSeen || notice.isVisible();
+    });
+    ticker.start(5);
+
+    btUploadClick(chart, details, notice, dialogs, settings);
+    EXPECT_TRUE(notice.job().running());
+    EXPECT_FALSE(chart.isVisible());
+    ASSERT_TRUE(waitUntil([&] { return !notice.job().running() && chart.isVisible(); }, 60000));
+
+    EXPECT_GT(ticks, 0);
+    EXPECT_TRUE(noticeSeen);
+    EXPECT_FALSE(notice.isVisible());
+    EXPECT_EQ(dialogs.boxes,
+              std::vector<DialogBox>({{DialogBox::Information,
+                                       "Benchmark results successfully updated.  Thank you!"}}));
+    ASSERT_EQ(dialogs.threads.size(), 1u);
+    EXPECT_EQ(dialogs.threads[0], QCoreApplication::instance()->thread());
+    ASSERT_TRUE(std::filesystem::exists(mail.file("message-1.txt")));
+    EXPECT_NE(mail.read("message-1.txt").find("envelope-from: someone@example.org"),
+              std::string::npos);
+    // The file written for the upload is gone again.
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        EXPECT_NE(entry.path().extension(), ".qkc") << entry.path();
+    }
+    EXPECT_TRUE(folder.has("vorninternet.log"));
 }
 
 }  // namespace
