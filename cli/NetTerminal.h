@@ -54,7 +54,6 @@ public:
     void setNoticeText(const std::string& text) override { text_ = text; }
     void showNotice() override { std::fprintf(stderr, "%s\n", text_.c_str()); }
     void hideNotice() override { bar_.reset(); }
-    void processEvents() override {}
     void setProgress(uint64_t received, uint64_t expected) override {
         if (expected < kLargeFile) {
             return;

@@ -8,8 +8,8 @@
 namespace vorn {
 
 // The small notice window that says what a download or an upload is doing. The
-// windows implement it with TformUpload; the terminal front end and the tests with
-// their own.
+// windows implement it with TformUpload, seen from the worker the transfer runs on;
+// the terminal front end and the tests with their own.
 class I_NoticeView {
 public:
     virtual ~I_NoticeView() = default;
@@ -17,8 +17,6 @@ public:
     virtual void setNoticeText(const std::string& text) = 0;
     virtual void showNotice() = 0;
     virtual void hideNotice() = 0;
-    // Keeps the interface alive while the caller waits.
-    virtual void processEvents() = 0;
     // How far the transfer has come (expected 0: size unknown). Shown by those that
     // can; a window keeps its text only.
     virtual void setProgress(uint64_t received, uint64_t expected) {
@@ -27,15 +25,16 @@ public:
     }
 };
 
-// How long the waiting loops pause between two looks at a worker: short enough to
-// keep windows responsive, long enough not to burn a processor while a transfer runs.
+// How long the waiting loop pauses between two looks at a transfer: short enough to
+// end soon after it, long enough not to burn a processor while it runs.
 inline constexpr std::chrono::milliseconds kNoticePollPause{5};
 
-// Waits until `done()` answers true, keeping the interface alive.
+// Waits on the calling thread until `done()` answers true. The windows call the
+// transfers from a worker of their own, never from the interface thread, so nothing
+// here keeps an interface alive.
 template <typename Done>
-void waitWithNotice(I_NoticeView& notice, Done done) {
+void waitForTransfer(Done done) {
     while (!done()) {
-        notice.processEvents();
         std::this_thread::sleep_for(kNoticePollPause);
     }
 }

@@ -172,7 +172,7 @@ bool downloadFile(const std::string& name, const char* statusText, I_NoticeView&
     std::string failure = "the HTTP library could not be set up";
     if (get) {
         get->start(updateFileUrl(settings.server, name), name);
-        waitWithNotice(notice, [&get, &notice] {
+        waitForTransfer([&get, &notice] {
             notice.setProgress(get->bytesReceived(), get->bytesExpected());
             return get->isDone();
         });
@@ -183,9 +183,8 @@ bool downloadFile(const std::string& name, const char* statusText, I_NoticeView&
     if (why != nullptr) {
         *why = result ? std::string() : failure;
     }
-    waitWithNotice(notice, [&] {
-        return std::chrono::steady_clock::now() - started >= settings.minimumNotice;
-    });
+    waitForTransfer(
+        [&] { return std::chrono::steady_clock::now() - started >= settings.minimumNotice; });
     notice.hideNotice();
     return result;
 }

@@ -54,7 +54,7 @@ bool uploadResultFile(const std::string& fileName, const std::string& typedAddre
         std::unique_ptr<I_VornSendBenchEmail> mail = newVornSendBenchEmail(settings);
         if (mail) {
             mail->start(fileName, sender, version != nullptr ? version : "", settings.mailbox);
-            waitWithNotice(notice, [&mail] { return mail->isDone(); });
+            waitForTransfer([&mail] { return mail->isDone(); });
             sent = mail->succeeded();
         }
         dialogs.information(sent ? kSent : kNotSent);

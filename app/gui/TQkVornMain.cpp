@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
@@ -21,7 +22,6 @@
 #include "base/DiagLog.h"
 #include "base/MakerServers.h"
 #include "base/gui/WindowPlacement.h"
-#include "net/UpdateCheck.h"
 #include "net/gui/TformUpload.h"
 #include "platform/ProgramInfo.h"
 #include "results/VornCollection.h"
@@ -265,7 +265,12 @@ void TQkVornMain::driveEventsReady() {
 // A run and the chart window after it outlast the click that started them: the list
 // follows again when the window is back.
 bool TQkVornMain::following() const {
-    return busy_ == 0 && !runGoing_ && chartUse_ == ChartUse::None;
+    return busy_ == 0 && !functionGoing();
+}
+
+// One function of the window at a time: the others' buttons do nothing meanwhile.
+bool TQkVornMain::functionGoing() const {
+    return runGoing_ || chartUse_ != ChartUse::None || updateGoing_;
 }
 
 void TQkVornMain::followDrives() {
@@ -311,7 +316,7 @@ void TQkVornMain::cbDeviceChange() {
 }
 
 void TQkVornMain::BtnRunTestClick() {
-    if (runGoing_ || chartUse_ != ChartUse::None) {
+    if (functionGoing()) {
         return;
     }
     runGoing_ = true;
@@ -378,7 +383,7 @@ void TQkVornMain::endRun() {
 
 // A stored result is only looked at: nothing to save or upload.
 void TQkVornMain::btGraphClick() {
-    if (runGoing_ || chartUse_ != ChartUse::None) {
+    if (functionGoing()) {
         return;
     }
     const FollowPause pause(*this);
@@ -401,14 +406,38 @@ void TQkVornMain::btGraphClick() {
 // -------------------------------------------------------------------------------
 
 void TQkVornMain::btUpdatesClick() {
-    if (notice_ == nullptr) {
+    if (notice_ == nullptr || functionGoing()) {
         return;
     }
-    const FollowPause pause(*this);
+    updateGoing_ = true;
     hide();
-    checkForUpdates(dialogs_, *notice_, programUpdateSettings());
-    // The drive list stays as it was: nothing about the drives changed.
+    QPointer<TQkVornMain> window(this);
+    const bool started = notice_->job().start(
+        "btUpdatesClick", dialogs_,
+        [settings = updateSettings_](I_Dialogs& dialogs, I_NoticeView& notice,
+                                     const std::atomic<int>& cancel) mutable {
+            if (settings.http.cancel == nullptr) {
+                settings.http.cancel = &cancel;
+            }
+            checkForUpdates(dialogs, notice, settings);
+        },
+        [window] {
+            if (window) {
+                window->updatesFinished();
+            }
+        });
+    if (!started) {
+        updatesFinished();
+    }
+}
+
+// The drive list stays as it was: nothing about the drives changed, and events that
+// came meanwhile refresh it now.
+void TQkVornMain::updatesFinished() {
+    updateGoing_ = false;
     show();
+    resumeFollowing();
+    emit updatesEnded();
 }
 
 void TQkVornMain::btHelpClick() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/RunTestClick.h"
+#include "net/UpdateCheck.h"
 #include "platform/DriveEvents.h"
 #include "storage/DriveCatalog.h"
 #include "storage/DriveList.h"
@@ -50,8 +51,13 @@ public:
     void btGraphClick();
     // The notice window Check Updates shows while it downloads; created before this one.
     void setNoticeWindow(TformUpload* notice) { notice_ = notice; }
-    // Check Updates: the update check with library download, this window hidden.
+    // Check Updates: the update check with library download, this window hidden. It
+    // runs on the notice window's job and this returns at once; updatesEnded() tells
+    // when this window is back.
     void btUpdatesClick();
+    bool updateGoing() const { return updateGoing_; }
+    // Where Check Updates looks (the program's own settings unless replaced).
+    void setUpdateSettings(UpdateCheckSettings settings) { updateSettings_ = std::move(settings); }
     // How web pages are opened (QDesktopServices::openUrl unless replaced).
     void setUrlOpener(std::function<void(const std::string&)> opener);
 
@@ -99,6 +105,8 @@ signals:
     void runEnded();
     // Graph Data is over: this window shows again.
     void graphEnded();
+    // Check Updates is over: this window shows again.
+    void updatesEnded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -121,6 +129,8 @@ private:
     void runFinished();
     void chartDone();
     void endRun();
+    bool functionGoing() const;
+    void updatesFinished();
 
     enum class ChartUse { None, Run, Graph };
 
@@ -142,6 +152,8 @@ private:
     bool runGoing_ = false;
     ChartUse chartUse_ = ChartUse::None;
     RunResult shownRun_;
+    bool updateGoing_ = false;
+    UpdateCheckSettings updateSettings_ = programUpdateSettings();
 };
 
 }  // namespace vorn

@@ -1,8 +1,8 @@
 #include "net/gui/TformUpload.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <exception>
 #include <memory>
@@ -39,6 +39,7 @@ TformUpload::TformUpload(QWidget* parent)
     btCancel->setGeometry(130, 96, 75, 25);
     btCancel->hide();
     centreOnScreen(this);
+    job_ = std::make_unique<NoticeJob>(*this, *this);
 }
 
 TformUpload::~TformUpload() = default;
@@ -53,12 +54,6 @@ void TformUpload::setNoticeText(const std::string& text) {
 void TformUpload::showNotice() {
     show();
     raise();
-    // Paint now: the caller goes on to wait.
-    QCoreApplication::processEvents();
-}
-
-void TformUpload::processEvents() {
-    QCoreApplication::processEvents();
 }
 
 // The window goes when the transfer ends, not before: neither its frame nor Escape
@@ -69,36 +64,67 @@ void TformUpload::closeEvent(QCloseEvent* event) {
 
 void TformUpload::reject() {}
 
+namespace {
+
+// The result file for the upload, written through the details window in upload mode
+// with the chart window hidden; empty when the user gave up or there is no device.
+std::string uploadFileOf(TQkVornChart& chart, TupdateDetails& details, std::string& typed,
+                         bool& hidden) {
+    I_VornCollection* result = chart.result(0);
+    std::unique_ptr<StoredDrive> device = newStoredDisk(result);
+    if (!device) {
+        return {};
+    }
+    chart.hide();
+    hidden = true;
+    std::string fileName = details.showDetails(*device, *result, true);
+    typed = details.emailText();
+    return fileName;
+}
+
+}  // namespace
+
 void btUploadClick(TQkVornChart& chart, TupdateDetails& details, TformUpload& notice,
-                   I_Dialogs& dialogs) {
+                   I_Dialogs& dialogs, const MailSettings& settings) {
     if (!chart.uploadAllowed()) {
         dialogs.information(kWriteTestsOnly);
         return;
     }
+    if (notice.job().running()) {
+        return;
+    }
     openLog("vorninternet.log");
     bool hidden = false;
+    bool started = false;
     try {
-        I_VornCollection* result = chart.result(0);
-        std::unique_ptr<StoredDrive> device = newStoredDisk(result);
-        if (device) {
-            chart.hide();
-            hidden = true;
-            const std::string fileName = details.showDetails(*device, *result, true);
-            const std::string typed = details.emailText();
-            device.reset();
-            if (!fileName.empty()) {
-                uploadResultFile(fileName, typed, dialogs, notice, MailSettings{}, true);
-            }
+        std::string typed;
+        const std::string fileName = uploadFileOf(chart, details, typed, hidden);
+        if (!fileName.empty()) {
+            QPointer<TQkVornChart> shown(&chart);
+            started = notice.job().start(
+                "btUploadClick", dialogs,
+                [fileName, typed, settings](I_Dialogs& boxes, I_NoticeView& view,
+                                            const std::atomic<int>&) {
+                    uploadResultFile(fileName, typed, boxes, view, settings, true);
+                },
+                [shown] {
+                    if (shown) {
+                        shown->show();
+                    }
+                    closeLog();
+                });
         }
     } catch (const std::exception& exception) {
         logException("btUploadClick", exception);
     } catch (...) {
         logUnknownException("btUploadClick", -1);
     }
-    if (hidden) {
-        chart.show();
+    if (!started) {
+        if (hidden) {
+            chart.show();
+        }
+        closeLog();
     }
-    closeLog();
 }
 
 }  // namespace vorn

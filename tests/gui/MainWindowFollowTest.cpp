@@ -20,6 +20,8 @@
 
 #include "app/gui/TQkVornMain.h"
 #include "gui/WindowTestSupport.h"
+#include "net/LoopbackServers.h"
+#include "net/gui/TformUpload.h"
 #include "platform/DriveEvents.h"
 #include "support/FakeSysfs.h"
 #include "support/ScriptedDialogs.h"
@@ -226,6 +228,30 @@ TEST_F(MainWindowFollowTest, NoRefreshWhileAFunctionRunsThenItCatchesUp) {
     window->btGraph->click();
     EXPECT_FALSE(refreshedWhileShown);
     EXPECT_GE(events->drains, 1);
+    ASSERT_TRUE(refreshComes());
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"sdb", "sde"}));
+}
+
+// Check Updates runs on a worker while this window's thread is free: drive events
+// meanwhile only mark the list, and it refreshes once the window is back.
+TEST_F(MainWindowFollowTest, NoRefreshWhileTheUpdateCheckRunsThenItCatchesUp) {
+    TformUpload notice;
+    window->setNoticeWindow(&notice);
+    UpdateCheckSettings settings;
+    settings.server = "http://127.0.0.1:" + std::to_string(LoopbackListener().port);
+    settings.minimumNotice = std::chrono::milliseconds(TQkVornMain::kSettleMs * 4);
+    window->setUpdateSettings(settings);
+    bool ended = false;
+    QObject::connect(window.get(), &TQkVornMain::updatesEnded, [&ended] { ended = true; });
+    window->btUpdates->click();
+    ASSERT_TRUE(window->updateGoing());
+    fake.removeDisk("sdc");
+    events->fire(true);
+    waitPastSettle();
+    EXPECT_FALSE(ended);
+    EXPECT_FALSE(refreshed());
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"sdb", "sdc", "sde"}));
+    ASSERT_TRUE(spinUntil([&ended] { return ended; }));
     ASSERT_TRUE(refreshComes());
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"sdb", "sde"}));
 }

@@ -33,7 +33,6 @@ struct RecordingNotice : I_NoticeView {
     void setNoticeText(const std::string& text) override { shown.push_back(text); }
     void showNotice() override {}
     void hideNotice() override { ++hidden; }
-    void processEvents() override {}
     std::vector<std::string> shown;
     size_t hidden = 0;
 };

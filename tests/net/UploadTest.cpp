@@ -27,7 +27,6 @@ struct CountingNotice : I_NoticeView {
     void setNoticeText(const std::string& text) override { EXPECT_EQ(text, kNoticeText); }
     void showNotice() override { ++shown; }
     void hideNotice() override { ++hidden; }
-    void processEvents() override {}
     static constexpr const char* kNoticeText = "Sending benchmark data to www.velto.example!";
     int shown = 0;
     int hidden = 0;
