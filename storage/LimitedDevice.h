@@ -31,6 +31,7 @@ public:
     }
     bool disableWrite() override { return device_.disableWrite(); }
     bool flush() override { return device_.flush(); }
+    int lastError() const override { return device_.lastError(); }
     std::string writeRefusal() override { return device_.writeRefusal(); }
     bool claimForWrite(std::string& why) override { return device_.claimForWrite(why); }
     bool openForTransfers(std::string& why) override { return device_.openForTransfers(why); }

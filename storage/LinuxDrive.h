@@ -48,6 +48,7 @@ public:
     bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) override;
     bool disableWrite() override;
     bool flush() override;
+    int lastError() const override { return lastError_; }
     bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override;
     std::string writeRefusal() override;
     bool claimForWrite(std::string& why) override;
@@ -106,6 +107,7 @@ private:
     std::string hardwareId;
     std::string devicePath;
     int fd_ = -1;
+    int lastError_ = 0;
     bool readOnlyOpen_ = false;
     // Opened without O_DIRECT (a file system that cannot do direct I/O).
     bool buffered_ = false;

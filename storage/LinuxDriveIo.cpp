@@ -77,6 +77,7 @@ bool LinuxDrive::transfer(bool isWrite, uint64_t sector, uint32_t count, void* d
         logMessage("%s %u: error %u sector %llu count %u", isWrite ? "write" : "read",
                    static_cast<uint32_t>(driveNumber), static_cast<uint32_t>(error),
                    static_cast<unsigned long long>(sector), count);
+        lastError_ = error;
         // The file position is unknown after a failure: seek next time.
         nextSector = UINT64_MAX;
     } else {
@@ -115,6 +116,7 @@ bool LinuxDrive::flush() {
     const uint64_t start = observer_ ? platform::counterNow() : 0;
     const bool ok = fdatasync(fd_) == 0;
     if (!ok) {
+        lastError_ = errno;
         logMessage("flush %d: failed error %u", driveNumber, static_cast<uint32_t>(errno));
     }
     if (observer_) {

@@ -23,6 +23,9 @@ public:
     virtual bool disableWrite() = 0;
     // Timed flush of the device's write cache.
     virtual bool flush() = 0;
+    // The errno of the last transfer that failed (0: none failed, or not known), so a
+    // caller can tell a medium that has gone (ENODEV, ENOMEDIUM) from one bad request.
+    virtual int lastError() const { return 0; }
     // Readies an armed device for the write test's first write: every file system of
     // the medium unmounted and the device taken for this process alone, so nothing
     // mounts or writes it during the run. False, with the reason in `why`, when that

@@ -21,6 +21,12 @@ bool parseBeyond(const std::string& text, Beyond& mode) {
         mode = Beyond::Wrap;
     } else if (text == "error") {
         mode = Beyond::Error;
+    } else if (text == "refuse") {
+        mode = Beyond::Refuse;
+    } else if (text == "stale") {
+        mode = Beyond::Stale;
+    } else if (text == "random") {
+        mode = Beyond::Random;
     } else {
         return false;
     }
@@ -33,6 +39,12 @@ const char* beyondName(Beyond mode) {
             return "wrap";
         case Beyond::Error:
             return "error";
+        case Beyond::Refuse:
+            return "refuse";
+        case Beyond::Stale:
+            return "stale";
+        case Beyond::Random:
+            return "random";
         case Beyond::Drop:
             break;
     }
@@ -73,8 +85,9 @@ bool SectorCache::get(uint64_t sector, char* bytes) const {
     return true;
 }
 
-void CounterfeitStore::setCacheBytes(uint64_t bytes) {
+void CounterfeitStore::setCacheBytes(uint64_t bytes, bool beyondOnly) {
     cache_.resize(bytes / kSector);
+    cacheBeyondOnly_ = beyondOnly;
 }
 
 uint64_t CounterfeitStore::cacheBytes() const {
@@ -85,6 +98,7 @@ void CounterfeitStore::reset() {
     claimed = 0;
     beyond = Beyond::Drop;
     cache_.resize(0);
+    cacheBeyondOnly_ = false;
 }
 
 bool CounterfeitStore::backingSector(uint64_t real, uint64_t sector, uint64_t& at) const {
@@ -100,8 +114,32 @@ bool CounterfeitStore::backingSector(uint64_t real, uint64_t sector, uint64_t& a
     return false;
 }
 
-bool CounterfeitStore::touchesMissing(uint64_t real, size_t bytes, uint64_t offset) const {
-    return beyond == Beyond::Error && bytes != 0 && offset + bytes > real / kSector * kSector;
+bool CounterfeitStore::touchesMissing(uint64_t real, size_t bytes, uint64_t offset,
+                                      bool write) const {
+    const bool refused = beyond == Beyond::Error || (write && beyond == Beyond::Refuse);
+    return refused && bytes != 0 && offset + bytes > real / kSector * kSector;
+}
+
+// What a read of a sector without storage answers.
+void CounterfeitStore::missingSector(uint64_t sector, char* bytes) const {
+    if (beyond == Beyond::Stale) {
+        // An old file's bytes: the same every time, different in every sector.
+        for (uint64_t i = 0; i < kSector; i += 8) {
+            const uint64_t word = (sector * 0x100000001b3ull) ^ (i * 0x5bd1e995ull) ^ 0x4f4c44ull;
+            std::memcpy(bytes + i, &word, 8);
+        }
+        return;
+    }
+    if (beyond == Beyond::Random) {
+        for (uint64_t i = 0; i < kSector; i += 8) {
+            noise_ ^= noise_ << 13;
+            noise_ ^= noise_ >> 7;
+            noise_ ^= noise_ << 17;
+            std::memcpy(bytes + i, &noise_, 8);
+        }
+        return;
+    }
+    std::memset(bytes, 0, kSector);
 }
 
 bool CounterfeitStore::readSector(int image, uint64_t real, uint64_t sector, char* bytes) const {
@@ -110,7 +148,11 @@ bool CounterfeitStore::readSector(int image, uint64_t real, uint64_t sector, cha
     }
     uint64_t at = 0;
     if (!backingSector(real, sector, at)) {
-        std::memset(bytes, 0, kSector);
+        missingSector(sector, bytes);
+        return true;
+    }
+    if (memory != nullptr) {
+        std::memcpy(bytes, memory + at * kSector, kSector);
         return true;
     }
     return pread(image, bytes, kSector, static_cast<off_t>(at * kSector)) ==
@@ -118,10 +160,16 @@ bool CounterfeitStore::readSector(int image, uint64_t real, uint64_t sector, cha
 }
 
 bool CounterfeitStore::writeSector(int image, uint64_t real, uint64_t sector, const char* bytes) {
-    cache_.put(sector, bytes);
+    if (!cacheBeyondOnly_ || sector >= real / kSector) {
+        cache_.put(sector, bytes);
+    }
     uint64_t at = 0;
     if (!backingSector(real, sector, at)) {
         return true;  // lost, and nobody is told
+    }
+    if (memory != nullptr) {
+        std::memcpy(memory + at * kSector, bytes, kSector);
+        return true;
     }
     return pwrite(image, bytes, kSector, static_cast<off_t>(at * kSector)) ==
            static_cast<ssize_t>(kSector);
@@ -132,7 +180,7 @@ int CounterfeitStore::read(int image, uint64_t real, char* data, size_t bytes, u
     if (offset >= end) {
         return 0;
     }
-    if (touchesMissing(real, end - offset, offset)) {
+    if (touchesMissing(real, end - offset, offset, false)) {
         return -EIO;
     }
     char sector[kSector];
@@ -154,7 +202,7 @@ int CounterfeitStore::write(int image, uint64_t real, const char* source, size_t
     if (offset >= end) {
         return 0;
     }
-    if (touchesMissing(real, end - offset, offset)) {
+    if (touchesMissing(real, end - offset, offset, true)) {
         return -EIO;
     }
     char sector[kSector];

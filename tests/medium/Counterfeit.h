@@ -15,9 +15,12 @@
 namespace vorn::medium {
 
 enum class Beyond {
-    Drop,   // writes past the real end are lost, reads there answer zeros
-    Wrap,   // addresses are taken modulo the real size
-    Error,  // every request touching the part past the real end fails with EIO
+    Drop,    // writes past the real end are lost, reads there answer zeros
+    Wrap,    // addresses are taken modulo the real size
+    Error,   // every request touching the part past the real end fails with EIO
+    Refuse,  // writes touching the part past the real end fail with EIO, reads answer zeros
+    Stale,   // writes there are lost, reads answer what an earlier user left there
+    Random,  // writes there are lost, reads answer new noise each time
 };
 
 bool parseBeyond(const std::string& text, Beyond& mode);
@@ -44,13 +47,18 @@ class CounterfeitStore {
 public:
     uint64_t claimed = 0;  // 0: the real size
     Beyond beyond = Beyond::Drop;
+    // When set, the real storage is this memory rather than the image file.
+    char* memory = nullptr;
 
     // True when the store changes anything: without a lie the medium serves the
     // image directly, as it always has.
     bool lying() const { return claimed != 0 || cache_.sectors() != 0; }
     uint64_t reportedSize(uint64_t real) const { return claimed != 0 ? claimed : real; }
-    void setCacheBytes(uint64_t bytes);
+    // A cache of every write, or (beyondOnly) only of writes past the real end: a
+    // controller that keeps what it has no storage for until newer such writes come.
+    void setCacheBytes(uint64_t bytes, bool beyondOnly = false);
     uint64_t cacheBytes() const;
+    bool cacheBeyondOnly() const { return cacheBeyondOnly_; }
     void reset();
 
     // Bytes moved (short at the claimed end), or -errno.
@@ -62,9 +70,12 @@ private:
     bool writeSector(int image, uint64_t real, uint64_t sector, const char* bytes);
     // Where a sector past the real end lives; false when it lives nowhere.
     bool backingSector(uint64_t real, uint64_t sector, uint64_t& at) const;
-    bool touchesMissing(uint64_t real, size_t bytes, uint64_t offset) const;
+    bool touchesMissing(uint64_t real, size_t bytes, uint64_t offset, bool write) const;
+    void missingSector(uint64_t sector, char* bytes) const;
 
     SectorCache cache_;
+    bool cacheBeyondOnly_ = false;
+    mutable uint64_t noise_ = 0x9e3779b97f4a7c15ull;
 };
 
 }  // namespace vorn::medium

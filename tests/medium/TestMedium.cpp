@@ -7,10 +7,13 @@
 //   fail_read=A-B        EIO for reads touching 512-byte sectors A..B (fail_write too)
 //   fail_read_after=K    EIO for every read after the first K reads (fail_write_after)
 //   pull=1               EIO for every request, as a medium pulled from its slot
+//   vanish_after=K       after K more requests every request fails with ENODEV, as a
+//                        stick pulled mid-transfer (0 = at once)
 //   claim=BYTES          the size the medium reports (0 = the image's, its real size)
 //   beyond=MODE          past the real size: drop (writes lost, reads answer zeros),
 //                        wrap (addresses modulo the real size), error (EIO)
 //   cache=BYTES          a write cache of the most recent sectors that answers reads
+//   cache_beyond=BYTES   the same, fed only by writes past the real size
 //   reset=1              back to no delay and no faults, counters to zero
 // Reading "control" answers the settings and the counts of reads and writes served.
 //
@@ -57,6 +60,7 @@ struct Settings {
     Range failRead, failWrite;
     uint64_t failReadAfter = kNone, failWriteAfter = kNone;
     bool pulled = false;
+    uint64_t vanishAt = kNone;  // request count (reads and writes) at which it vanishes
 };
 
 using vorn::medium::CounterfeitStore;
@@ -118,10 +122,14 @@ bool applySetting(const std::string& key, const std::string& value, Medium& m) {
         s.failWriteAfter = n;
     } else if (key == "pull") {
         s.pulled = n != 0;
+    } else if (key == "vanish_after") {
+        s.vanishAt = m.reads + m.writes + n;
     } else if (key == "claim") {
         m.lies.claimed = n;
     } else if (key == "cache") {
         m.lies.setCacheBytes(n);
+    } else if (key == "cache_beyond") {
+        m.lies.setCacheBytes(n, true);
     } else if (key == "reset") {
         s = Settings{};
         m.lies.reset();
@@ -157,9 +165,10 @@ std::string controlText(const Medium& m) {
     std::snprintf(text, sizeof text,
                   "latency_us=%" PRIu64 "\nbandwidth=%" PRIu64 "\npull=%d\nreads=%" PRIu64
                   "\nwrites=%" PRIu64 "\nsize=%" PRIu64 "\nclaim=%" PRIu64
-                  "\nbeyond=%s\ncache=%" PRIu64 "\n",
+                  "\nbeyond=%s\ncache=%" PRIu64 "\ncache_beyond=%d\n",
                   s.latencyNs / 1000, s.bandwidth, s.pulled ? 1 : 0, m.reads, m.writes, m.size,
-                  m.lies.claimed, vorn::medium::beyondName(m.lies.beyond), m.lies.cacheBytes());
+                  m.lies.claimed, vorn::medium::beyondName(m.lies.beyond), m.lies.cacheBytes(),
+                  m.lies.cacheBeyondOnly() ? 1 : 0);
     return text;
 }
 
@@ -199,10 +208,15 @@ int serve(bool write, char* data, const char* source, size_t bytes, off_t offset
     Medium& m = g_medium;
     Settings s;
     uint64_t index = 0;
+    bool vanished = false;
     {
         std::lock_guard<std::mutex> hold(m.lock);
         s = m.settings;
+        vanished = m.reads + m.writes >= s.vanishAt;
         index = write ? m.writes++ : m.reads++;
+    }
+    if (vanished) {
+        return -ENODEV;
     }
     const uint64_t at = static_cast<uint64_t>(offset);
     const bool failed = s.pulled || (write ? s.failWrite : s.failRead).touches(at, bytes) ||
@@ -306,6 +320,9 @@ int doFsync(const char* path, int, fuse_file_info*) {
         return 0;
     }
     std::lock_guard<std::mutex> hold(g_medium.lock);
+    if (g_medium.reads + g_medium.writes >= g_medium.settings.vanishAt) {
+        return -ENODEV;
+    }
     return g_medium.settings.pulled ? -EIO : 0;
 }
 

@@ -52,6 +52,9 @@ bool MemoryDevice::transfer(uint8_t kind, uint64_t sector, uint32_t count, void*
     }
     const bool inside = sector <= options_.sectors && count <= options_.sectors - sector;
     const bool failed = !inside || (failWhen && failWhen(index_, t));
+    if (failed) {
+        lastError_ = failError;
+    }
     if (!failed && options_.keepData) {
         uint8_t* place = medium_.data() + sector * options_.sectorSize;
         if (kind == kEventWrite) {

@@ -52,6 +52,8 @@ public:
     // Answers true when the transfer with this index (counting reads, writes and
     // flushes from 0) must fail.
     std::function<bool(uint64_t index, const Transfer&)> failWhen;
+    // The errno a failed transfer reports.
+    int failError = 5;  // EIO
     // Runs after every transfer, with its index.
     std::function<void(uint64_t index)> afterTransfer;
     void attachObserver(I_TransferObserver* observer) { observer_ = observer; }
@@ -82,6 +84,7 @@ public:
     bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) override;
     bool disableWrite() override;
     bool flush() override;
+    int lastError() const override { return lastError_; }
     bool saveDeviceInfo(I_VornCollection*, const char*) override { return false; }
     std::string writeRefusal() override { return options_.systemUse; }
     bool claimForWrite(std::string& why) override;
@@ -103,6 +106,7 @@ private:
     bool writeEnabled_ = false;
     bool claimed_ = false;
     uint64_t writes_ = 0;
+    int lastError_ = 0;
     bool record_ = true;
     uint64_t index_ = 0;
     std::vector<Transfer> transfers_;
