@@ -73,6 +73,11 @@ bool MemoryEventLog::addEvent(uint8_t device, uint8_t kind, uint16_t sectorCount
         }
         return append(EventLogEntry{sectorCount, kind, flags, 0, sector, startTicks, endTicks});
     }
+    // A row holds one contiguous stretch: a wipe that wraps back to sector 0 starts a
+    // new row there, so no row names sectors it never wrote.
+    if (summarySectors_ != 0 && sector != summary_.sector + summarySectors_) {
+        closeSummaryRow();
+    }
     if (summarySectors_ == 0) {
         summary_ = EventLogEntry{0, kEventWipe, device, 0, sector, startTicks, endTicks};
     }

@@ -19,10 +19,11 @@ void fillProbeSector(uint8_t* bytes, uint32_t size, uint64_t nonce, uint64_t sec
 
 enum class SectorFault : uint32_t {
     None = 0,
-    Wraps = 1,      // holds another sector's identity of this round: addresses wrap
-    Zeros = 2,      // reads back as zeros: the write went nowhere
-    ReadError = 3,  // the medium refused the read
-    OtherData = 4,  // anything else: stale data of an earlier round, or garbage
+    Wraps = 1,       // holds another sector's identity of this round: addresses wrap
+    Zeros = 2,       // reads back as zeros: the write went nowhere
+    ReadError = 3,   // the medium refused the read
+    OtherData = 4,   // anything else: stale data of an earlier round, or garbage
+    WriteError = 5,  // the medium refused the write (only the probe finds this)
 };
 
 // What a read-back of `sector` holds; with Wraps, `other` is the sector it belongs to.

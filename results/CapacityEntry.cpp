@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "results/VornCollection.h"
 
@@ -12,14 +13,30 @@ namespace {
 constexpr uint32_t kValueRoom = 256;
 constexpr double kGB = 1e9;
 
-std::string gigabytes(double tenths) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", tenths / 10.0);
-    return text;
+// 4000000000 as "4,000,000,000".
+std::string groupedNumber(uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
+    }
+    return digits;
+}
+
+// "268,435,456 bytes (524,288 sectors, 0.26 GB)": exact, and the gigabytes cut down
+// to two places, never rounded up.
+std::string exactSize(const CapacityResult& r, uint64_t bytes) {
+    char gb[32];
+    const double hundredths = std::floor(static_cast<double>(bytes) / kGB * 100.0);
+    std::snprintf(gb, sizeof gb, "%.2f", hundredths / 100.0);
+    std::string text = groupedNumber(bytes) + " bytes (";
+    if (r.sectorSize != 0) {
+        text += groupedNumber(bytes / r.sectorSize) + " sectors, ";
+    }
+    return text + gb + " GB)";
 }
 
 bool validFault(uint32_t fault) {
-    return fault <= static_cast<uint32_t>(SectorFault::OtherData);
+    return fault <= static_cast<uint32_t>(SectorFault::WriteError);
 }
 
 }  // namespace
@@ -58,14 +75,16 @@ std::optional<CapacityResult> loadCapacityResult(I_VornCollection& file) {
 }
 
 std::string capacityVerdictText(const CapacityResult& r) {
-    const double claimed = std::round(static_cast<double>(r.claimedBytes) / kGB * 10.0);
+    const std::string claimed = groupedNumber(r.claimedBytes);
     if (r.verdict == CapacityVerdict::Genuine) {
-        return "Real capacity: verified " + gigabytes(claimed) + " GB of " + gigabytes(claimed) +
-               " GB";
+        return "Real capacity: verified " + exactSize(r, r.claimedBytes) + " of " + claimed;
     }
-    const double usable = std::floor(static_cast<double>(r.verifiedBytes) / kGB * 10.0);
-    return "Real capacity: only " + gigabytes(usable) + " GB of the claimed " + gigabytes(claimed) +
-           " GB usable; data written beyond is lost";
+    if (r.verifiedBytes == 0) {
+        return "Real capacity: none of the claimed " + claimed +
+               " bytes usable; the medium keeps no data at its start";
+    }
+    return "Real capacity: only " + exactSize(r, r.verifiedBytes) + " of the claimed " + claimed +
+           " usable; data written beyond is lost";
 }
 
 std::string capacityFailureText(const CapacityResult& r) {
@@ -84,10 +103,36 @@ std::string capacityFailureText(const CapacityResult& r) {
         case SectorFault::ReadError:
             std::snprintf(text, sizeof text, "First failed sector %llu: read error", sector);
             return text;
+        case SectorFault::WriteError:
+            std::snprintf(text, sizeof text, "First failed sector %llu: write refused", sector);
+            return text;
         case SectorFault::OtherData:
             break;
     }
     std::snprintf(text, sizeof text, "First failed sector %llu: reads other data", sector);
+    return text;
+}
+
+std::string capacityStopText(const CapacityResult& r) {
+    char text[160];
+    const auto sector = static_cast<unsigned long long>(r.stopSector);
+    switch (r.stop) {
+        case ProbeStop::None:
+            return {};
+        case ProbeStop::StartUnreadable:
+            return "The medium cannot be read at its start; no verdict.";
+        case ProbeStop::WriteRefused:
+            std::snprintf(text, sizeof text,
+                          "The medium refused a write at sector %llu, where its storage had "
+                          "shown itself real; no verdict.",
+                          sector);
+            return text;
+        case ProbeStop::Unreadable:
+        case ProbeStop::Gone:
+            break;
+    }
+    std::snprintf(text, sizeof text, "The medium stopped answering at sector %llu; no verdict.",
+                  sector);
     return text;
 }
 
@@ -104,11 +149,13 @@ const char* sectorFaultName(SectorFault fault) {
         case SectorFault::Zeros:
             return "zeros";
         case SectorFault::ReadError:
-            return "read error";
+            return "read_error";
+        case SectorFault::WriteError:
+            return "write_error";
         case SectorFault::OtherData:
             break;
     }
-    return "other data";
+    return "other_data";
 }
 
 }  // namespace vorn

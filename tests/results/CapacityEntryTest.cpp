@@ -27,31 +27,55 @@ TEST(CapacityEntry, VerdictAndFailureTexts) {
     CapacityResult genuine;
     genuine.claimedBytes = 64'000'000'000;
     genuine.verifiedBytes = genuine.claimedBytes;
+    genuine.sectorSize = 512;
     const struct {
         CapacityResult result;
         const char* verdict;
         const char* failure;
     } cases[] = {
-        {genuine, "Real capacity: verified 64.0 GB of 64.0 GB", ""},
-        {counterfeit(64'000'000'000, 7'800'000'000, SectorFault::Wraps),
-         "Real capacity: only 7.8 GB of the claimed 64.0 GB usable; data written beyond is lost",
+        {genuine,
+         "Real capacity: verified 64,000,000,000 bytes (125,000,000 sectors, 64.00 GB) of "
+         "64,000,000,000",
+         ""},
+        // Exact bytes and sectors; the gigabytes cut down, never rounded up (0.268 GB).
+        {counterfeit(4'000'000'000, 268'435'456, SectorFault::Wraps),
+         "Real capacity: only 268,435,456 bytes (524,288 sectors, 0.26 GB) of the claimed "
+         "4,000,000,000 usable; data written beyond is lost",
          "First failed sector 15234567: wraps to sector 2048"},
-        // What is usable is rounded down: 7.89 GB are not 7.9.
-        {counterfeit(63'980'000'000, 7'890'000'000, SectorFault::Zeros),
-         "Real capacity: only 7.8 GB of the claimed 64.0 GB usable; data written beyond is lost",
+        {counterfeit(1'073'741'824, 999'999'488, SectorFault::Zeros),
+         "Real capacity: only 999,999,488 bytes (1,953,124 sectors, 0.99 GB) of the claimed "
+         "1,073,741,824 usable; data written beyond is lost",
          "First failed sector 15234567: reads zeros"},
         {counterfeit(8'000'000'000, 0, SectorFault::ReadError),
-         "Real capacity: only 0.0 GB of the claimed 8.0 GB usable; data written beyond is lost",
+         "Real capacity: none of the claimed 8,000,000,000 bytes usable; the medium keeps no "
+         "data at its start",
          "First failed sector 15234567: read error"},
         {counterfeit(8'000'000'000, 4'000'000'000, SectorFault::OtherData),
-         "Real capacity: only 4.0 GB of the claimed 8.0 GB usable; data written beyond is lost",
+         "Real capacity: only 4,000,000,000 bytes (7,812,500 sectors, 4.00 GB) of the claimed "
+         "8,000,000,000 usable; data written beyond is lost",
          "First failed sector 15234567: reads other data"},
+        {counterfeit(512, 0, SectorFault::WriteError),
+         "Real capacity: none of the claimed 512 bytes usable; the medium keeps no data at its "
+         "start",
+         "First failed sector 15234567: write refused"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.verdict);
         EXPECT_EQ(capacityVerdictText(c.result), c.verdict);
         EXPECT_EQ(capacityFailureText(c.result), c.failure);
     }
+    // The kinds scripts read are single tokens.
+    EXPECT_STREQ(sectorFaultName(SectorFault::ReadError), "read_error");
+    EXPECT_STREQ(sectorFaultName(SectorFault::OtherData), "other_data");
+    EXPECT_STREQ(sectorFaultName(SectorFault::WriteError), "write_error");
+    CapacityResult stopped;
+    EXPECT_EQ(capacityStopText(stopped), "");
+    stopped.stop = ProbeStop::Gone;
+    stopped.stopSector = 123456;
+    EXPECT_EQ(capacityStopText(stopped),
+              "The medium stopped answering at sector 123456; no verdict.");
+    stopped.stop = ProbeStop::StartUnreadable;
+    EXPECT_EQ(capacityStopText(stopped), "The medium cannot be read at its start; no verdict.");
 }
 
 TEST(CapacityEntry, StoredResultReadsBackAndDamagedValuesDoNot) {
