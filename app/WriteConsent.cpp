@@ -4,6 +4,7 @@
 
 #include "app/Wipe.h"
 #include "base/Dialogs.h"
+#include "storage/DeviceListText.h"
 #include "storage/VornDevice.h"
 
 namespace vorn {
@@ -34,7 +35,9 @@ bool mediumAccepted(I_VornDevice& device, I_Dialogs& dialogs) {
     return true;
 }
 
-bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
+namespace {
+
+bool confirmOverwrite(I_VornDevice& device, I_Dialogs& dialogs, const std::string& question) {
     if (const std::string use = device.writeRefusal(); !use.empty()) {
         dialogs.error("QK Vorn will not write to this drive: it holds " + use + ".");
         return false;
@@ -43,13 +46,25 @@ bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
         dialogs.error(kCannotWrite);
         return false;
     }
-    if (device.deviceRemovable() != 0 && !dialogs.question(kOverwriteWarning)) {
+    if (device.deviceRemovable() != 0 && !dialogs.question(question)) {
         return false;
     }
     if (deviceHasFiles(device) && !dialogs.question(kFilesFound)) {
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
+    return confirmOverwrite(device, dialogs, kOverwriteWarning);
+}
+
+bool confirmCapacityCheck(I_VornDevice& device, I_Dialogs& dialogs) {
+    return confirmOverwrite(device, dialogs,
+                            "The capacity check will overwrite all data on " +
+                                deviceListText(device) + "; it WILL be lost.  Continue?");
 }
 
 bool claimDeviceForWrite(I_VornDevice& device, I_Dialogs& dialogs) {

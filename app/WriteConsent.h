@@ -14,6 +14,8 @@ bool mediumAccepted(I_VornDevice& device, I_Dialogs& dialogs);
 // Nothing forbids writing the drive, writing is armed, and the user agrees to lose
 // the medium's data (and its files, when it holds any).
 bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs);
+// The same for the capacity check alone, asked in its own words with the drive named.
+bool confirmCapacityCheck(I_VornDevice& device, I_Dialogs& dialogs);
 // The medium's file systems come off and the drive is taken for this process alone.
 bool claimDeviceForWrite(I_VornDevice& device, I_Dialogs& dialogs);
 

@@ -1,21 +1,22 @@
 // capacity: whether the medium holds what it claims, asked and refused as the write
-// test is; the fast probe, or every sector with --full.
+// test is; the fast probe, or every sector with --full. Its exit status tells the
+// verdicts apart, so a script can sort a box of cards without reading the text.
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cinttypes>
-#include <csignal>
 #include <cstdio>
 #include <string>
 
 #include "app/WriteConsent.h"
+#include "base/DiagLog.h"
 #include "bench/CapacityProbe.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/DeviceOpen.h"
 #include "cli/JsonOut.h"
+#include "cli/SignalCancel.h"
 #include "cli/TerminalDialogs.h"
 #include "results/CapacityEntry.h"
 #include "storage/LinuxDrive.h"
@@ -25,30 +26,16 @@ namespace {
 
 constexpr const char* kCommand = "capacity";
 constexpr uint32_t kBuffer = 524288;
-constexpr uint64_t kLineStep = 10;  // percent between progress lines off a terminal
 
-std::atomic<bool> g_stop{false};
+constexpr int kExitCounterfeit = 3;
+constexpr int kExitFailedMedium = 4;
+constexpr int kExitNoVerdict = 5;
 
-extern "C" void onStop(int) {
-    g_stop.store(true);
-}
-
-// Ctrl-C stops the probe after its current request.
-class StopOnInterrupt {
-public:
-    StopOnInterrupt() {
-        struct sigaction action = {};
-        action.sa_handler = onStop;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~StopOnInterrupt() { sigaction(SIGINT, &previous_, nullptr); }
-    StopOnInterrupt(const StopOnInterrupt&) = delete;
-    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
-
-private:
-    struct sigaction previous_ = {};
-};
+constexpr const char* kExitCodes =
+    "Exit status: 0 genuine; 3 counterfeit (less storage than claimed); 4 the medium "
+    "failed outright (no good storage at its start); 5 no verdict (the medium stopped "
+    "answering or failed where it had shown itself real); 1 other errors and refusals; "
+    "2 usage errors; 130, 143, 129 cancelled by SIGINT, SIGTERM, SIGHUP.";
 
 std::string clockText(uint64_t seconds) {
     char text[32];
@@ -57,8 +44,9 @@ std::string clockText(uint64_t seconds) {
     return text;
 }
 
-// Progress, rate and time left on stderr: redrawn in place on a terminal, a line
-// every tenth of a pass otherwise.
+// Progress on stderr: on a terminal one line redrawn in place with the pass, its
+// share done, its rate and the time the whole check still needs; otherwise one line
+// as each pass begins, naming it.
 class ProgressLine : public I_ProbeObserver {
 public:
     ProgressLine() : terminal_(isatty(STDERR_FILENO) != 0) {}
@@ -67,29 +55,39 @@ public:
             std::fputc('\n', stderr);
         }
     }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
     void progress(const ProbeProgress& p) override {
-        const uint64_t percent = p.totalBytes == 0 ? 100 : p.doneBytes * 100 / p.totalBytes;
-        const uint64_t left = probeSecondsLeft(p);
-        const bool newPass = p.doneBytes == 0;
-        if (!newPass && (terminal_ ? percent == percent_ && left == left_
-                                   : percent / kLineStep == percent_ / kLineStep)) {
+        if (!terminal_) {
+            if (p.pass != pass_) {
+                pass_ = p.pass;
+                std::fprintf(stderr, "Pass %u: %s %.1f MB\n", p.pass, p.passName,
+                             static_cast<double>(p.totalBytes) / 1e6);
+            }
             return;
         }
+        const uint64_t percent = p.totalBytes == 0 ? 100 : p.doneBytes * 100 / p.totalBytes;
+        const uint64_t left = probeSecondsLeft(p);
+        if (p.pass == pass_ && percent == percent_ && left == left_) {
+            return;
+        }
+        pass_ = p.pass;
         percent_ = percent;
         left_ = left;
-        std::fprintf(stderr, "%s%-8s %3" PRIu64 "%%  %6.1f MB/s  %s left%s", terminal_ ? "\r" : "",
-                     p.writing ? "Writing" : "Reading", percent,
-                     static_cast<double>(probeRate(p)) / 1e6, clockText(left).c_str(),
-                     terminal_ ? "   " : "\n");
+        std::fprintf(stderr, "\rPass %u: %-26s %3" PRIu64 "%%  %6.1f MB/s  %s left   ", p.pass,
+                     p.passName, percent, static_cast<double>(probeRate(p)) / 1e6,
+                     clockText(left).c_str());
         drawn_ = true;
     }
-    bool cancelRequested() override { return g_stop.load(); }
+    bool cancelRequested() override { return cli::cancelRequested(); }
 
 private:
     bool terminal_;
     bool drawn_ = false;
+    uint32_t pass_ = 0;
     uint64_t percent_ = UINT64_MAX;
-    uint64_t left_ = 0;
+    uint64_t left_ = UINT64_MAX;
 };
 
 Json numberOrNull(bool present, uint64_t value) {
@@ -108,7 +106,8 @@ void printCapacityJson(const CapacityResult& r) {
                {"failure", failed ? Json(sectorFaultName(r.fault)) : Json(nullptr)},
                {"wraps_to", numberOrNull(r.fault == SectorFault::Wraps, r.wrapsTo)},
                {"bytes_written", r.bytesWritten},
-               {"bytes_read", r.bytesRead}});
+               {"bytes_read", r.bytesRead},
+               {"verified_sectors", r.sectorSize == 0 ? 0 : r.verifiedBytes / r.sectorSize}});
 }
 
 void printText(const CapacityResult& r) {
@@ -118,14 +117,23 @@ void printText(const CapacityResult& r) {
     }
 }
 
-int probeStatusCode(ProbeStatus status) {
+int verdictCode(const CapacityResult& r) {
+    if (r.verdict == CapacityVerdict::Genuine) {
+        return 0;
+    }
+    return r.verifiedBytes == 0 ? kExitFailedMedium : kExitCounterfeit;
+}
+
+int probeStatusCode(ProbeStatus status, const CapacityResult& r) {
     switch (status) {
         case ProbeStatus::Done:
-            return 0;
+            return verdictCode(r);
         case ProbeStatus::Cancelled:
-            return failWith(kCommand, "cancelled");
+            return cancelRequested() ? cancelledExit(kCommand) : failWith(kCommand, "cancelled");
         case ProbeStatus::NoMedium:
             return failWith(kCommand, "the medium has no sectors the check can use");
+        case ProbeStatus::Stopped:
+            return failWith(kCommand, capacityStopText(r), kExitNoVerdict);
         case ProbeStatus::NotWritable:
             break;
     }
@@ -135,7 +143,9 @@ int probeStatusCode(ProbeStatus status) {
 }  // namespace
 
 int runCapacity(int argc, char** argv) {
+    const CancelOnSignals cancelOnSignals;
     CommandLine line(kCommand, "Whether the medium holds what it claims (overwrites it).");
+    line.footer(kExitCodes);
     Target target;
     ProbeOptions options;
     bool yes = false, json = false;
@@ -156,27 +166,31 @@ int runCapacity(int argc, char** argv) {
         return *code;
     }
     TerminalQuestions dialogs(yes);
-    if (!mediumAccepted(*disk, dialogs) || !confirmWriteTest(*disk, dialogs) ||
-        !claimDeviceForWrite(*disk, dialogs)) {
+    const bool agreed = mediumAccepted(*disk, dialogs) && confirmCapacityCheck(*disk, dialogs) &&
+                        claimDeviceForWrite(*disk, dialogs);
+    if (cancelRequested()) {
+        return cancelledExit(kCommand);
+    }
+    if (!agreed) {
         return failWith(kCommand, "stopped before the check");
     }
     CapacityResult result;
     ProbeStatus status;
     {
-        StopOnInterrupt interrupt;
-        g_stop.store(false);
         ProgressLine progress;
         status = probeCapacity(*disk, options, progress, result);
     }
     if (status != ProbeStatus::Done) {
-        return probeStatusCode(status);
+        logMessage("** capacity check ended without a verdict: %s",
+                   capacityStopText(result).c_str());
+        return probeStatusCode(status, result);
     }
     if (json) {
         printCapacityJson(result);
     } else {
         printText(result);
     }
-    return 0;
+    return verdictCode(result);
 }
 
 }  // namespace vorn::cli

@@ -15,6 +15,10 @@ CommandLine::CommandLine(const char* command, const char* summary)
     app_->allow_extras();
 }
 
+void CommandLine::footer(const char* text) {
+    app_->footer(text);
+}
+
 CommandLine::~CommandLine() = default;
 
 // An option is given once at most; a second one is refused after parsing, rather

@@ -24,6 +24,8 @@ public:
     CommandLine(const CommandLine&) = delete;
     CommandLine& operator=(const CommandLine&) = delete;
 
+    // Text shown after the options in --help (exit codes, for example).
+    void footer(const char* text);
     void flag(const char* name, bool* value, const char* help);
     void text(const char* name, std::string* value, const char* help, const char* shape = "TEXT");
     // A whole number in [0, max]; `invalid` replaces "NAME needs a whole number up to MAX".

@@ -3,7 +3,9 @@
 // exclusive user while the run overwrites it.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,6 +52,22 @@ std::vector<std::string> mountPointsOfDrive(const DriveCatalog& catalog, const s
     return points;
 }
 
+// O_EXCL keeps a second writer off a block device only: an image file gets an
+// advisory lock, held while the descriptor is open, so a second check or run of the
+// same file is refused rather than overwriting the first one's data.
+bool lockImage(int fd, std::string& why) {
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return true;
+    }
+    const int error = errno;
+    why = error == EWOULDBLOCK
+              ? "another QK Vorn check or test is using this image file"
+              : std::string("the image file cannot be locked (") + std::strerror(error) + ")";
+    return false;
+}
+
 }  // namespace
 
 bool LinuxDrive::claimForWrite(std::string& why) {
@@ -57,9 +75,9 @@ bool LinuxDrive::claimForWrite(std::string& why) {
         why = "it holds no medium";
         return false;
     }
-    // An image file is mounted by nobody and has no exclusive open.
+    // An image file is mounted by nobody and has no exclusive open: it is locked.
     if (identity_.sysPath.empty()) {
-        return true;
+        return lockImage(fd_, why);
     }
     return unmountAll(why) && reopenExclusive(why);
 }

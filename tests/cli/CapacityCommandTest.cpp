@@ -1,11 +1,14 @@
 // qkvorn-cli capacity and run --capacity: asked and refused as the write test is,
-// the answer in words and as JSON, on image files and the lying FUSE medium.
+// the answer in words, as JSON and as the exit status, on image files and the lying
+// FUSE medium; a medium that goes away, signals, and a second check of one image.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "cli/CliProcess.h"
 #include "cli/CliRun.h"
 #include "support/TestMedium.h"
 
@@ -32,9 +35,14 @@ TEST(CapacityCommand, AsksAndRefusesAsTheWriteTestDoes) {
     // No terminal to answer the overwrite question: nothing is agreed, nothing written.
     CliRun asked = runCli(dir.path().string(), "capacity --device '" + image + "'");
     EXPECT_EQ(asked.exitCode, 1);
-    EXPECT_NE(asked.err.find("all data on this removable drive WILL be lost.  Continue test? "
-                             "[y/N] no (no terminal; --yes answers yes)"),
+    // Its own question, naming the drive.
+    EXPECT_NE(asked.err.find("The capacity check will overwrite all data on "), std::string::npos)
+        << asked.err;
+    EXPECT_NE(asked.err.find("key.img"), std::string::npos);
+    EXPECT_NE(asked.err.find("; it WILL be lost.  Continue? [y/N] no (no terminal; --yes answers "
+                             "yes)"),
               std::string::npos);
+    EXPECT_EQ(asked.err.find("write test"), std::string::npos);
     EXPECT_NE(asked.err.find("stopped before the check"), std::string::npos);
     EXPECT_TRUE(allZero(image));
     const struct {
@@ -59,7 +67,9 @@ TEST(CapacityCommand, GenuineImageVerifiesFullyInWordsAndJson) {
     const std::string image = makeImage(dir, 100'000'000);
     const CliRun words = runCli(dir.path().string(), "capacity --device '" + image + "' --yes");
     ASSERT_EQ(words.exitCode, 0) << words.err;
-    EXPECT_EQ(words.out, "Real capacity: verified 0.1 GB of 0.1 GB\n");
+    EXPECT_EQ(words.out,
+              "Real capacity: verified 99,999,744 bytes (195,312 sectors, 0.09 GB) of "
+              "99,999,744\n");
     const CliRun json =
         runCli(dir.path().string(), "capacity --device '" + image + "' --yes --full --json");
     ASSERT_EQ(json.exitCode, 0) << json.err;
@@ -68,10 +78,13 @@ TEST(CapacityCommand, GenuineImageVerifiesFullyInWordsAndJson) {
               std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"first_failed_sector\": null, \"failure\": null"), std::string::npos);
-    // The full probe shows each pass with its rate and the time left.
-    EXPECT_NE(json.err.find("Writing"), std::string::npos);
-    EXPECT_NE(json.err.find("Reading  100%"), std::string::npos);
-    EXPECT_NE(json.err.find(" MB/s  0:00:00 left"), std::string::npos);
+    // Off a terminal: one line per pass, naming it.
+    EXPECT_NE(json.err.find("Pass 1: writing 100.0 MB\nPass 2: reading 100.0 MB\n"),
+              std::string::npos)
+        << json.err;
+    const CliRun help = runCli(dir.path().string(), "capacity --help");
+    EXPECT_NE(help.out.find("3 counterfeit"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("5 no verdict"), std::string::npos);
 }
 
 TEST(CapacityCommand, CounterfeitMediumIsFoundAndRunStaysInside) {
@@ -84,16 +97,16 @@ TEST(CapacityCommand, CounterfeitMediumIsFoundAndRunStaysInside) {
     ASSERT_TRUE(medium.control("claim=" + std::to_string(200'000'000) + "\nbeyond=wrap\n"));
     const std::string device = "--device '" + medium.mediumPath() + "' --yes";
     const CliRun words = runCli(dir.path().string(), "capacity " + device);
-    ASSERT_EQ(words.exitCode, 0) << words.err;
-    EXPECT_EQ(words.out.rfind("Real capacity: only 0.0 GB of the claimed 0.2 GB usable; data "
-                              "written beyond is lost\nFirst failed sector ",
-                              0),
-              0u)
+    ASSERT_EQ(words.exitCode, 3) << words.err;
+    EXPECT_EQ(words.out.rfind("Real capacity: only ", 0), 0u) << words.out;
+    EXPECT_NE(words.out.find(" of the claimed 200,000,000 usable; data written beyond is lost\n"
+                             "First failed sector "),
+              std::string::npos)
         << words.out;
     EXPECT_NE(words.out.find(": wraps to sector "), std::string::npos);
 
     const CliRun full = runCli(dir.path().string(), "capacity " + device + " --full --json");
-    ASSERT_EQ(full.exitCode, 0) << full.err;
+    ASSERT_EQ(full.exitCode, 3) << full.err;
     EXPECT_NE(full.out.find("\"verified_bytes\": " + std::to_string(real) +
                             ", \"verdict\": \"counterfeit\""),
               std::string::npos)
@@ -106,11 +119,74 @@ TEST(CapacityCommand, CounterfeitMediumIsFoundAndRunStaysInside) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("Continue the test inside the verified capacity? [y/N] yes"),
               std::string::npos);
-    EXPECT_NE(run.out.find("  Real capacity: only 0.0 GB of the claimed 0.2 GB usable"),
-              std::string::npos)
-        << run.out;
+    EXPECT_NE(run.out.find("  Real capacity: only "), std::string::npos) << run.out;
     const CliRun shown = runCli(dir.path().string(), "show temp.qkt");
     EXPECT_NE(shown.out.find("  First failed sector "), std::string::npos) << shown.out;
+}
+
+// A medium that goes away mid-check is no counterfeit: no verdict, exit 5, at once.
+TEST(CapacityCommand, MediumPulledMidCheckEndsWithoutAVerdict) {
+    TempDir dir;
+    TestMedium medium(64 * kMiB);
+    if (!medium.ready()) {
+        GTEST_SKIP() << medium.skipReason();
+    }
+    ASSERT_TRUE(medium.control("claim=2000000000\nbeyond=drop\nvanish_after=150\n"));
+    const auto start = std::chrono::steady_clock::now();
+    const CliRun pulled =
+        runCli(dir.path().string(), "capacity --device '" + medium.mediumPath() + "' --yes --json");
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(pulled.exitCode, 5) << pulled.err;
+    EXPECT_EQ(pulled.out, "");
+    EXPECT_NE(pulled.err.find("The medium stopped answering at sector "), std::string::npos)
+        << pulled.err;
+    EXPECT_NE(pulled.err.find("; no verdict."), std::string::npos);
+    EXPECT_LT(seconds.count(), 30.0);  // a hang, not a timing target
+    // Nothing but the request that found it gone reached the pulled medium.
+    EXPECT_LE(medium.count("reads") + medium.count("writes"), 152u);
+}
+
+TEST(CapacityCommand, SignalsCancelWithTheirExitCodes) {
+    TempDir dir;
+    TestMedium medium(64 * kMiB);
+    if (!medium.ready()) {
+        GTEST_SKIP() << medium.skipReason();
+    }
+    ASSERT_TRUE(medium.control("latency_us=2000\n"));
+    for (const auto& [number, name, code] :
+         {std::tuple{SIGINT, "SIGINT", 130}, {SIGTERM, "SIGTERM", 143}, {SIGHUP, "SIGHUP", 129}}) {
+        SCOPED_TRACE(name);
+        CliProcess cli(dir.path().string(),
+                       {"capacity", "--device", medium.mediumPath(), "--yes", "--full"});
+        ASSERT_TRUE(cli.started());
+        ASSERT_TRUE(cli.waitForErr("Pass 1: writing"));
+        cli.signal(number);
+        EXPECT_EQ(cli.finish(), code);
+        EXPECT_NE(cli.err().find(std::string("qkvorn-cli: capacity: cancelled by ") + name + "\n"),
+                  std::string::npos)
+            << cli.err();
+    }
+}
+
+// O_EXCL keeps a second writer off a block device only: an image file is locked.
+TEST(CapacityCommand, SecondCheckOfTheSameImageIsRefused) {
+    TempDir dir;
+    TestMedium medium(64 * kMiB);
+    if (!medium.ready()) {
+        GTEST_SKIP() << medium.skipReason();
+    }
+    ASSERT_TRUE(medium.control("latency_us=2000\n"));
+    CliProcess first(dir.path().string(),
+                     {"capacity", "--device", medium.mediumPath(), "--yes", "--full"});
+    ASSERT_TRUE(first.waitForErr("Pass 1: writing"));
+    const CliRun second =
+        runCli(dir.path().string(), "capacity --device '" + medium.mediumPath() + "' --yes");
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find("another QK Vorn check or test is using this image file"),
+              std::string::npos)
+        << second.err;
+    first.signal(SIGINT);
+    EXPECT_EQ(first.finish(), 130);
 }
 
 }  // namespace
