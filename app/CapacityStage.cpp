@@ -1,10 +1,12 @@
 #include "app/CapacityStage.h"
 
+#include <cstdio>
 #include <string>
 
 #include "app/RunView.h"
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
+#include "bench/Benchmark.h"
 #include "results/CapacityEntry.h"
 #include "storage/EventLog.h"
 
@@ -20,12 +22,13 @@ void noteStep(I_VornEventLog& eventLog, const char* first) {
     logMessage("%s", kStep);
 }
 
-// The probe's passes on the test row's progress bar; the view's cancel stops it.
+// The whole check (every pass) on the test row's progress bar; the view's cancel
+// stops it.
 class ViewObserver : public I_ProbeObserver {
 public:
     explicit ViewObserver(I_RunView& view) : view_(view) {}
     void progress(const ProbeProgress& p) override {
-        const uint64_t percent = p.totalBytes == 0 ? 0 : p.doneBytes * 100 / p.totalBytes;
+        const uint64_t percent = p.allTotalBytes == 0 ? 0 : p.allDoneBytes * 100 / p.allTotalBytes;
         if (percent != shown_) {
             shown_ = percent;
             view_.setProgress(static_cast<uint32_t>(percent));
@@ -60,18 +63,43 @@ bool CapacityStage::run() {
     CapacityResult result;
     const ProbeStatus status = probeCapacity(run_.device, ProbeOptions{}, observer, result);
     const bool genuine = status == ProbeStatus::Done && result.verdict == CapacityVerdict::Genuine;
+    if (status != ProbeStatus::Done) {
+        noteError(status);
+    }
     view.setRowState(RunRow::Test, genuine ? RowState::Passed : RowState::Failed);
     view.setProgressVisible(false);
     view.setRowActive(RunRow::Test, false);
     noteStep(run_.eventLog, "END -");
     view.setRowLabel(RunRow::Test, "Testing Flash Device");
+    if (status == ProbeStatus::Stopped) {
+        logMessage("** %s", capacityStopText(result).c_str());
+        run_.dialogs.error(capacityStopText(result));
+    }
     if (status != ProbeStatus::Done) {
-        logMessage("** capacity check ended with status %d", static_cast<int>(status));
         return false;
     }
     result_ = result;
     logMessage("%s", capacityVerdictText(result).c_str());
+    if (result.verifiedBytes == 0) {
+        // Nothing verified: there is nothing to go on inside.
+        logMessage("%s", capacityFailureText(result).c_str());
+        run_.dialogs.error(capacityVerdictText(result) + ".\n" + capacityFailureText(result) + ".");
+        return false;
+    }
     return genuine || goOnInside(result);
+}
+
+// A check that ended without a verdict leaves its note in the event log as a failed
+// benchmark step does.
+void CapacityStage::noteError(ProbeStatus status) {
+    const uint32_t code = status == ProbeStatus::Cancelled     ? kStatusCancelled
+                          : status == ProbeStatus::NotWritable ? kStatusNotWritable
+                          : status == ProbeStatus::NoMedium    ? kStatusNoMedia
+                                                               : kStatusFailed;
+    char text[32];
+    std::snprintf(text, sizeof text, "TEST ERROR %u\n", code);
+    run_.eventLog.addNote(text);
+    logMessage("TEST ERROR %u", code);
 }
 
 bool CapacityStage::goOnInside(const CapacityResult& result) {

@@ -32,6 +32,7 @@ public:
 private:
     bool checking() const { return run_.capacityCheck && run_.writeTest; }
     bool goOnInside(const CapacityResult& result);
+    void noteError(ProbeStatus status);
 
     const TestRunContext& run_;
     LimitedDevice limited_;

@@ -113,10 +113,12 @@ uint64_t wipeRowSectors(uint64_t total, uint32_t sectorSize) {
 
 bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view, I_VornEventLog* eventLog) {
     showWipeStart(view, eventLog);
-    bool ok = true;
     const uint32_t sectorSize = device.mediaBlockSize();
-    if (sectorSize != 0) {
-        const uint64_t sectors = device.mediaSectors();
+    const uint64_t sectors = sectorSize == 0 ? 0 : device.mediaSectors();
+    // A medium that no longer answers its size (pulled) gets no wipe: that fails,
+    // it does not pass with nothing written.
+    bool ok = sectors != 0;
+    if (ok) {
         // Sectors larger than one request would give zero sectors per write and
         // never finish: such a medium is written one sector at a time.
         const uint32_t perWrite = std::max<uint32_t>(1, kWipeBytes / sectorSize);

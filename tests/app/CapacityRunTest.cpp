@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "RunFixture.h"
@@ -128,13 +130,14 @@ struct MediumRun {
 
 // A write-test run with the check on a medium of `real` bytes claiming 64 MiB.
 void runOnCounterfeit(uint64_t real, const char* beyond, std::deque<bool> answers, bool otherwise,
-                      MediumRun& out) {
+                      MediumRun& out, const std::string& faults = {},
+                      std::function<bool(const RecordingRunView&)> cancelWhen = {}) {
     out.medium = std::make_unique<TestMedium>(real);
     if (!out.medium->ready()) {
         return;
     }
-    ASSERT_TRUE(
-        out.medium->control("claim=" + std::to_string(64 * kMiB) + "\nbeyond=" + beyond + "\n"));
+    ASSERT_TRUE(out.medium->control("claim=" + std::to_string(64 * kMiB) + "\nbeyond=" + beyond +
+                                    "\n" + faults));
     const std::string path = out.medium->mediumPath();
     auto sample = newLinuxDriveForPath(path, nullptr, 65536);
     ASSERT_NE(sample, nullptr);
@@ -149,6 +152,7 @@ void runOnCounterfeit(uint64_t real, const char* beyond, std::deque<bool> answer
     sample.reset();
     out.dialogs = ScriptedDialogs(std::move(answers), otherwise);
     RecordingRunView view;
+    view.cancelWhen = std::move(cancelWhen);
     out.outcome = runTestJob(request, view, out.dialogs).outcome;
 }
 
@@ -167,9 +171,10 @@ TEST(CapacityRun, CounterfeitIsReportedAndTheTestsStayInsideTheVerifiedPart) {
         ASSERT_GE(run.dialogs.boxes.size(), 2u);
         const DialogBox& asked = run.dialogs.boxes[1];
         EXPECT_EQ(asked.kind, DialogBox::Question);
-        EXPECT_NE(asked.text.find("Real capacity: only 0.0 GB of the claimed 0.1 GB usable; data "
-                                  "written beyond is lost"),
-                  std::string::npos);
+        EXPECT_NE(asked.text.find("Real capacity: only "), std::string::npos);
+        EXPECT_NE(asked.text.find(" of the claimed 67,108,864 usable; data written beyond is lost"),
+                  std::string::npos)
+            << asked.text;
         const auto stored = storedCapacity();
         ASSERT_TRUE(stored.has_value());
         EXPECT_EQ(stored->verdict, CapacityVerdict::Counterfeit);
@@ -212,6 +217,46 @@ TEST(CapacityRun, AnsweringNoStopsBeforeTheBenchmarks) {
     EXPECT_NE(events.find("CAPACITY CHECK"), std::string::npos);
     EXPECT_EQ(events.find("Flash test:read"), std::string::npos);
     EXPECT_FALSE(here.has(kRunResultFile));
+}
+
+// A medium pulled during the check, or a cancel there, ends the run as a failed step
+// does: its note in event.log, no question about going on inside nothing.
+TEST(CapacityRun, PulledOrCancelledDuringTheCheckEndsTheRunWithItsNote) {
+    const struct {
+        const char* name;
+        const char* faults;
+        bool cancel;
+        const char* note;
+    } cases[] = {
+        {"pulled", "vanish_after=40\n", false, ",,,,,,,TEST ERROR 3\n"},
+        {"cancelled", "", true, ",,,,,,,TEST ERROR 2\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InTempFolder here;
+        MediumRun run;
+        auto cancelWhen = [&c](const RecordingRunView& view) {
+            return c.cancel && view.lastLabel(RunRow::Test) == "Checking Real Capacity";
+        };
+        runOnCounterfeit(24 * kMiB, "drop", {true}, true, run, c.faults, cancelWhen);
+        if (!run.medium->ready()) {
+            GTEST_SKIP() << run.medium->skipReason();
+        }
+        EXPECT_NE(run.outcome, RunOutcome::Succeeded);
+        for (const DialogBox& box : run.dialogs.boxes) {
+            EXPECT_EQ(box.text.find("Continue the test inside"), std::string::npos);
+        }
+        const bool stopBox = std::any_of(
+            run.dialogs.boxes.begin(), run.dialogs.boxes.end(), [](const DialogBox& box) {
+                return box.text.find("The medium stopped answering at sector ") == 0;
+            });
+        EXPECT_EQ(stopBox, !c.cancel);
+        const std::string events = here.read("event.log");
+        EXPECT_NE(events.find(std::string(c.note) + "\n,,,,,,,END -\n,,,,,,,CAPACITY CHECK\n"),
+                  std::string::npos)
+            << events.substr(0, 2000);
+        EXPECT_EQ(events.find("Flash test:read"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -160,6 +160,17 @@ TEST(WipeDevice, CancelOrAFailedWriteStopsAfterThatWrite) {
     }
 }
 
+// A medium pulled before the wipe answers no size: the wipe fails, writing nothing,
+// rather than passing with nothing written.
+TEST(WipeDevice, PulledMediumFailsTheWipe) {
+    MemoryDevice device(smallMedium(0));
+    ASSERT_TRUE(device.enableWrite(1, 512, 0));
+    RecordingRunView view;
+    EXPECT_FALSE(wipeDevice(device, 0, view));
+    EXPECT_EQ(device.transferCount(), 0u);
+    EXPECT_EQ(view.statesOf(RunRow::Test).back(), RowState::Failed);
+}
+
 // A 4 GB wipe (75,400 writes, more than the whole event log holds) is 295 rows of
 // 16 MB between its notes; the row size grows so that even 2 TB stays near 1000 rows.
 TEST(WipeDevice, EventLogKeepsTheWipeAsFewRowsBetweenItsNotes) {

@@ -90,8 +90,8 @@ TEST_F(EventLogTest, SummarizedWritesBecomeWipeRows) {
     EXPECT_TRUE(log->addEvent(1, kEventRead, 1, 5, kBase + 1007000, kBase + 1007100, 0));
     log->summarizeWrites(UINT32_MAX + 1ull);  // 2 TB rows: 8.4 GB written in 1 s
     EXPECT_TRUE(log->addEvent(1, kEventWrite, 65535, 0, kBase + 2000000, kBase + 2500000, 0));
-    for (int i = 0; i < 256; ++i) {
-        (void)log->addEvent(1, kEventWrite, 65535, 0, kBase + 2500000, kBase + 3000000, 0);
+    for (uint64_t i = 1; i <= 256; ++i) {
+        (void)log->addEvent(1, kEventWrite, 65535, i * 65535, kBase + 2500000, kBase + 3000000, 0);
     }
     EXPECT_EQ(dump(*log), std::string(kPreamble) +
                               "WIPE,1,YES,1.000,2.000,0,256,65536000\n"
@@ -104,6 +104,22 @@ TEST_F(EventLogTest, SummarizedWritesBecomeWipeRows) {
     // After a dump every transfer has its own row again.
     EXPECT_TRUE(log->addEvent(1, kEventWrite, 8, 9, kBase + 10, kBase + 20, 0));
     EXPECT_NE(dump(*log).find("WRITE,1,YES"), std::string::npos);
+}
+
+// A wipe that runs off the end of the medium goes on at sector 0: its row ends at the
+// end and the next begins at 0, so no row names sectors that were never written.
+TEST_F(EventLogTest, WipeRowsEndWhereTheWritesStopBeingContiguous) {
+    auto log = newEventLog(16);
+    ASSERT_NE(log, nullptr);
+    log->summarizeWrites(1024);
+    const uint64_t sectors[] = {491392, 491520, 491648, 0, 128};  // the medium ends at 491776
+    for (uint64_t i = 0; i < std::size(sectors); ++i) {
+        const uint64_t at = kBase + 1000000 + i * 1000;
+        EXPECT_TRUE(log->addEvent(1, kEventWrite, 128, sectors[i], at, at + 1000, 0));
+    }
+    const std::string text = dump(*log);
+    EXPECT_NE(text.find("WIPE,1,YES,1.000,3.000,491392,384,"), std::string::npos) << text;
+    EXPECT_NE(text.find("WIPE,1,YES,1.003,2.000,0,256,"), std::string::npos) << text;
 }
 
 TEST_F(EventLogTest, RateUsesBytesPerSectorAndSurvivesLargeAndInstantTransfers) {
