@@ -110,6 +110,34 @@ void printCapacityJson(const CapacityResult& r) {
                {"verified_sectors", r.sectorSize == 0 ? 0 : r.verifiedBytes / r.sectorSize}});
 }
 
+const char* stopName(ProbeStop stop) {
+    switch (stop) {
+        case ProbeStop::Gone:
+            return "gone";
+        case ProbeStop::Unreadable:
+            return "unreadable";
+        case ProbeStop::WriteRefused:
+            return "write_refused";
+        case ProbeStop::StartUnreadable:
+            return "start_unreadable";
+        case ProbeStop::None:
+            break;
+    }
+    return "none";
+}
+
+// A check without a verdict still answers a script in JSON: what stopped it and where.
+void printStopJson(const CapacityResult& r) {
+    printJson({{"claimed_bytes", r.claimedBytes},
+               {"verdict", nullptr},
+               {"stopped", stopName(r.stop)},
+               {"stop_sector", r.stopSector},
+               {"errno", r.stopError},
+               {"message", capacityStopText(r)},
+               {"bytes_written", r.bytesWritten},
+               {"bytes_read", r.bytesRead}});
+}
+
 void printText(const CapacityResult& r) {
     std::printf("%s\n", capacityVerdictText(r).c_str());
     if (const std::string failed = capacityFailureText(r); !failed.empty()) {
@@ -181,8 +209,12 @@ int runCapacity(int argc, char** argv) {
         status = probeCapacity(*disk, options, progress, result);
     }
     if (status != ProbeStatus::Done) {
-        logMessage("** capacity check ended without a verdict: %s",
-                   capacityStopText(result).c_str());
+        if (status == ProbeStatus::Stopped) {
+            logMessage("** %s", capacityStopText(result).c_str());
+            if (json) {
+                printStopJson(result);
+            }
+        }
         return probeStatusCode(status, result);
     }
     if (json) {

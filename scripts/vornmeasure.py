@@ -53,7 +53,8 @@ class TestMedium:
         # The medium keeps its service times while a build runs beside it only when
         # other work cannot preempt it: it runs at the highest priority it may have.
         self.process = subprocess.Popen(
-            ["nice", "-n", "-20", program, "--image", self.image, self.mount, "-f", "-s"])
+            ["nice", "-n", "-20", program, "--image", self.image, self.mount, "-f", "-s", "-o",
+             "attr_timeout=0"])
         self.path = os.path.join(self.mount, "medium")
         for _ in range(250):
             if os.path.exists(self.path):
