@@ -253,6 +253,9 @@ ProbeStatus FastProbe::finish() {
         return ProbeStatus::Cancelled;
     }
     const uint64_t verified = std::min(lo_, sectors_);
+    if (verified < sectors_ && !io_.stillAnswersBelow(verified)) {
+        return ProbeStatus::Stopped;
+    }
     result_.verifiedBytes = verified * io_.sectorSize();
     result_.verdict =
         verified >= sectors_ ? CapacityVerdict::Genuine : CapacityVerdict::Counterfeit;

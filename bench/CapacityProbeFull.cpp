@@ -130,6 +130,9 @@ ProbeStatus FullProbe::finish(const Scan& found) {
         return ProbeStatus::Cancelled;
     }
     const bool failed = found.fault != SectorFault::None;
+    if (failed && !io_.stillAnswersBelow(found.sector)) {
+        return ProbeStatus::Stopped;
+    }
     result_.fault = found.fault;
     result_.failedSector = failed ? found.sector : 0;
     result_.wrapsTo = found.fault == SectorFault::Wraps ? found.other : 0;

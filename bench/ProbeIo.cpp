@@ -75,6 +75,21 @@ void ProbeIo::failed(uint64_t sector, bool write) {
     }
 }
 
+bool ProbeIo::stillAnswersBelow(uint64_t boundary) {
+    if (boundary == 0 || stopped()) {
+        return !stopped();
+    }
+    const uint64_t sector = boundary - std::min<uint64_t>(boundary, pointSectors_);
+    const auto count = static_cast<uint32_t>(boundary - sector);
+    if (device_.read(sector, count, health_.data())) {
+        result_.bytesRead += uint64_t{count} * size_;
+        return true;
+    }
+    const int error = device_.lastError();
+    stopAt(mediumGone(error) ? ProbeStop::Gone : ProbeStop::Unreadable, sector, error);
+    return false;
+}
+
 uint64_t ProbeIo::writeRun(uint64_t sector, uint32_t count, uint64_t nonce) {
     for (uint32_t i = 0; i < count; ++i) {
         fillProbeSector(&buffer_[static_cast<size_t>(i) * size_], size_, nonce, sector + i);

@@ -65,6 +65,9 @@ public:
     bool cancelled() { return observer_.cancelRequested(); }
     bool halted() { return stopped() || cancelled(); }
     void stopAt(ProbeStop why, uint64_t sector, int error);
+    // Before a boundary becomes a verdict: the storage below it still reads. A medium
+    // that fails there too has stopped answering; that is no counterfeit.
+    bool stillAnswersBelow(uint64_t boundary);
 
 private:
     void failed(uint64_t sector, bool write);

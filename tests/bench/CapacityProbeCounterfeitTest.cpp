@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench/CapacityProbe.h"
+#include "results/CapacityEntry.h"
 #include "support/CounterfeitDevice.h"
 
 namespace vorn::test {
@@ -81,6 +82,10 @@ ProbeOptions scaled(bool full) {
     options.full = full;
     options.cacheDefeatBytes = kScaledRun;
     return options;
+}
+
+std::string capacityVerdict(const CapacityResult& r) {
+    return "verified " + std::to_string(r.verifiedBytes) + " of " + std::to_string(r.claimedBytes);
 }
 
 ProbeStatus probe(CounterfeitDevice& device, const ProbeOptions& options, CapacityResult& result) {
@@ -248,6 +253,22 @@ TEST(CapacityProbeCounterfeit, WritesFailingOnGenuineStorageAreAFaultNotACounter
             // Only what the medium took is counted.
             EXPECT_LE(result.bytesWritten, after * 262144);
         }
+    }
+}
+
+// Reads that start failing mid-check, below the boundary too, are no boundary.
+TEST(CapacityProbeCounterfeit, ReadsFailingEverywhereAreAFaultNotACounterfeit) {
+    for (bool full : {false, true}) {
+        CounterfeitDevice::Options o;
+        o.realBytes = o.claimedBytes = 64 * kMiB;
+        o.failReadsAfter = full ? 100 : 3;  // inside the first read-back
+        CounterfeitDevice device(o);
+        CapacityResult result;
+        ASSERT_EQ(probe(device, scaled(full), result), ProbeStatus::Stopped)
+            << capacityVerdict(result);
+        // Found at the boundary (unreadable below it) or by a run of failures.
+        EXPECT_TRUE(result.stop == ProbeStop::Unreadable || result.stop == ProbeStop::Gone);
+        EXPECT_EQ(capacityStopText(result).rfind("The medium stopped answering at sector ", 0), 0u);
     }
 }
 

@@ -23,7 +23,8 @@ bool CounterfeitDevice::request(bool write, uint64_t sector, uint32_t count) {
         lastError_ = ENODEV;
         return false;
     }
-    if ((write && index >= options_.failWritesAfter) || sector + count < sector ||
+    if ((write && index >= options_.failWritesAfter) ||
+        (!write && reads_++ >= options_.failReadsAfter) || sector + count < sector ||
         sector + count > mediaSectors()) {
         lastError_ = EIO;
         return false;

@@ -23,6 +23,7 @@ public:
         uint64_t cacheBytes = 0;
         bool cacheBeyondOnly = false;
         uint64_t failWritesAfter = UINT64_MAX;  // requests (reads and writes) before it
+        uint64_t failReadsAfter = UINT64_MAX;   // reads before every read fails
         uint64_t vanishAfter = UINT64_MAX;      // then every request fails with ENODEV
     };
 
@@ -59,6 +60,7 @@ private:
     std::vector<char> storage_;
     bool armed_ = false;
     uint64_t requests_ = 0;
+    uint64_t reads_ = 0;
     uint64_t deadRequests_ = 0;
     int lastError_ = 0;
     std::vector<char> buffer_;
