@@ -144,6 +144,55 @@ while True:
 )";
 };
 
+// A web server (Python) with the answers a real one gives that Python's file server
+// does not. Files of a folder are served as /qkvorn/NAME. Otherwise, by mode:
+// "portal" answers every request with a sign-in page (200, HTML); in the other modes
+// a missing file is a "not found" page sent with 200 (a soft 404), a name beginning
+// "GZ" is sent gzip-compressed with Content-Encoding, a name "R<n>_..." is reached
+// through n redirections, and "DOWN.QKL" is redirected to an ftp address. Each
+// request is noted in requests.log as "PATH<TAB>User-Agent<TAB>Accept-Encoding".
+struct TrickyHttpServer : ServerProcess {
+    TrickyHttpServer(const TempDir& folder, const std::string& mode)
+        : ServerProcess({"/usr/bin/python3", folder.write("tricky_http.py", kScript),
+                         folder.path().string(), mode}) {}
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port()); }
+    static constexpr const char* kScript = VORN_DIE_WITH_PARENT R"(import gzip, http.server, os, sys
+folder, mode, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+PAGE = b'<!DOCTYPE html>\n<html><body><form>Please sign in</form></body></html>\n'
+class Tricky(http.server.BaseHTTPRequestHandler):
+    def answer(self, status, body, headers=()):
+        self.send_response(status)
+        for key, value in headers:
+            self.send_header(key, value)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+    def do_GET(self):
+        with open(os.path.join(folder, 'requests.log'), 'a') as log:
+            log.write('%s\t%s\t%s\n' % (self.path, self.headers.get('User-Agent'),
+                                         self.headers.get('Accept-Encoding')))
+        name = self.path.rsplit('/', 1)[-1]
+        hops = int(name[1]) if name[:1] == 'R' and name[1:2].isdigit() else 0
+        done = int(self.path.split('/')[2]) if self.path.startswith('/hop/') else 0
+        if mode == 'portal':
+            return self.answer(200, PAGE, [('Content-Type', 'text/html')])
+        if name == 'DOWN.QKL':
+            return self.answer(302, b'', [('Location', 'ftp://127.0.0.1/DOWN.QKL')])
+        if done < hops:
+            return self.answer(302, b'', [('Location', '/hop/%d/qkvorn/%s' % (done + 1, name))])
+        path = os.path.join(folder, 'qkvorn', name)
+        if not os.path.isfile(path):
+            return self.answer(200, PAGE, [('Content-Type', 'text/html')])
+        body = open(path, 'rb').read()
+        if name.startswith('GZ'):
+            return self.answer(200, gzip.compress(body), [('Content-Encoding', 'gzip')])
+        self.answer(200, body, [('Content-Type', 'application/octet-stream')])
+    def log_message(self, *args):
+        pass
+http.server.ThreadingHTTPServer(('127.0.0.1', port), Tricky).serve_forever()
+)";
+};
+
 // A hostile web server (Python) answering every file with 200 and then, by mode:
 // "endless" bytes without a length, "huge" an announced length of a terabyte,
 // "drip" one byte every 0.2 s. With a mode ending in "-list" the update list is
