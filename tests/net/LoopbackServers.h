@@ -108,23 +108,47 @@ struct HttpServer : ServerProcess {
 };
 
 // aiosmtpd keeping each message it takes as message-N.txt in a folder: envelope,
-// From, To, Subject and one "part: TYPE FILENAME" line per part in order, each part's
-// decoded bytes beside it as message-N.part-K. With `refuse` it answers 550.
+// From, To, Subject and one "part: TYPE FILENAME" line per part in order (decoded as
+// a mail reader shows them), each part's decoded bytes beside it as message-N.part-K,
+// the bytes as received as message-N.eml, and "ehlo: NAME" and "tls: yes|no" in
+// message-N.session. Modes: "store"; "refuse" answers 550 to the message;
+// "unknown-user" refuses the recipient with 550 5.1.1; "tls-required" wants STARTTLS
+// (530 to MAIL) but offers none; "starttls" offers STARTTLS with a self-signed certificate for
+// 127.0.0.1, kept as cert.pem in the folder for the client to trust.
 struct SmtpServer : ServerProcess {
     SmtpServer(const TempDir& folder, bool refuse)
+        : SmtpServer(folder, std::string(refuse ? "refuse" : "store")) {}
+    // A mode given as a literal must not be taken for the flag above.
+    SmtpServer(const TempDir& folder, const char* mode) : SmtpServer(folder, std::string(mode)) {}
+    SmtpServer(const TempDir& folder, const std::string& mode)
         : ServerProcess({"/usr/bin/python3", folder.write("smtp_store.py", kScript),
-                         folder.path().string(), refuse ? "refuse" : "store"}) {}
+                         folder.path().string(), mode}) {}
     static constexpr const char* kScript =
-        VORN_DIE_WITH_PARENT R"(import email, email.policy, os, sys, time
+        VORN_DIE_WITH_PARENT R"(import email, email.policy, os, ssl, subprocess, sys, time
 from aiosmtpd.controller import Controller
 folder, mode, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
 class Store:
     count = 0
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        if mode == 'tls-required':
+            return '530 5.7.0 Must issue a STARTTLS command first'
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return '250 OK'
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if mode == 'unknown-user':
+            return '550 5.1.1 <%s>: Recipient address rejected: User unknown' % address
+        envelope.rcpt_tos.append(address)
+        return '250 OK'
     async def handle_DATA(self, server, session, envelope):
         if mode == 'refuse':
             return '550 Message refused'
         Store.count += 1
         base = os.path.join(folder, 'message-%d' % Store.count)
+        with open(base + '.eml', 'wb') as out:
+            out.write(envelope.original_content)
+        with open(base + '.session', 'w') as out:
+            out.write('ehlo: %s\ntls: %s\n' % (session.host_name, 'yes' if session.ssl else 'no'))
         message = email.message_from_bytes(envelope.content, policy=email.policy.default)
         lines = ['envelope-from: ' + envelope.mail_from,
                  'envelope-to: ' + ','.join(envelope.rcpt_tos)]
@@ -134,11 +158,20 @@ class Store:
             lines.append('part: %s %s' % (part.get_content_type(), part.get_filename()))
             with open('%s.part-%d' % (base, index), 'wb') as out:
                 out.write(part.get_payload(decode=True))
-        with open(base + '.tmp', 'w') as out:
+        with open(base + '.tmp', 'w', encoding='utf-8') as out:
             out.write('\n'.join(lines) + '\n')
         os.rename(base + '.tmp', base + '.txt')
         return '250 OK'
-Controller(Store(), hostname='127.0.0.1', port=port).start()
+options = {}
+if mode == 'starttls':
+    cert, key = os.path.join(folder, 'cert.pem'), os.path.join(folder, 'key.pem')
+    subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '2',
+                    '-subj', '/CN=127.0.0.1', '-addext', 'subjectAltName=IP:127.0.0.1',
+                    '-keyout', key, '-out', cert], check=True, capture_output=True)
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(cert, key)
+    options['tls_context'] = context
+Controller(Store(), hostname='127.0.0.1', port=port, **options).start()
 while True:
     time.sleep(3600)
 )";

@@ -61,5 +61,31 @@ TEST(NetCommandsTest, UpdateBehindASignInPageFailsWithOneLine) {
         std::filesystem::exists(here.file(std::string("updates") + platform::programVersion())));
 }
 
+// The terminal alone: a run, then its result uploaded, with the test log the run left
+// and without the start-up log only the window program writes.
+TEST(NetCommandsTest, UploadAfterATerminalOnlyRun) {
+    TempDir here;
+    std::ofstream(here.file("key.img"), std::ios::binary).seekp(16 * 1024 * 1024 - 1).put('\x5A');
+    const CliRun run = runCli(here.path().string(), "run --device key.img");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_FALSE(std::filesystem::exists(here.file("vorninit.log")));
+    TempDir mail;
+    SmtpServer smtp(mail, "store");
+    ASSERT_TRUE(smtp.ready());
+    const CliRun upload = runCli(here.path().string(), "upload temp.qkt --mail-server 127.0.0.1:" +
+                                                           std::to_string(smtp.port()));
+    EXPECT_EQ(upload.exitCode, 0) << upload.err << upload.out;
+    EXPECT_EQ(upload.out, "Benchmark results successfully updated.  Thank you!\n");
+    EXPECT_NE(upload.err.find("Sending benchmark data to 127.0.0.1!"), std::string::npos);
+    const std::string stored = mail.read("message-1.txt");
+    EXPECT_NE(stored.find("part: application/octet-stream temp.qkt\n"
+                          "part: application/octet-stream vorntest.log\n"),
+              std::string::npos)
+        << stored;
+    EXPECT_EQ(mail.read("message-1.part-1"), here.read("temp.qkt"));
+    EXPECT_NE(mail.read("message-1.part-0").find("vorninit.log is not attached"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace vorn::test
