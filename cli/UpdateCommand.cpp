@@ -29,12 +29,12 @@ int runUpdate(int argc, char** argv) {
     settings.http.cancel = &cancelSignal();
     NetDialogs dialogs(yes);
     NetNotice notice;
-    std::string why;
-    const bool ok = checkForUpdates(dialogs, notice, settings, &why);
+    const bool ok = checkForUpdates(dialogs, notice, settings);
     if (cancelRequested()) {
         return cancelledExit("update");
     }
-    return ok ? 0 : failWith("update", why);
+    // The failure and its cause were printed as the one error box already.
+    return ok ? 0 : 1;
 }
 
 }  // namespace vorn::cli

@@ -1,8 +1,6 @@
-// upload: sends a saved result file with the two diagnostic logs to the results
-// mailbox, as Upload Results does after the details window. The file is the user's
-// own and stays where it is.
-
-#include <unistd.h>
+// upload: sends a saved result file with the diagnostic logs that are here to the
+// results mailbox, as Upload Results does after the details window. The file is the
+// user's own and stays where it is.
 
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +13,6 @@
 #include "cli/DeviceOpen.h"
 #include "cli/NetTerminal.h"
 #include "net/Upload.h"
-#include "platform/FileKind.h"
 #include "results/VornCollection.h"
 
 namespace vorn::cli {
@@ -39,45 +36,32 @@ bool parseMailServer(const std::string& text, MailSettings& settings) {
     return true;
 }
 
-// A regular file that opens; a FIFO is refused at once rather than waited on.
-bool readable(const std::string& name) {
-    const int fd = platform::openRegularForReading(name.c_str());
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return fd >= 0;
-}
-
 }  // namespace
 
 int runUpload(int argc, char** argv) {
     CommandLine line(kCommand, "Sends a result file and the diagnostic logs to the mailbox.");
-    std::string from, server;
+    std::string from, server, ca;
     std::vector<std::string> rest;
     line.positionals("FILE", &rest, "the result file to send");
     line.text("--from", &from, "the sender's address", "ADDRESS");
     line.text("--mail-server", &server, "the mail server to send through", "HOST:PORT");
+    line.text("--mail-ca", &ca, "trust these certificate authorities for STARTTLS", "FILE");
     if (const auto code = line.parse(argc, argv)) {
         return *code;
     }
     MailSettings settings;
+    settings.caFile = ca;
     if (line.given("--mail-server") && !parseMailServer(server, settings)) {
         return line.usageError("--mail-server wants HOST or HOST:PORT");
     }
     if (rest.size() != 1) {
         return line.usageError(
-            "usage: qkvorn-cli upload FILE [--from ADDRESS] [--mail-server HOST:PORT]");
+            "usage: qkvorn-cli upload FILE [--from ADDRESS] [--mail-server HOST:PORT] "
+            "[--mail-ca FILE]");
     }
     const std::string& file = rest[0];
     if (!openCollection(file.c_str())) {
         return failWith(kCommand, openFailure(file, "a result file"));
-    }
-    // The message always carries both logs; say which one is missing rather than
-    // letting the send fail on it.
-    for (const char* log : {"vorninit.log", "vorntest.log"}) {
-        if (!readable(log)) {
-            return failWith(kCommand, std::string(log) + " is missing in the current folder");
-        }
     }
     NetDialogs dialogs(false);
     NetNotice notice;

@@ -17,6 +17,12 @@ struct MailSettings {
     // The whole send, so a server that accepts the connection and then falls silent
     // cannot keep the upload waiting for ever.
     long totalTimeoutSeconds = 300;
+    // STARTTLS is used whenever the server offers it; with requireTls a server that
+    // does not is left before the message goes.
+    bool requireTls = kMailRequireTls;
+    // Certificate authorities to trust for STARTTLS instead of the system's (a private
+    // server's own, or a test's); empty: the system's.
+    std::string caFile;
 };
 
 // One e-mail with a result file and the two diagnostic logs, sent on a worker thread
@@ -31,6 +37,9 @@ public:
     virtual bool isDone() = 0;
     // True when the mail server took the message; read it once isDone answers true.
     virtual bool succeeded() = 0;
+    // After a failure, one line for the user with what the server answered (or that
+    // the encrypted connection failed); empty when there is nothing more to say.
+    virtual std::string failureDetail() { return {}; }
 };
 
 class VornSendBenchEmail : public I_VornSendBenchEmail {
@@ -44,6 +53,9 @@ public:
                const std::string& version, const std::string& toAddress) override;
     bool isDone() override { return worker_.isDone(); }
     bool succeeded() override { return worker_.succeeded(); }
+    // Written by the worker before it finishes, so it is complete once isDone is true.
+    std::string failureDetail() override { return isDone() ? detail_ : std::string(); }
+    void noteDetail(const std::string& detail) { detail_ = detail; }
 
     const std::string& resultFileName() const { return resultFileName_; }
     const std::string& fromAddress() const { return fromAddress_; }
@@ -58,6 +70,7 @@ private:
     std::string version_;
     std::string toAddress_;
     MailSettings settings_;
+    std::string detail_;
     WorkerThread worker_{"EmailStartThread"};  // last: joined before the rest goes
 };
 
@@ -74,9 +87,12 @@ bool EmailStartThread(VornSendBenchEmail& mail);
 bool isSafeMailAddress(const std::string& address);
 
 // Composes and sends the message: From the sender, To the one recipient, Subject
-// "File: <result file> Version: <version>", the line "See attachements." and the
-// result file, "vorninit.log" and "vorntest.log" as attachments in this order. A
-// failure of any kind is logged under "sendEmail" and answers false.
+// "File: <result file> Version: <version>" (RFC 2047 encoded when not ASCII), a
+// Message-ID, the line "See attachements." and the result file, "vorninit.log" and
+// "vorntest.log" as attachments in this order. A log that is not here is left out and
+// the body says so. The client greets with the machine's qualified name (or its
+// address literal) and uses STARTTLS when offered. A failure of any kind is logged
+// under "sendEmail", with the server's whole reply, and answers false.
 bool sendEmail(VornSendBenchEmail& mail);
 
 }  // namespace vorn

@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <set>
@@ -12,6 +11,7 @@
 
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
+#include "net/DownloadChecks.h"
 #include "net/NoticeView.h"
 #include "platform/ProgramInfo.h"
 #include "results/ReplacementFile.h"
@@ -94,23 +94,29 @@ bool cancelled(const UpdateCheckSettings& settings) {
     return settings.http.cancel != nullptr && settings.http.cancel->load() != 0;
 }
 
-// Fetches every missing file. A failure does not stop the others; a cancel does.
+// Fetches every missing file, each kept only when the library reader takes it. A
+// failure does not stop the others; a cancel does. `why` names the first file that
+// was not kept and the reason, and how many more failed.
 bool fetchMissing(const std::vector<std::string>& missing, I_NoticeView& notice,
-                  const UpdateCheckSettings& settings, std::string* why) {
-    bool ok = true;
+                  const UpdateCheckSettings& settings, std::string& why) {
+    size_t failed = 0;
     for (const std::string& name : missing) {
         if (cancelled(settings)) {
             return false;
         }
         std::string failure;
-        if (!downloadFile(name, nullptr, notice, settings, settings.libraryMaxBytes, &failure)) {
-            ok = false;
-            if (why->empty()) {
-                *why = name + ": " + failure;
+        if (!downloadFile(name, nullptr, notice, settings, settings.libraryMaxBytes, libraryProblem,
+                          &failure)) {
+            logMessage("** %s was not kept: %s", name.c_str(), failure.c_str());
+            if (failed++ == 0) {
+                why = name + " was not kept: " + failure + ".";
             }
         }
     }
-    return ok;
+    if (failed > 1) {
+        why += " " + std::to_string(failed - 1) + " more files failed (see vorninternet.log).";
+    }
+    return failed == 0;
 }
 
 std::string questionText(size_t count) {
@@ -161,10 +167,12 @@ bool isSafeLibraryName(const std::string& name) {
 }
 
 bool downloadFile(const std::string& name, const char* statusText, I_NoticeView& notice,
-                  const UpdateCheckSettings& settings, uint64_t maxBytes, std::string* why) {
+                  const UpdateCheckSettings& settings, uint64_t maxBytes,
+                  const DownloadCheck& check, std::string* why) {
     const auto started = std::chrono::steady_clock::now();
     HttpGetSettings http = settings.http;
     http.maxBytes = maxBytes;
+    http.check = check;
     std::unique_ptr<I_VornHttpGet> get = newVornHttpGet(http);
     notice.setNoticeText(statusText != nullptr ? statusText : "Downloading file: " + name);
     notice.showNotice();
@@ -195,32 +203,49 @@ struct FileClose {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
+// The cause of a list that could not be used, as one sentence: the check's refusals
+// are sentences already, a transfer failure is put into one.
+std::string listFailure(const std::string& listName, const std::string& failure) {
+    if (failure == kNotAnUpdateList || failure == kListWithoutVersion) {
+        return failure;
+    }
+    return "The update list " + listName + " could not be fetched: " + failure + ".";
+}
+
+// Offers the missing files and fetches them on Yes; false when one failed.
+bool offerMissing(const std::vector<std::string>& missing, I_Dialogs& dialogs, I_NoticeView& notice,
+                  const UpdateCheckSettings& settings, std::string& why) {
+    if (missing.empty()) {
+        dialogs.information(kNothingNew);
+        return true;
+    }
+    if (cancelled(settings) || !dialogs.question(questionText(missing.size()))) {
+        return true;
+    }
+    if (!fetchMissing(missing, notice, settings, why)) {
+        return false;
+    }
+    dialogs.information(kUpdated);
+    return true;
+}
+
 bool checkWithList(const std::string& listName, I_Dialogs& dialogs, I_NoticeView& notice,
                    const UpdateCheckSettings& settings, std::string& why) {
-    std::string newest;
     std::string failure;
-    bool ok = downloadFile(listName, kChecking, notice, settings, settings.listMaxBytes, &failure);
-    if (!ok) {
-        why = "the update list " + listName + ": " + failure;
+    if (!downloadFile(listName, kChecking, notice, settings, settings.listMaxBytes,
+                      updateListProblem, &failure)) {
+        why = listFailure(listName, failure);
+        return false;
     }
-    std::unique_ptr<FILE, FileClose> list(ok ? std::fopen(listName.c_str(), "rb") : nullptr);
-    if (ok && !list) {
-        ok = false;
-        why = "the update list " + listName + " does not open";
+    std::unique_ptr<FILE, FileClose> list(std::fopen(listName.c_str(), "rb"));
+    if (!list) {
+        why = "The update list " + listName + " does not open.";
+        return false;
     }
-    const std::vector<std::string> missing =
-        list ? missingFiles(list.get(), newest) : std::vector<std::string>();
-    if (!missing.empty()) {
-        if (!cancelled(settings) && dialogs.question(questionText(missing.size()))) {
-            ok = fetchMissing(missing, notice, settings, &why) && ok;
-            if (ok) {
-                dialogs.information(kUpdated);
-            }
-        }
-    } else {
-        dialogs.information(kNothingNew);
-    }
-    if (std::strcmp(newest.c_str(), settings.programVersion.c_str()) > 0) {
+    std::string newest;
+    const std::vector<std::string> missing = missingFiles(list.get(), newest);
+    const bool ok = offerMissing(missing, dialogs, notice, settings, why);
+    if (compareVersions(newest, settings.programVersion) > 0) {
         dialogs.information(std::string(kNewVersion) + kMakerWebSite + kNewVersionEnd);
     }
     return ok && !cancelled(settings);
@@ -247,7 +272,9 @@ bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice, const UpdateCheck
         failure = "unexpected failure";
     }
     if (!ok) {
-        dialogs.information(kUpdateError);
+        // One box: the failure and its cause together.
+        dialogs.information(failure.empty() ? std::string(kUpdateError)
+                                            : std::string(kUpdateError) + " " + failure);
     }
     if (!listWasHere) {
         std::remove(listName.c_str());

@@ -44,18 +44,21 @@ std::string updateFileUrl(const std::string& server, const std::string& name);
 bool isSafeLibraryName(const std::string& name);
 
 // One download of at most `maxBytes` with the notice window: `statusText`, or
-// "Downloading file: <name>" when none is given. True when the file arrived; a
-// failed download leaves no file. On failure `why` (when given) says why.
+// "Downloading file: <name>" when none is given. True when the file arrived and
+// `check` (when given) took it; a failed or refused download leaves no file. On
+// failure `why` (when given) says why.
 bool downloadFile(const std::string& name, const char* statusText, I_NoticeView& notice,
                   const UpdateCheckSettings& settings, uint64_t maxBytes,
-                  std::string* why = nullptr);
+                  const DownloadCheck& check = {}, std::string* why = nullptr);
 
 // Check Updates: fetches the update list "updates<version>", offers the library files
-// missing here, fetches them one by one, announces a newer program version and
-// reports the outcome in information boxes, with "vorninternet.log" as the diagnostic
-// log. The list file is gone afterwards. False when anything failed ("Error during
-// update." was shown); `why` (when given) then holds the first cause. A cancel (the
-// flag in settings.http) stops at the current transfer and fetches nothing more.
+// missing here, fetches them one by one (each kept only when the library reader takes
+// it), announces a newer program version (compared number by number) and reports the
+// outcome in information boxes, with "vorninternet.log" as the diagnostic log. The
+// list file is gone afterwards. False when anything failed: one box "Error during
+// update." followed by the cause was shown, and `why` (when given) holds that cause.
+// A list that could not be read says only that, never that nothing is new. A cancel
+// (the flag in settings.http) stops at the current transfer and fetches nothing more.
 bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice, const UpdateCheckSettings& settings,
                      std::string* why = nullptr);
 

@@ -29,6 +29,11 @@ std::string makerWebDomain() {
     return scheme == std::string::npos ? site : site.substr(scheme + 3);
 }
 
+std::string uploadNoticeText(const MailSettings& settings) {
+    const std::string server = settings.server == kMailServer ? makerWebDomain() : settings.server;
+    return "Sending benchmark data to " + server + "!";
+}
+
 std::string uploadSender(const std::string& typed, const std::string& mailbox) {
     std::string sender;
     for (const char c : typed.substr(0, kAddressChars)) {
@@ -48,7 +53,7 @@ bool uploadResultFile(const std::string& fileName, const std::string& typedAddre
         logMessage("** Upload refused: the e-mail address holds a line break, < or >");
         dialogs.information(kSenderRefused);
     } else {
-        notice.setNoticeText("Sending benchmark data to " + makerWebDomain() + "!");
+        notice.setNoticeText(uploadNoticeText(settings));
         notice.showNotice();
         const char* version = platform::programVersion();
         std::unique_ptr<I_VornSendBenchEmail> mail = newVornSendBenchEmail(settings);
@@ -57,7 +62,10 @@ bool uploadResultFile(const std::string& fileName, const std::string& typedAddre
             waitForTransfer([&mail] { return mail->isDone(); });
             sent = mail->succeeded();
         }
-        dialogs.information(sent ? kSent : kNotSent);
+        const std::string detail = sent || !mail ? std::string() : mail->failureDetail();
+        dialogs.information(sent             ? std::string(kSent)
+                            : detail.empty() ? std::string(kNotSent)
+                                             : std::string(kNotSent) + "\n" + detail);
         mail.reset();
         notice.hideNotice();
     }

@@ -1,10 +1,12 @@
 #include "net/VornHttpGet.h"
 
+#include <cctype>
 #include <exception>
 #include <string>
 
 #include "base/DiagLog.h"
 #include "net/CurlSupport.h"
+#include "platform/ProgramInfo.h"
 #include "results/ReplacementFile.h"
 
 namespace vorn {
@@ -38,15 +40,54 @@ struct Transfer {
     VornHttpGet& get;
     ReplacementFile& file;
     uint64_t received = 0;
+    // Of the last response: earlier ones were redirections.
+    std::string contentType = {};
+    std::string contentEncoding = {};
     bool tooLarge = false;
     bool writeFailed = false;
     bool cancelled = false;
+    bool encoded = false;
 };
+
+// The value of `line` when it is the header `name` (given in lower case).
+bool headerValue(const std::string& line, const char* name, std::string& value) {
+    const std::string prefix = std::string(name) + ":";
+    if (line.size() < prefix.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(line[i])) != prefix[i]) {
+            return false;
+        }
+    }
+    const size_t start = line.find_first_not_of(" \t", prefix.size());
+    const size_t end = line.find_last_not_of(" \t\r\n");
+    value = start == std::string::npos || end < start ? "" : line.substr(start, end - start + 1);
+    return true;
+}
+
+// Takes one header line of any response; a status line begins the next response.
+extern "C" size_t takeHeader(char* bytes, size_t size, size_t count, void* data) {
+    auto& transfer = *static_cast<Transfer*>(data);
+    const std::string line(bytes, size * count);
+    if (line.rfind("HTTP/", 0) == 0) {
+        transfer.contentType.clear();
+        transfer.contentEncoding.clear();
+    }
+    (void)(headerValue(line, "content-type", transfer.contentType) ||
+           headerValue(line, "content-encoding", transfer.contentEncoding));
+    return size * count;
+}
 
 // Takes one piece of the body; answering less than the piece ends the transfer.
 extern "C" size_t takePiece(char* bytes, size_t size, size_t count, void* data) {
     auto& transfer = *static_cast<Transfer*>(data);
     const size_t length = size * count;
+    // Only identity was asked for; compressed bytes would be kept as the file itself.
+    if (!transfer.contentEncoding.empty() && transfer.contentEncoding != "identity") {
+        transfer.encoded = true;
+        return 0;
+    }
     const uint64_t limit = transfer.get.settings().maxBytes;
     // A server that sends no size, or lies about it, is cut off here.
     if (limit != 0 && transfer.received + length > limit) {
@@ -74,6 +115,8 @@ extern "C" int onProgress(void* data, curl_off_t expected, curl_off_t, curl_off_
 void setBounds(CURL* handle, const HttpGetSettings& settings, Transfer& transfer) {
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, takePiece);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, takeHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
@@ -98,15 +141,51 @@ std::string failureText(CURLcode code, const Transfer& transfer, const char* err
     if (transfer.cancelled) {
         return "cancelled";
     }
+    if (transfer.encoded) {
+        return "the server sent it with Content-Encoding " + transfer.contentEncoding +
+               ", where only identity was asked for";
+    }
     if (code == CURLE_OPERATION_TIMEDOUT) {
         return "the server was too slow (" + std::string(errorBuffer) + ")";
     }
     return errorBuffer[0] != '\0' ? std::string(errorBuffer) : curl_easy_strerror(code);
 }
 
+// Who asks, what it takes, and where it may be sent on. A redirection keeps the
+// scheme or goes from http to https, never down to http nor elsewhere; the bytes are
+// asked for as they are (identity) and kept undecoded, so the checks see the file.
+void setIdentity(CURL* handle, const VornHttpGet& get, const CurlList& headers) {
+    const char* version = platform::programVersion();
+    const std::string agent = std::string("QKVorn/") + (version != nullptr ? version : "0");
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, agent.c_str());
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    const bool secure = get.url().rfind("https:", 0) == 0;
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, get.settings().maxRedirects > 0 ? 1L : 0L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, get.settings().maxRedirects);
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+}
+
+// The download's own check of what arrived, before anything is renamed into place.
+bool passesCheck(VornHttpGet& get, const ReplacementFile& file, const std::string& type) {
+    if (!get.settings().check) {
+        return true;
+    }
+    const std::string problem = get.settings().check(file.tempPath(), type);
+    if (!problem.empty()) {
+        get.noteFailure(problem);
+        logTransferProblem("doGet", get.fileName() + " refused: " + problem);
+    }
+    return problem.empty();
+}
+
 // Fetches into the reserved file; false on any failure, which it logs and notes.
 bool fetchInto(VornHttpGet& get, ReplacementFile& file) {
     CurlEasy curl(curl_easy_init());
+    CurlList headers;
+    if (curl && !appendTo(headers, "Accept-Encoding: identity")) {
+        curl.reset();
+    }
     if (!curl) {
         get.noteFailure("no HTTP client");
         logMessage("** doGet: no HTTP client");
@@ -119,6 +198,7 @@ bool fetchInto(VornHttpGet& get, ReplacementFile& file) {
     curl_easy_setopt(handle, CURLOPT_URL, get.url().c_str());
     // Only web addresses: the server name comes from outside the program.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    setIdentity(handle, get, headers);
     // An error page is no library file.
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     setBounds(handle, get.settings(), transfer);
@@ -128,12 +208,12 @@ bool fetchInto(VornHttpGet& get, ReplacementFile& file) {
     if (code != CURLE_OK) {
         get.noteFailure(failureText(code, transfer, errorBuffer));
         logCurlFailure("doGet", code, errorBuffer);
-        if (transfer.tooLarge || transfer.writeFailed) {
+        if (transfer.tooLarge || transfer.writeFailed || transfer.encoded) {
             logTransferProblem("doGet", failureText(code, transfer, errorBuffer));
         }
         return false;
     }
-    // Redirections are not followed, and their page is no library file either.
+    // A redirection beyond the limit, or one left unfollowed, is no file either.
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) {
@@ -141,7 +221,7 @@ bool fetchInto(VornHttpGet& get, ReplacementFile& file) {
         logTransferProblem("doGet", "HTTP status " + std::to_string(status));
         return false;
     }
-    return true;
+    return passesCheck(get, file, transfer.contentType);
 }
 
 }  // namespace

@@ -2,12 +2,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "net/WorkerThread.h"
 
 namespace vorn {
+
+// Looks at a complete download before it is kept: the file's path and the type the
+// server named. Answers why it is refused, or nothing when the file is what it claims
+// to be.
+using DownloadCheck =
+    std::function<std::string(const std::string& path, const std::string& contentType)>;
 
 // Bounds of one download, so no server can fill the disk or hold the program.
 struct HttpGetSettings {
@@ -21,6 +28,10 @@ struct HttpGetSettings {
     uint64_t maxBytes = 0;
     // Non-zero stops the transfer at its next piece (a cancelling signal's number).
     const std::atomic<int>* cancel = nullptr;
+    // Redirections followed at most, each to the same scheme or from http to https.
+    long maxRedirects = 3;
+    // A refused file is dropped; none given, every complete file is kept.
+    DownloadCheck check;
 };
 
 // One HTTP download into a local file, run on a worker thread while the caller polls.
@@ -91,9 +102,10 @@ std::unique_ptr<I_VornHttpGet> newVornHttpGet(const HttpGetSettings& settings = 
 bool HttpGetStartThread(VornHttpGet& get);
 
 // The transfer itself: GET the URL into a file beside the target, renamed over it
-// once complete. An error status (404, 500, ...), a connection failure, a stall, a
-// file over the size limit, the time limit and a cancel all fail, and a failed
-// download leaves no file behind.
+// once complete and checked. An error status (404, 500, ...), a connection failure, a
+// stall, a file over the size limit, the time limit, a cancel, a body sent with a
+// Content-Encoding (only identity is asked for) and a refusal of the check all fail,
+// and a failed download leaves no file behind.
 bool doGet(VornHttpGet& get);
 
 }  // namespace vorn

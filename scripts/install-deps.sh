@@ -14,7 +14,11 @@ packages=(
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev librsvg2-bin file
     libsystemd-dev udisks2 udev dbus polkitd
+    postfix nginx-light openssl
 )
+# Postfix only for the servers stage, which configures its own instance: the
+# machine's mail set-up stays as it is.
+echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

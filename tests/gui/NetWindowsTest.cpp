@@ -17,6 +17,7 @@
 
 #include "app/gui/TQkVornMain.h"
 #include "gui/WindowTestSupport.h"
+#include "net/LibraryBytes.h"
 #include "net/LoopbackServers.h"
 #include "net/gui/TformUpload.h"
 #include "results/VornCollection.h"
@@ -54,7 +55,7 @@ protected:
         ASSERT_TRUE(server.ready());
         std::filesystem::create_directories(served.path() / "qkvorn");
         served.write("qkvorn/updates1.0.0.1", "1.0.0.1\nA.QKL\n");
-        served.write("qkvorn/A.QKL", "served A.QKL");
+        served.write("qkvorn/A.QKL", library);
     }
     UpdateCheckSettings settings() const {
         UpdateCheckSettings settings;
@@ -65,6 +66,7 @@ protected:
         return settings;
     }
 
+    const std::string library = libraryBytes(1);
     TempDir served;
     HttpServer server{served.path().string()};
     WorkingFolder folder;
@@ -124,7 +126,7 @@ TEST_F(NetWindowsTest, UpdateCheckRunsOnAWorkerWhileTheWindowStaysResponsive) {
         }
         EXPECT_EQ(folder.has("A.QKL"), agree);
         if (agree) {
-            EXPECT_EQ(folder.read("A.QKL"), "served A.QKL");
+            EXPECT_EQ(folder.read("A.QKL"), library);
         }
         EXPECT_FALSE(folder.has("updates1.0.0.1"));
         EXPECT_TRUE(folder.has("vorninternet.log"));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/RunFixture.h"
+#include "net/LibraryBytes.h"
 #include "net/LoopbackServers.h"
 #include "net/NoticeView.h"
 #include "net/UpdateCheck.h"
@@ -19,6 +20,15 @@ constexpr const char* kChecking = "Checking for new benchmark data and QK Vorn u
 constexpr const char* kUpdated = "i Updated benchmark library files downloaded sucessfully.";
 constexpr const char* kNothingNew = "i No new benchmark library files available.";
 constexpr const char* kError = "i Error during update.";
+// Python's file server answers a missing file with 404.
+const std::string kNoList =
+    "i Error during update. The update list updates1.0.0.1 could not be fetched: The requested "
+    "URL returned error: 404.";
+const std::string kGone =
+    "i Error during update. GONE.QKL was not kept: The requested URL returned error: 404.";
+// A folder answers with a redirection to its listing, which is no library either.
+const std::string kFolder =
+    "i Error during update. FOLDER.QKL was not kept: it is a web page, not a benchmark library.";
 constexpr const char* kNewVersion =
     "i There is a new version of QK Vorn available, please go to http://www.velto.example to "
     "download!";
@@ -44,7 +54,7 @@ protected:
         // A folder answers with a redirection, which is no file either.
         std::filesystem::create_directories(served_.path() / "qkvorn" / "FOLDER.QKL");
         for (const std::string& name : kServed) {
-            served_.write("qkvorn/" + name, "served " + name);
+            served_.write("qkvorn/" + name, library_);
         }
     }
     UpdateCheckSettings settings(const char* version) const {
@@ -55,6 +65,7 @@ protected:
         return settings;
     }
 
+    const std::string library_ = libraryBytes(1);
     TempDir served_;
     HttpServer server_{served_.path().string()};
     InTempFolder here_;
@@ -76,21 +87,23 @@ TEST_F(UpdateCheckTest, ListsAndDownloads) {
          {asked(2), kUpdated},
          {"A.QKL", "C.QKL"}},
         {"1.0.0.1", "1.0.0.1\r\nLIB1.QKL\r\n", nullptr, {asked(1), kUpdated}, {"LIB1.QKL"}},
-        {"1.0.0.10", "1.0.0.9\n", nullptr, {kNothingNew, kNewVersion}, {}},
-        {"1.0.0.9", "1.0.0.10\n", nullptr, {kNothingNew}, {}},
+        // Versions compare number by number: 1.0.0.10 is the newer.
+        {"1.0.0.10", "1.0.0.9\n", nullptr, {kNothingNew}, {}},
+        {"1.0.0.9", "1.0.0.10\n", nullptr, {kNothingNew, kNewVersion}, {}},
         {"1.0.0.1",
          "1.0.0.1\nGONE.QKL\nA.QKL\n",
          nullptr,
-         {asked(2), kError},
+         {asked(2), kGone},
          {"GONE.QKL", "A.QKL"},
          "EXCEPTION: doGet"},
         {"1.0.0.1",
          "1.0.0.1\nFOLDER.QKL\n",
          nullptr,
-         {asked(1), kError},
+         {asked(1), kFolder},
          {"FOLDER.QKL"},
-         "HTTP status 301"},
-        {"1.0.0.1", nullptr, nullptr, {kNothingNew, kError}, {}},
+         "FOLDER.QKL refused: it is a web page"},
+        // A list that could not be read is one failure, never "nothing new".
+        {"1.0.0.1", nullptr, nullptr, {kNoList}, {}},
         {"1.0.0.1",
          "1.0.0.1\n../up.QKL\n.hidden\nsub/x.QKL\nx\\y.QKL\nx..y\na b\nabc$\nok.QKL\n",
          nullptr,
@@ -119,7 +132,8 @@ TEST_F(UpdateCheckTest, ListsAndDownloads) {
         ScriptedDialogs dialogs({}, true);
         RecordingNotice notice;
 
-        EXPECT_EQ(checkForUpdates(dialogs, notice, settings(c.version)), c.boxes.back() != kError);
+        EXPECT_EQ(checkForUpdates(dialogs, notice, settings(c.version)),
+                  c.boxes.back().rfind(kError, 0) != 0);
 
         std::vector<std::string> boxes;
         for (const DialogBox& box : dialogs.boxes) {
@@ -132,7 +146,7 @@ TEST_F(UpdateCheckTest, ListsAndDownloads) {
             shown.push_back("Downloading file: " + name);
             if (kServed.count(name) != 0) {
                 left.insert(name);
-                EXPECT_EQ(here_.read(name), "served " + name);
+                EXPECT_EQ(here_.read(name), library_);
             }
         }
         EXPECT_EQ(notice.shown, shown);
@@ -172,14 +186,18 @@ TEST(UpdateCheckLimits, HostileServersAreCutOffAndLeaveNoFile) {
         long totalSeconds;
         const char* why;
     } cases[] = {
-        {"endless-list", 100, 600, "the update list updates1.0.0.1: the file is larger than"},
-        {"huge-list", 100, 600, "the update list updates1.0.0.1: the file is larger than"},
-        {"drip-list", 100, 600, "the update list updates1.0.0.1: the server was too slow"},
-        {"endless", 100, 600, "BIG.QKL: the file is larger than the limit of 4194304 bytes"},
-        {"huge", 100, 600, "BIG.QKL: the file is larger than"},
-        {"drip", 100, 600, "BIG.QKL: the server was too slow"},
+        {"endless-list", 100, 600,
+         "The update list updates1.0.0.1 could not be fetched: the file is larger than"},
+        {"huge-list", 100, 600,
+         "The update list updates1.0.0.1 could not be fetched: the file is larger than"},
+        {"drip-list", 100, 600,
+         "The update list updates1.0.0.1 could not be fetched: the server was too slow"},
+        {"endless", 100, 600,
+         "BIG.QKL was not kept: the file is larger than the limit of 4194304 bytes"},
+        {"huge", 100, 600, "BIG.QKL was not kept: the file is larger than"},
+        {"drip", 100, 600, "BIG.QKL was not kept: the server was too slow"},
         // Faster than the low-speed limit, but never done.
-        {"drip", 1, 2, "BIG.QKL: the server was too slow"},
+        {"drip", 1, 2, "BIG.QKL was not kept: the server was too slow"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);

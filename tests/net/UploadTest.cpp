@@ -27,7 +27,8 @@ struct CountingNotice : I_NoticeView {
     void setNoticeText(const std::string& text) override { EXPECT_EQ(text, kNoticeText); }
     void showNotice() override { ++shown; }
     void hideNotice() override { ++hidden; }
-    static constexpr const char* kNoticeText = "Sending benchmark data to www.velto.example!";
+    // The notice names the server the mail goes to.
+    static constexpr const char* kNoticeText = "Sending benchmark data to 127.0.0.1!";
     int shown = 0;
     int hidden = 0;
 };
@@ -46,17 +47,19 @@ TEST(UploadTest, SendsToTheMailboxOrFailsAndAlwaysDeletesTheFile) {
     const SmtpServer refusing(refusedMail, true);
     ASSERT_TRUE(storing.ready() && refusing.ready());
     const int closed = LoopbackListener().port;
+    const std::string refused =
+        std::string(kNotSent) + "\nThe mail server answered: 550 Message refused";
     const struct {
         const char* typed;
         int port;
-        const char* box;
+        std::string box;
         std::string sender = {};
     } cases[] = {
         {"  jo hn@exam ple.org  ", storing.port(), kSent, "john@example.org"},
         {"", storing.port(), kSent, kMailbox},
         {"    ", storing.port(), kSent, kMailbox},
         {"user@example.org", closed, kNotSent},
-        {"user@example.org", refusing.port(), kNotSent},
+        {"user@example.org", refusing.port(), refused},
         {"me@example.org\r\nBcc: them@example.org", storing.port(), kRefused},
         {"Me <me@example.org>", storing.port(), kRefused},
     };
@@ -77,7 +80,7 @@ TEST(UploadTest, SendsToTheMailboxOrFailsAndAlwaysDeletesTheFile) {
         EXPECT_EQ(dialogs.boxes, std::vector<DialogBox>({{DialogBox::Information, c.box}}));
         EXPECT_EQ(notice.shown, notice.hidden);
         EXPECT_FALSE(here.has(kResult));
-        if (c.box == kNotSent) {
+        if (c.box.rfind(kNotSent, 0) == 0) {
             EXPECT_NE(here.read("upload.log").find("EXCEPTION: sendEmail"), std::string::npos);
         }
         if (c.box != kSent) {
