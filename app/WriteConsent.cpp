@@ -67,9 +67,9 @@ bool confirmCapacityCheck(I_VornDevice& device, I_Dialogs& dialogs) {
                                 deviceListText(device) + "; it WILL be lost.  Continue?");
 }
 
-bool claimDeviceForWrite(I_VornDevice& device, I_Dialogs& dialogs) {
+bool claimDeviceForWrite(I_VornDevice& device, I_Dialogs& dialogs, const char* purpose) {
     if (std::string why; !device.claimForWrite(why)) {
-        dialogs.error("QK Vorn cannot take this drive for the write test: " + why +
+        dialogs.error(std::string("QK Vorn cannot take this drive for ") + purpose + ": " + why +
                       ". Nothing was written.");
         return false;
     }

@@ -17,6 +17,8 @@ bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs);
 // The same for the capacity check alone, asked in its own words with the drive named.
 bool confirmCapacityCheck(I_VornDevice& device, I_Dialogs& dialogs);
 // The medium's file systems come off and the drive is taken for this process alone.
-bool claimDeviceForWrite(I_VornDevice& device, I_Dialogs& dialogs);
+// `purpose` names what takes it in the refusal ("the write test", "the capacity check").
+bool claimDeviceForWrite(I_VornDevice& device, I_Dialogs& dialogs,
+                         const char* purpose = "the write test");
 
 }  // namespace vorn

@@ -195,7 +195,7 @@ int runCapacity(int argc, char** argv) {
     }
     TerminalQuestions dialogs(yes);
     const bool agreed = mediumAccepted(*disk, dialogs) && confirmCapacityCheck(*disk, dialogs) &&
-                        claimDeviceForWrite(*disk, dialogs);
+                        claimDeviceForWrite(*disk, dialogs, "the capacity check");
     if (cancelRequested()) {
         return cancelledExit(kCommand);
     }

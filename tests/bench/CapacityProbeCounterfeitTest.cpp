@@ -216,43 +216,41 @@ TEST(CapacityProbeCounterfeit, GenuineMediaBehindCachesStayGenuine) {
     }
 }
 
-// Faults are no verdicts: a medium that goes away mid-pass, or that refuses writes
-// where it had kept data, ends the check at once with what happened.
-TEST(CapacityProbeCounterfeit, MediumThatStopsAnsweringEndsTheCheckWithoutAVerdict) {
-    for (bool full : {false, true}) {
-        // Early in the first write pass, late in it, and in the read-back.
-        const uint64_t fast[] = {3, 100, 200}, whole[] = {3, 300, 700};
-        for (uint64_t after : full ? whole : fast) {
-            SCOPED_TRACE(std::to_string(after) + (full ? " full" : " fast"));
-            CounterfeitDevice::Options o;
-            o.realBytes = o.claimedBytes = 128 * kMiB;
-            o.vanishAfter = after;
-            CounterfeitDevice device(o);
-            CapacityResult result;
-            ASSERT_EQ(probe(device, full, result), ProbeStatus::Stopped);
-            EXPECT_EQ(result.stop, ProbeStop::Gone);
+// Faults are no verdicts: a medium that goes away mid-pass (early in the first write
+// pass, late in it, in the read-back), or that refuses writes where it had kept data,
+// ends the check at once with what happened.
+TEST(CapacityProbeCounterfeit, FaultsEndTheCheckWithoutAVerdict) {
+    struct Fault {
+        bool full;
+        uint64_t vanishAfter;
+        uint64_t failWritesAfter;
+    };
+    const Fault faults[] = {
+        {false, 3, UINT64_MAX},  {false, 100, UINT64_MAX}, {false, 200, UINT64_MAX},
+        {true, 3, UINT64_MAX},   {true, 300, UINT64_MAX},  {true, 700, UINT64_MAX},
+        {false, UINT64_MAX, 40}, {false, UINT64_MAX, 100}, {true, UINT64_MAX, 40},
+        {true, UINT64_MAX, 300},
+    };
+    for (const Fault& f : faults) {
+        const bool vanishes = f.vanishAfter != UINT64_MAX;
+        const uint64_t after = vanishes ? f.vanishAfter : f.failWritesAfter;
+        SCOPED_TRACE(std::string(vanishes ? "vanishes" : "writes fail") + " after " +
+                     std::to_string(after) + (f.full ? " full" : " fast"));
+        CounterfeitDevice::Options o;
+        o.realBytes = o.claimedBytes = 128 * kMiB;
+        o.vanishAfter = f.vanishAfter;
+        o.failWritesAfter = f.failWritesAfter;
+        CounterfeitDevice device(o);
+        CapacityResult result;
+        ASSERT_EQ(probe(device, f.full, result), ProbeStatus::Stopped);
+        EXPECT_EQ(result.stop, vanishes ? ProbeStop::Gone : ProbeStop::WriteRefused);
+        if (vanishes) {
             EXPECT_EQ(result.stopError, ENODEV);
             // One request to learn it, at most one retry of a single sector.
             EXPECT_LE(device.requestsAfterVanishing(), 2u);
-            EXPECT_LE(result.bytesWritten, after * 262144);
         }
-    }
-}
-
-TEST(CapacityProbeCounterfeit, WritesFailingOnGenuineStorageAreAFaultNotACounterfeit) {
-    for (bool full : {false, true}) {
-        for (uint64_t after : {40ull, 300ull}) {
-            SCOPED_TRACE(std::to_string(after) + (full ? " full" : " fast"));
-            CounterfeitDevice::Options o;
-            o.realBytes = o.claimedBytes = 256 * kMiB;
-            o.failWritesAfter = after;
-            CounterfeitDevice device(o);
-            CapacityResult result;
-            ASSERT_EQ(probe(device, full, result), ProbeStatus::Stopped);
-            EXPECT_EQ(result.stop, ProbeStop::WriteRefused);
-            // Only what the medium took is counted.
-            EXPECT_LE(result.bytesWritten, after * 262144);
-        }
+        // Only what the medium took is counted.
+        EXPECT_LE(result.bytesWritten, after * 262144);
     }
 }
 

@@ -184,7 +184,8 @@ TEST(CapacityCommand, SecondCheckOfTheSameImageIsRefused) {
     const CliRun second =
         runCli(dir.path().string(), "capacity --device '" + medium.mediumPath() + "' --yes");
     EXPECT_EQ(second.exitCode, 1);
-    EXPECT_NE(second.err.find("another QK Vorn check or test is using this image file"),
+    EXPECT_NE(second.err.find("QK Vorn cannot take this drive for the capacity check: another QK "
+                              "Vorn check or test is using this image file"),
               std::string::npos)
         << second.err;
     first.signal(SIGINT);
