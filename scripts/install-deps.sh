@@ -2,6 +2,7 @@
 # Installs what QK Vorn needs to build and test on Debian 12 (run as root).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+. "$(dirname "$0")/packages.sh"
 packages=(
     cmake g++ make pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
@@ -19,11 +20,4 @@ packages=(
 # Postfix only for the servers stage, which configures its own instance: the
 # machine's mail set-up stays as it is.
 echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+install_missing_packages "${packages[@]}"

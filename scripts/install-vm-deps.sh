@@ -5,15 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
+. scripts/packages.sh
 packages=(qemu-system-x86 busybox-static cpio kmod fdisk e2fsprogs python3)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+install_missing_packages "${packages[@]}"
 work=build/vm
 # The kernel the distribution's meta package points at today.
 image=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
