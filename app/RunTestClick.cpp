@@ -8,6 +8,7 @@
 #include "app/WriteConsent.h"
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
+#include "base/FileNames.h"
 #include "bench/MemoryEventLog.h"
 #include "storage/DeviceListText.h"
 #include "storage/LinuxDrive.h"
@@ -84,7 +85,7 @@ RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, 
         return RunOutcome::Failed;
     }
     // Written before the result is handed out, so the chart window's timeline has this run.
-    result.eventLogSaved = eventLog.dumpCsv("event.log", false, nullptr, kEventSectorBytes);
+    result.eventLogSaved = eventLog.dumpCsv(kEventLogFile, false, nullptr, kEventSectorBytes);
     result.record = readRunRecord(*stored);
     result.stored = std::move(stored);
     return RunOutcome::Succeeded;
@@ -134,7 +135,7 @@ std::vector<DeviceEntry> deviceEntries(const std::vector<ListedDrive>& drives) {
 }
 
 void RunTestLog::open() {
-    openLog("vorntest.log");
+    openLog(kTestLog);
     open_ = true;
 }
 
@@ -182,7 +183,7 @@ RunResult runTestJob(const RunTestRequest& request, I_RunView& view, I_Dialogs& 
     if (eventLog && !eventsWritten) {
         try {
             result.eventLogSaved =
-                eventLog->dumpCsv("event.log", false, nullptr, kEventSectorBytes);
+                eventLog->dumpCsv(kEventLogFile, false, nullptr, kEventSectorBytes);
         } catch (...) {
             reportException(dialogs, result);
         }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/RunView.h"
+#include "base/FileNames.h"
 
 namespace vorn {
 
@@ -14,7 +15,6 @@ class I_VornEventLog;
 class MemberSnapshot;
 
 // The result file a run leaves behind (the last run's result, for saving and listing).
-inline constexpr const char* kRunResultFile = "temp.qkt";
 
 // True when the first and last zone of the flash check differ by more than 15 % of
 // the first (the difference is absolute): such a device does not behave like flash.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/FileNames.h"
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "cli/CliSupport.h"
@@ -159,7 +160,7 @@ int runBench(int argc, char** argv) {
     if (!line.given("--block")) {
         return line.usageError("--block BYTES is required");
     }
-    ScopedLog log("vorntest.log");
+    ScopedLog log(kTestLog);
     const uint32_t bufferSize = std::max<uint32_t>(kMinBuffer, static_cast<uint32_t>(o.block));
     if (!platform::LockedBuffer::allocate(bufferSize)) {
         return failWith(
@@ -215,7 +216,7 @@ int runAccess(int argc, char** argv) {
     if (count == 0) {
         return line.usageError("--count must be at least 1");
     }
-    ScopedLog log("vorntest.log");
+    ScopedLog log(kTestLog);
     std::string error;
     auto disk = openTarget(line, target, nullptr, kMinBuffer, &error);
     if (!disk) {

@@ -10,6 +10,7 @@
 
 #include "app/WriteConsent.h"
 #include "base/DiagLog.h"
+#include "base/FileNames.h"
 #include "bench/CapacityProbe.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
@@ -184,7 +185,7 @@ int runCapacity(int argc, char** argv) {
     if (const auto code = line.parse(argc, argv)) {
         return *code;
     }
-    ScopedLog log("vorntest.log");
+    ScopedLog log(kTestLog);
     std::string error;
     auto disk = openTarget(line, target, nullptr, kBuffer, &error);
     if (!disk) {

@@ -13,6 +13,7 @@
 
 #include "app/SystemInfoTrace.h"
 #include "base/DiagLog.h"
+#include "base/FileNames.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -27,7 +28,6 @@ namespace {
 
 constexpr int kLastDrive = kLastListedDrive;
 constexpr uint32_t kListBuffer = 65536;
-constexpr const char* kRefreshLog = "vornrefresh.log";
 
 std::vector<ListedDrive> listWithLog() {
     openLog(kRefreshLog);

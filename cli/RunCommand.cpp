@@ -13,6 +13,7 @@
 #include "app/RunView.h"
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
+#include "base/FileNames.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -28,7 +29,6 @@ namespace vorn::cli {
 namespace {
 
 constexpr const char* kCommand = "run";
-constexpr const char* kDemoImage = "demo.img";
 constexpr uint64_t kDemoBytes = 256ull * 1024 * 1024;
 constexpr int kLastDrive = kLastListedDrive;
 constexpr uint32_t kListBuffer = 65536;
@@ -121,7 +121,7 @@ bool listByPath(const std::string& path, RunTestRequest& request) {
 
 // The device list as the main window fills it, with the drive selected.
 bool listByNumber(int drive, RunTestRequest& request) {
-    openLog("vornrefresh.log");
+    openLog(kRefreshLog);
     request.entries = deviceEntries(listDrives());
     closeLog();
     for (size_t i = 0; i < request.entries.size(); ++i) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNames.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -65,7 +66,7 @@ int runUpload(int argc, char** argv) {
     }
     NetDialogs dialogs(false);
     NetNotice notice;
-    const ScopedLog log("vorninternet.log");
+    const ScopedLog log(kInternetLog);
     return uploadResultFile(file, from, dialogs, notice, settings, false) ? 0 : 1;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/DiagLog.h"
+#include "base/FileNames.h"
 #include "net/CurlSupport.h"
 #include "net/MailText.h"
 #include "net/SmtpReplies.h"
@@ -17,8 +18,6 @@ namespace vorn {
 namespace {
 
 constexpr const char* kBody = "See attachements.\r\n";
-constexpr const char* kStartLog = "vorninit.log";
-constexpr const char* kTestLog = "vorntest.log";
 
 // Header values never carry control characters, so no text can begin a header line
 // of its own.

@@ -11,6 +11,7 @@
 
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
+#include "base/FileNames.h"
 #include "net/DownloadChecks.h"
 #include "net/NoticeView.h"
 #include "platform/ProgramInfo.h"
@@ -255,7 +256,7 @@ bool checkWithList(const std::string& listName, I_Dialogs& dialogs, I_NoticeView
 
 bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice, const UpdateCheckSettings& settings,
                      std::string* why) {
-    openLog("vorninternet.log");
+    openLog(kInternetLog);
     const std::string listName = "updates" + settings.programVersion;
     // A link, FIFO or device of the list's name is refused by the download and is not
     // ours to remove.

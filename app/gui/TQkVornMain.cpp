@@ -20,6 +20,7 @@
 #include "app/gui/RunJobThread.h"
 #include "app/gui/TRunTestForm.h"
 #include "base/DiagLog.h"
+#include "base/FileNames.h"
 #include "base/MakerServers.h"
 #include "base/gui/WindowPlacement.h"
 #include "net/gui/TformUpload.h"
@@ -216,7 +217,7 @@ void TQkVornMain::fillList(const ListedDrive* keep) {
         // Filling is not a selection by the user; the check follows once, at the end.
         const QSignalBlocker quiet(cbDevice);
         cbDevice->clear();
-        openLog(firstFill ? "vorninit.log" : "vornrefresh.log");
+        openLog(firstFill ? kStartLog : kRefreshLog);
         firstFill = false;
         logMessage("%s", windowTitle().toUtf8().constData());
         logSystemInformation(catalog_.sysfsRoot(), catalog_.procRoot());

@@ -9,6 +9,7 @@
 
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
+#include "base/FileNames.h"
 #include "base/gui/WindowPlacement.h"
 #include "net/Upload.h"
 #include "results/gui/TupdateDetails.h"
@@ -93,7 +94,7 @@ void btUploadClick(TQkVornChart& chart, TupdateDetails& details, TformUpload& no
     if (notice.job().running()) {
         return;
     }
-    openLog("vorninternet.log");
+    openLog(kInternetLog);
     bool hidden = false;
     bool started = false;
     try {

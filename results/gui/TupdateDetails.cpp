@@ -13,6 +13,7 @@
 
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
+#include "base/FileNames.h"
 #include "base/gui/WindowPlacement.h"
 #include "results/HardwareQuery.h"
 #include "results/RunDetails.h"
@@ -317,7 +318,7 @@ void TupdateDetails::tellProblem(const SaveOutcome& outcome) {
 }
 
 void btSaveClick(TQkVornChart& chart, TupdateDetails& details) {
-    openLog("vornsave.log");
+    openLog(kSaveLog);
     bool hidden = false;
     try {
         I_VornCollection* result = chart.result(0);

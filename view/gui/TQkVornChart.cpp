@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "base/DiagLog.h"
+#include "base/FileNames.h"
 #include "base/MakerServers.h"
 #include "base/gui/WindowPlacement.h"
 #include "platform/ProgramInfo.h"
@@ -123,7 +124,7 @@ void TQkVornChart::showTimeline() {
     if (timeline_ == nullptr) {
         timeline_ = new TimelineWindow(this);
     }
-    timeline_->openLog("event.log");
+    timeline_->openLog(kEventLogFile);
     timeline_->show();
     timeline_->raise();
 }
