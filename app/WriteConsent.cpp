@@ -42,7 +42,7 @@ bool confirmOverwrite(I_VornDevice& device, I_Dialogs& dialogs, const std::strin
         dialogs.error("QK Vorn will not write to this drive: it holds " + use + ".");
         return false;
     }
-    if (!device.enableWrite(1, device.mediaBlockSize(), 0)) {
+    if (!armWrites(device)) {
         dialogs.error(kCannotWrite);
         return false;
     }

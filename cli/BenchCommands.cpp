@@ -175,7 +175,7 @@ int runBench(int argc, char** argv) {
         return *code;
     }
     if (o.write) {
-        if (!disk->enableWrite(1, disk->mediaBlockSize(), 0)) {
+        if (!armWrites(*disk)) {
             return failWith("bench", "writing is not allowed on this device");
         }
         if (!confirmWrite(*disk, o.yes)) {

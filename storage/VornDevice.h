@@ -17,12 +17,12 @@ public:
 
     // A null destination leaves the data in the transfer buffer; a null source writes
     // what the buffer holds. write(0, 0, nullptr) asks whether writing is armed.
-    virtual bool read(uint64_t sector, uint32_t count, void* destination) = 0;
-    virtual bool write(uint64_t sector, uint32_t count, const void* source) = 0;
+    [[nodiscard]] virtual bool read(uint64_t sector, uint32_t count, void* destination) = 0;
+    [[nodiscard]] virtual bool write(uint64_t sector, uint32_t count, const void* source) = 0;
     virtual bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) = 0;
     virtual bool disableWrite() = 0;
     // Timed flush of the device's write cache.
-    virtual bool flush() = 0;
+    [[nodiscard]] virtual bool flush() = 0;
     // The errno of the last transfer that failed (0: none failed, or not known), so a
     // caller can tell a medium that has gone (ENODEV, ENOMEDIUM) from one bad request.
     virtual int lastError() const { return 0; }
@@ -45,5 +45,13 @@ public:
 
 // A drive the benchmarks can run on: its facts and its transfers.
 class I_VornDevice : public I_DriveFacts, public I_BlockDevice {};
+
+// What enableWrite takes as its confirmation: the user agreed to lose the medium's data.
+inline constexpr uint32_t kWriteConsented = 1;
+
+// Arms writing at the medium's own sector size, once the user agreed.
+[[nodiscard]] inline bool armWrites(I_VornDevice& device) {
+    return device.enableWrite(kWriteConsented, device.mediaBlockSize(), 0);
+}
 
 }  // namespace vorn

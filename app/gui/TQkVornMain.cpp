@@ -311,7 +311,7 @@ void TQkVornMain::cbDeviceChange() {
     }
     std::unique_ptr<LinuxDrive> disk =
         newLinuxDrive(devices_[index].driveNumber, nullptr, kCheckBufferSize, catalog_);
-    if (disk && disk->enableWrite(1, disk->mediaBlockSize(), 0)) {
+    if (disk && armWrites(*disk)) {
         cbWrite->setEnabled(true);
     }
 }
