@@ -163,14 +163,14 @@ bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view, I_VornEve
 }
 
 bool deviceHasFiles(I_VornDevice& device) {
-    const std::string_view letters = device.mountPointsText();
+    const std::string_view mountPoints = device.mountPointsText();
     size_t begin = 0;
-    while (begin <= letters.size()) {
-        size_t end = letters.find(',', begin);
+    while (begin <= mountPoints.size()) {
+        size_t end = mountPoints.find(',', begin);
         if (end == std::string_view::npos) {
-            end = letters.size();
+            end = mountPoints.size();
         }
-        const std::string folder(letters.substr(begin, end - begin));
+        const std::string folder(mountPoints.substr(begin, end - begin));
         // An empty item names no mount point (not the current directory).
         if (!folder.empty() && folderHasContent(folder)) {
             return true;

@@ -24,11 +24,11 @@ constexpr const char* kFilesFound =
 }  // namespace
 
 bool mediumAccepted(I_VornDevice& device, I_Dialogs& dialogs) {
-    if (device.mediaPresent() == 0 || device.mediaSectors() == 0) {
+    if (!device.mediaPresent() || device.mediaSectors() == 0) {
         dialogs.error(kNoMedia);
         return false;
     }
-    if (device.deviceRemovable() == 0) {
+    if (!device.deviceRemovable()) {
         dialogs.error(kRemovableOnly);
         return false;
     }
@@ -46,7 +46,7 @@ bool confirmOverwrite(I_VornDevice& device, I_Dialogs& dialogs, const std::strin
         dialogs.error(kCannotWrite);
         return false;
     }
-    if (device.deviceRemovable() != 0 && !dialogs.question(question)) {
+    if (device.deviceRemovable() && !dialogs.question(question)) {
         return false;
     }
     if (deviceHasFiles(device) && !dialogs.question(kFilesFound)) {

@@ -27,12 +27,12 @@ public:
     SparseMedium(uint64_t claimed, uint64_t real)
         : sectors_(claimed / kSector), real_(real / kSector) {}
 
-    uint32_t deviceRemovable() override { return 1; }
+    bool deviceRemovable() override { return true; }
     const char* deviceId() override { return "sparse"; }
     const char* mountPointsText() override { return ""; }
     uint32_t deviceBusType() override { return 0; }
-    uint32_t mediaPresent() override { return 1; }
-    uint32_t mediaWritable() override { return 1; }
+    bool mediaPresent() override { return true; }
+    bool mediaWritable() override { return true; }
     uint32_t mediaBlockSize() override { return kSector; }
     uint64_t mediaSectors() override { return sectors_; }
     bool enableWrite(uint32_t, uint32_t, uint32_t) override { return true; }

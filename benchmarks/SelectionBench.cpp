@@ -8,9 +8,9 @@
 
 #include "bench/DiskRwBenchmark.h"
 #include "results/BenchmarkEntries.h"
+#include "results/Collections.h"
 #include "results/LibraryWriter.h"
 #include "results/TestTables.h"
-#include "results/VornCollection.h"
 #include "results/VornFileCRC.h"
 #include "storage/DeviceInfoData.h"
 #include "support/TempDir.h"

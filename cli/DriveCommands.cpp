@@ -27,7 +27,6 @@ namespace vorn::cli {
 namespace {
 
 constexpr int kLastDrive = kLastListedDrive;
-constexpr uint32_t kListBuffer = 65536;
 
 std::vector<ListedDrive> listWithLog() {
     openLog(kRefreshLog);
@@ -208,24 +207,25 @@ int runInfo(int argc, char** argv) {
         return line.usageError("usage: qkvorn-cli info DRIVE (0 to 30)");
     }
     openLog(kRefreshLog);
-    const bool opened = newLinuxDrive(static_cast<int>(drive), nullptr, kListBuffer) != nullptr;
+    const bool opened =
+        newLinuxDrive(static_cast<int>(drive), nullptr, kListingBufferBytes) != nullptr;
     closeLog();
     if (!opened) {
         return failWith("info", "drive " + std::to_string(drive) + " does not open");
     }
-    // The block runs from its heading to "-"; the letters line follows the namespace
+    // The block runs from its heading to "-"; the mount-points line follows the namespace
     // dump that the first open of a process writes.
     std::ifstream in(kRefreshLog);
     std::vector<std::string> lines;
     const std::string heading = "DEBUG INFO FOR DEVICE " + std::to_string(drive);
-    const std::string letters = "mountPointsText " + std::to_string(drive) + ":";
+    const std::string mountLine = "mountPointsText " + std::to_string(drive) + ":";
     bool inBlock = false;
     for (std::string line; std::getline(in, line);) {
         if (line == heading) {
             lines.clear();
             inBlock = true;
         }
-        if (inBlock || line.rfind(letters, 0) == 0) {
+        if (inBlock || line.rfind(mountLine, 0) == 0) {
             lines.push_back(line);
         }
         inBlock = inBlock && line != "-";

@@ -12,7 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/JsonOut.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "results/VornLibraryCollection.h"
 
 namespace vorn::cli {

@@ -9,9 +9,9 @@
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "results/Collections.h"
 #include "results/RunRecord.h"
 #include "results/SaveResult.h"
-#include "results/VornCollection.h"
 #include "storage/DeviceListText.h"
 #include "storage/StoredDrive.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/RunTestClick.h"
+#include "app/RunJob.h"
 #include "app/RunView.h"
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
@@ -19,7 +19,7 @@
 #include "cli/Commands.h"
 #include "cli/SignalCancel.h"
 #include "cli/TerminalDialogs.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "storage/DriveList.h"
 #include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
@@ -31,7 +31,6 @@ namespace {
 constexpr const char* kCommand = "run";
 constexpr uint64_t kDemoBytes = 256ull * 1024 * 1024;
 constexpr int kLastDrive = kLastListedDrive;
-constexpr uint32_t kListBuffer = 65536;
 
 // One line per finished step, and a progress bar while a step runs.
 class TerminalRunView : public I_RunView {
@@ -106,8 +105,8 @@ bool makeDemoImage() {
 
 // The device list for a device given by path: that device alone, opened the same way
 // every time, so the press still checks that it is the listed one.
-bool listByPath(const std::string& path, RunTestRequest& request) {
-    auto disk = newLinuxDriveForPath(path, nullptr, kListBuffer);
+bool listByPath(const std::string& path, RunJobRequest& request) {
+    auto disk = newLinuxDriveForPath(path, nullptr, kListingBufferBytes);
     if (!disk) {
         return false;
     }
@@ -120,7 +119,7 @@ bool listByPath(const std::string& path, RunTestRequest& request) {
 }
 
 // The device list as the main window fills it, with the drive selected.
-bool listByNumber(int drive, RunTestRequest& request) {
+bool listByNumber(int drive, RunJobRequest& request) {
     openLog(kRefreshLog);
     request.entries = deviceEntries(listDrives());
     closeLog();
@@ -186,7 +185,7 @@ int runRun(int argc, char** argv) {
         write = true;
         yes = true;
     }
-    RunTestRequest request;
+    RunJobRequest request;
     request.writeTest = write;
     request.capacityCheck = capacity;
     if (byNumber ? !listByNumber(static_cast<int>(drive), request) : !listByPath(path, request)) {

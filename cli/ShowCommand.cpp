@@ -9,7 +9,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/JsonOut.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "view/ChartModel.h"
 
 namespace vorn::cli {

@@ -14,7 +14,7 @@
 #include "cli/DeviceOpen.h"
 #include "cli/NetTerminal.h"
 #include "net/Upload.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 
 namespace vorn::cli {
 namespace {

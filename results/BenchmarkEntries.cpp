@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "base/LittleEndian.h"
+#include "results/Collections.h"
 #include "results/MemberSnapshot.h"
 #include "results/RunRecord.h"
 #include "results/TestTables.h"
-#include "results/VornCollection.h"
 #include "storage/StoredDrive.h"
 
 namespace vorn {

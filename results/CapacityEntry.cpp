@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 
 namespace vorn {
 namespace {

@@ -1,7 +1,7 @@
 #include <cctype>
 #include <string>
 
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "results/VornDiskCollection.h"
 #include "results/VornLibraryCollection.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "results/CollectionFile.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 
 namespace vorn {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 
 namespace vorn {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "results/Collections.h"
 #include "results/CpuId.h"
 #include "results/RunDetails.h"
-#include "results/VornCollection.h"
 
 namespace vorn {
 

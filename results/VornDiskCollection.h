@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "results/CollectionFile.h"
+#include "results/Collections.h"
 #include "results/EntryCursor.h"
-#include "results/VornCollection.h"
 
 namespace vorn {
 

@@ -48,17 +48,18 @@ std::string deviceListText(I_DriveFacts& device) {
     const uint64_t sectors = device.mediaSectors();
     const uint32_t blockSize = device.mediaBlockSize();
     const double bytes = capacityBytes(sectors, blockSize);
-    // The identification is copied before the letters are asked: a device may reuse
+    // The identification is copied before the mount points are asked: a device may reuse
     // its text buffers between calls.
     const std::string id = textOf(device.deviceId());
-    const std::string letters = textOf(device.mountPointsText());
+    const std::string mountPoints = textOf(device.mountPointsText());
     if (bytes > 1000000000.0) {
-        return formatText("(%s) %s (%1.1fGB)", letters.c_str(), id.c_str(), bytes * 0.000000001);
+        return formatText("(%s) %s (%1.1fGB)", mountPoints.c_str(), id.c_str(),
+                          bytes * 0.000000001);
     }
     if (bytes > 1.0) {
-        return formatText("(%s) %s (%1.1fMB)", letters.c_str(), id.c_str(), bytes * 0.000001);
+        return formatText("(%s) %s (%1.1fMB)", mountPoints.c_str(), id.c_str(), bytes * 0.000001);
     }
-    return formatText("(%s) %s (no media)", letters.c_str(), id.c_str());
+    return formatText("(%s) %s (no media)", mountPoints.c_str(), id.c_str());
 }
 
 }  // namespace vorn

@@ -13,16 +13,15 @@ class I_DriveFacts {
 public:
     virtual ~I_DriveFacts() = default;
 
-    // 1 when the medium is removable.
-    virtual uint32_t deviceRemovable() = 0;
+    virtual bool deviceRemovable() = 0;
     // Identification text; valid until the next call or the drive's destruction.
     virtual const char* deviceId() = 0;
     // Where the drive's file systems are reachable, joined by ","; may be empty.
     virtual const char* mountPointsText() = 0;
     virtual uint32_t deviceBusType() = 0;
-    virtual uint32_t mediaPresent() = 0;
-    // 1 when the write test may write this drive.
-    virtual uint32_t mediaWritable() = 0;
+    virtual bool mediaPresent() = 0;
+    // Whether the write test may write this drive.
+    virtual bool mediaWritable() = 0;
     // Bytes per sector; 0 when unknown or no medium.
     virtual uint32_t mediaBlockSize() = 0;
     // Capacity in sectors; 0 when unknown or no medium.

@@ -7,9 +7,6 @@
 namespace vorn {
 namespace {
 
-// Enough to open a drive and read its facts; no transfer happens.
-constexpr uint32_t kListBuffer = 65536;
-
 ListedDrive listed(int number, LinuxDrive& disk) {
     ListedDrive drive;
     drive.number = number;
@@ -17,8 +14,8 @@ ListedDrive listed(int number, LinuxDrive& disk) {
     drive.name = disk.identity().name;
     drive.nodePath = disk.identity().nodePath;
     drive.identity = disk.deviceId() != nullptr ? disk.deviceId() : "";
-    drive.removable = disk.deviceRemovable() != 0;
-    drive.writable = disk.mediaWritable() != 0;
+    drive.removable = disk.deviceRemovable();
+    drive.writable = disk.mediaWritable();
     drive.blockSize = disk.mediaBlockSize();
     drive.sectors = disk.mediaSectors();
     return drive;
@@ -29,11 +26,11 @@ ListedDrive listed(int number, LinuxDrive& disk) {
 std::vector<ListedDrive> listDrives(const DriveCatalog& catalog) {
     std::vector<ListedDrive> drives;
     for (int number = 0; number <= kLastListedDrive; ++number) {
-        if (auto disk = newLinuxDrive(number, nullptr, kListBuffer, catalog)) {
+        if (auto disk = newLinuxDrive(number, nullptr, kListingBufferBytes, catalog)) {
             drives.push_back(listed(number, *disk));
         }
     }
-    // Read once for the whole list: asking each drive again would log its letters twice.
+    // Read once for the whole list: asking each drive again would log its mount points twice.
     const MountTable mounts =
         MountTable::load(catalog.procRoot() + "/self/mountinfo", catalog.procRoot() + "/swaps");
     for (ListedDrive& drive : drives) {

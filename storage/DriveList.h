@@ -11,6 +11,10 @@ namespace vorn {
 // The drive numbers every listing tries: 0 to 30.
 inline constexpr int kLastListedDrive = 30;
 
+// The transfer buffer of a drive opened only to read its facts: enough to open it; no
+// transfer happens.
+inline constexpr uint32_t kListingBufferBytes = 65536;
+
 // One drive as the main window, `list`, `watch` and `run` show it.
 struct ListedDrive {
     int number = 0;

@@ -16,12 +16,12 @@ public:
     explicit LimitedDevice(I_VornDevice& device) : device_(device) {}
     void setLimit(uint64_t sectors) { limit_ = sectors; }
 
-    uint32_t deviceRemovable() override { return device_.deviceRemovable(); }
+    bool deviceRemovable() override { return device_.deviceRemovable(); }
     const char* deviceId() override { return device_.deviceId(); }
     const char* mountPointsText() override { return device_.mountPointsText(); }
     uint32_t deviceBusType() override { return device_.deviceBusType(); }
-    uint32_t mediaPresent() override { return device_.mediaPresent(); }
-    uint32_t mediaWritable() override { return device_.mediaWritable(); }
+    bool mediaPresent() override { return device_.mediaPresent(); }
+    bool mediaWritable() override { return device_.mediaWritable(); }
     uint32_t mediaBlockSize() override { return device_.mediaBlockSize(); }
     uint64_t mediaSectors() override;
     bool read(uint64_t sector, uint32_t count, void* destination) override;

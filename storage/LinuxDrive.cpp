@@ -228,12 +228,12 @@ const char* LinuxDrive::deviceId() {
     return nameText;
 }
 
-uint32_t LinuxDrive::deviceRemovable() {
+bool LinuxDrive::deviceRemovable() {
     if (!deviceDescriptor) {
-        return 0;
+        return false;
     }
     return descriptorU8(deviceDescriptor->bytes.data(), deviceDescriptor->length,
-                        kDescRemovableMedia);
+                        kDescRemovableMedia) != 0;
 }
 
 uint32_t LinuxDrive::deviceBusType() {

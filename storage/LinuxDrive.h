@@ -35,12 +35,12 @@ public:
     const char* getHardwareId() const { return hardwareId.c_str(); }
     const char* getDevicePath() const { return devicePath.c_str(); }
 
-    uint32_t deviceRemovable() override;
+    bool deviceRemovable() override;
     const char* deviceId() override;
     const char* mountPointsText() override;
     uint32_t deviceBusType() override;
-    uint32_t mediaPresent() override { return mediaSectors() != 0 ? 1 : 0; }
-    uint32_t mediaWritable() override;
+    bool mediaPresent() override { return mediaSectors() != 0; }
+    bool mediaWritable() override;
     uint32_t mediaBlockSize() override;
     uint64_t mediaSectors() override;
     bool read(uint64_t sector, uint32_t count, void* destination) override;
@@ -103,7 +103,7 @@ private:
     uint32_t bufferSize = 0;
     I_TransferObserver* observer_ = nullptr;
     char nameText[1024] = {};
-    char lettersText[1024] = {};
+    char mountPoints[1024] = {};
     std::string hardwareId;
     std::string devicePath;
     int fd_ = -1;

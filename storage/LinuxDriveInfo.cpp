@@ -120,10 +120,10 @@ bool LinuxDrive::writeInfoEntries(I_VornCollection* collection, const char* pref
     ok &= collection->addEntry(key, devicePath.c_str(), 0, nullptr);
 
     DeviceInfoData data;
-    data.deviceRemovable = deviceRemovable();
+    data.deviceRemovable = deviceRemovable() ? 1 : 0;
     data.reservedFlagA = kReservedFlagValue;
-    data.mediaPresent = mediaPresent();
-    data.mediaWritable = mediaWritable();
+    data.mediaPresent = mediaPresent() ? 1 : 0;
+    data.mediaWritable = mediaWritable() ? 1 : 0;
     data.reservedFlagC = kReservedFlagValue;
     data.reservedFlagD = kReservedFlagValue;
     data.mediaBlockSize = mediaBlockSize();

@@ -96,7 +96,7 @@ bool LinuxDrive::transfer(bool isWrite, uint64_t sector, uint32_t count, void* d
 
 bool LinuxDrive::enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) {
     if (!isOpen() || confirmation == 0 || blockSize != mediaBlockSize() || reserved != 0 ||
-        !ioBuffer || mediaWritable() == 0) {
+        !ioBuffer || !mediaWritable()) {
         return false;
     }
     writeEnabled = 1;

@@ -89,26 +89,26 @@ uint64_t LinuxDrive::mediaSectors() {
     return g.cylinders * g.tracksPerCylinder * g.sectorsPerTrack;
 }
 
-uint32_t LinuxDrive::mediaWritable() {
+bool LinuxDrive::mediaWritable() {
     // A medium the kernel keeps read-only, or a node we could only open for reading,
     // can never take the write test.
     if (identity_.readOnly || readOnlyOpen_) {
         logMessage("mediaWritable %d: device is read-only", driveNumber);
-        return 0;
+        return false;
     }
     if (noMedium_ || mediaSectors() == 0) {
         logMessage("mediaWritable %d: no medium", driveNumber);
-        return 0;
+        return false;
     }
     if (const std::string use = writeRefusal(); !use.empty()) {
         logMessage("mediaWritable %d: device holds %s", driveNumber, use.c_str());
-        return 0;
+        return false;
     }
-    if (deviceRemovable() != 0) {
+    if (deviceRemovable()) {
         logMessage("mediaWritable %d: device is removable", driveNumber);
-        return 1;
+        return true;
     }
-    return logPartitionRule() ? 1 : 0;
+    return logPartitionRule();
 }
 
 // A fixed disk may be written only when its layout holds no used entry.
@@ -167,7 +167,7 @@ std::string LinuxDrive::writeRefusal() {
 }
 
 const char* LinuxDrive::mountPointsText() {
-    std::memset(lettersText, 0, sizeof lettersText);
+    std::memset(mountPoints, 0, sizeof mountPoints);
     const MountTable mounts = this->mounts();
     if (firstNamespaceDump()) {
         for (const std::string& line : namespaceDumpLines(catalog_, mounts)) {
@@ -177,10 +177,10 @@ const char* LinuxDrive::mountPointsText() {
     // An image file is nobody's mount.
     if (!identity_.sysPath.empty()) {
         const std::string text = driveMountPointsText(catalog_, identity_.name, mounts);
-        std::snprintf(lettersText, sizeof lettersText, "%s", text.c_str());
+        std::snprintf(mountPoints, sizeof mountPoints, "%s", text.c_str());
     }
-    logMessage("mountPointsText %d: %s", driveNumber, lettersText);
-    return lettersText;
+    logMessage("mountPointsText %d: %s", driveNumber, mountPoints);
+    return mountPoints;
 }
 
 }  // namespace vorn

@@ -19,9 +19,9 @@ namespace {
 constexpr size_t kMaxFileBytes = 16u << 20;
 constexpr size_t kMaxLineBytes = 64u << 10;
 
-// The letters text stops growing once it holds this many characters ...
+// The mount-points text stops growing once it holds this many characters ...
 constexpr size_t kMountPointsGrowLimit = 1016;
-// ... and never exceeds the device's letters text with its terminating zero: a mount
+// ... and never exceeds the device's mount-points text with its terminating zero: a mount
 // point, unlike a drive letter, can be thousands of characters long.
 constexpr size_t kMountPointsTextMax = 1023;
 

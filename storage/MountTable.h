@@ -32,7 +32,7 @@ private:
     std::vector<std::string> swaps_;
 };
 
-// The letters text of a drive: mount points of the whole disk, then of each partition
+// The mount-points text of a drive: mount points of the whole disk, then of each partition
 // in number order, joined by ","; stops growing once it holds 1016 characters.
 std::string driveMountPointsText(const DriveCatalog& catalog, const std::string& driveName,
                                  const MountTable& mounts);

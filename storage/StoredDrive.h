@@ -27,12 +27,12 @@ public:
     // False when an entry of the record or "DRIVEID" is missing or unreadable.
     [[nodiscard]] bool load(I_VornCollection& collection, const char* prefix);
 
-    uint32_t deviceRemovable() override { return info_.deviceRemovable; }
+    bool deviceRemovable() override { return info_.deviceRemovable != 0; }
     const char* deviceId() override;
     const char* mountPointsText() override { return ""; }
     uint32_t deviceBusType() override;
-    uint32_t mediaPresent() override { return info_.mediaPresent; }
-    uint32_t mediaWritable() override { return info_.mediaWritable; }
+    bool mediaPresent() override { return info_.mediaPresent != 0; }
+    bool mediaWritable() override { return info_.mediaWritable != 0; }
     uint32_t mediaBlockSize() override { return info_.mediaBlockSize; }
     uint64_t mediaSectors() override { return info_.mediaSectors; }
     // A stored drive's record is already in its file; it gives no second one.

@@ -6,9 +6,9 @@
 #include <ctime>
 
 #include "results/CapacityEntry.h"
+#include "results/Collections.h"
 #include "results/RunRecord.h"
 #include "results/TestTables.h"
-#include "results/VornCollection.h"
 
 namespace vorn {
 

@@ -86,7 +86,7 @@ RunJobThread::~RunJobThread() {
     }
 }
 
-bool RunJobThread::start(RunTestRequest request) {
+bool RunJobThread::start(RunJobRequest request) {
     if (running()) {
         return false;
     }
@@ -95,7 +95,7 @@ bool RunJobThread::start(RunTestRequest request) {
     return true;
 }
 
-void RunJobThread::work(const RunTestRequest& request) {
+void RunJobThread::work(const RunJobRequest& request) {
     RunResult result;
     try {
         result = runTestJob(request, view_, dialogs_);

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "app/RunTestClick.h"
+#include "app/RunJob.h"
 #include "app/RunView.h"
 #include "base/Dialogs.h"
 #include "base/gui/WorkerCalls.h"
@@ -57,7 +57,7 @@ public:
     ~RunJobThread() override;
 
     // False while a run is going.
-    bool start(RunTestRequest request);
+    bool start(RunJobRequest request);
     bool running() const { return worker_.joinable(); }
     // The result of the run that finished; valid once after finished().
     RunResult takeResult();
@@ -66,7 +66,7 @@ signals:
     void finished();
 
 private:
-    void work(const RunTestRequest& request);
+    void work(const RunJobRequest& request);
     void collect();
 
     InterfaceCalls calls_;

@@ -25,7 +25,7 @@
 #include "base/gui/WindowPlacement.h"
 #include "net/gui/TformUpload.h"
 #include "platform/ProgramInfo.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "storage/LinuxDrive.h"
 #include "view/gui/TQkVornChart.h"
 #include "view/gui/TQkVornSelect.h"
@@ -322,7 +322,7 @@ void TQkVornMain::BtnRunTestClick() {
     }
     runGoing_ = true;
     if (job_ != nullptr) {
-        RunTestRequest request;
+        RunJobRequest request;
         request.entries = devices_;
         request.selected = cbDevice->currentIndex();
         request.writeTest = cbWrite->isChecked();

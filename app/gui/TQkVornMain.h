@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunTestClick.h"
+#include "app/RunJob.h"
 #include "net/UpdateCheck.h"
 #include "platform/DriveEvents.h"
 #include "storage/DriveCatalog.h"

@@ -44,7 +44,7 @@ RunOutcome pressOnImage(const std::string& image, bool writeTest, bool capacityC
     if (!sample) {
         return RunOutcome::NoSelection;
     }
-    RunTestRequest request;
+    RunJobRequest request;
     request.entries = {{listEntryText(*sample), 0}};
     request.selected = 0;
     request.writeTest = writeTest;
@@ -141,7 +141,7 @@ void runOnCounterfeit(uint64_t real, const char* beyond, std::deque<bool> answer
     const std::string path = out.medium->mediumPath();
     auto sample = newLinuxDriveForPath(path, nullptr, 65536);
     ASSERT_NE(sample, nullptr);
-    RunTestRequest request;
+    RunJobRequest request;
     request.entries = {{listEntryText(*sample), 0}};
     request.selected = 0;
     request.writeTest = true;

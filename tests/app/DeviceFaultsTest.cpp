@@ -103,7 +103,7 @@ TEST(DeviceFaults, EachPhaseOfARunEndsInItsFailure) {
         const std::string path = medium.mediumPath();
         auto sample = newLinuxDriveForPath(path, nullptr, 65536);
         ASSERT_NE(sample, nullptr);
-        RunTestRequest request;
+        RunJobRequest request;
         request.entries = {{listEntryText(*sample), 0}};
         request.selected = 0;
         request.writeTest = true;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/RunTestClick.h"
-#include "results/VornCollection.h"
+#include "app/RunJob.h"
+#include "results/Collections.h"
 #include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 #include "support/MemoryDevice.h"
@@ -112,9 +112,9 @@ struct MemoryRun {
     bool claimed = false;  // the run took the device for its writes
     uint64_t writes = 0;   // writes that reached the device
 
-    RunTestRequest request(bool writeTest) {
+    RunJobRequest request(bool writeTest) {
         MemoryDevice sample(options);
-        RunTestRequest r;
+        RunJobRequest r;
         r.entries = {{listEntryText(sample), 4}};
         r.selected = 0;
         r.writeTest = writeTest;

@@ -220,11 +220,12 @@ TEST(WipeDevice, HugeSectorsAreWrittenOneAtATime) {
 // A device whose file systems are mounted at the given folders.
 class MountedDevice : public MemoryDevice {
 public:
-    explicit MountedDevice(std::string letters) : MemoryDevice(smallMedium(8)), letters_(letters) {}
-    const char* mountPointsText() override { return letters_.c_str(); }
+    explicit MountedDevice(std::string mountPoints)
+        : MemoryDevice(smallMedium(8)), mountPoints_(mountPoints) {}
+    const char* mountPointsText() override { return mountPoints_.c_str(); }
 
 private:
-    std::string letters_;
+    std::string mountPoints_;
 };
 
 TEST(DeviceHasFiles, DirectoriesAlwaysCountFilesOnlyWithoutALeadingDot) {
@@ -265,9 +266,9 @@ TEST(DeviceHasFiles, EveryMountPointIsLookedAtAndBadOnesHoldNothing) {
         {missing + "," + full.path().string(), true},
         {full.file("file"), false},  // a file is no mount point to list
     };
-    for (const auto& [letters, has] : cases) {
-        MountedDevice device(letters);
-        EXPECT_EQ(deviceHasFiles(device), has) << letters;
+    for (const auto& [mountPoints, has] : cases) {
+        MountedDevice device(mountPoints);
+        EXPECT_EQ(deviceHasFiles(device), has) << mountPoints;
     }
 }
 

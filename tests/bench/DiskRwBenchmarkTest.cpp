@@ -7,8 +7,8 @@
 
 #include "base/DiagLog.h"
 #include "bench/BenchmarkWait.h"
+#include "results/Collections.h"
 #include "results/RunRecord.h"
-#include "results/VornCollection.h"
 #include "storage/EventLog.h"
 #include "support/ManualCounter.h"
 #include "support/MemoryDevice.h"

@@ -6,8 +6,8 @@
 
 #include "cli/CliRun.h"
 #include "results/BenchmarkEntries.h"
+#include "results/Collections.h"
 #include "results/ResultBytes.h"
-#include "results/VornCollection.h"
 
 namespace vorn::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "results/BenchmarkEntries.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "view/ChartModel.h"
 
 namespace {

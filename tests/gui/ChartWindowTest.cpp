@@ -21,8 +21,8 @@
 #include <thread>
 
 #include "gui/WindowTestSupport.h"
+#include "results/Collections.h"
 #include "results/TestTables.h"
-#include "results/VornCollection.h"
 #include "support/TempDir.h"
 #include "view/ChartResults.h"
 #include "view/gui/SpeedChart.h"

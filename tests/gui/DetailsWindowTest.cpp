@@ -16,7 +16,7 @@
 #include <string>
 
 #include "gui/WindowTestSupport.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "storage/LinuxDrive.h"
 #include "storage/StoredDrive.h"
 #include "support/FakeSysfs.h"

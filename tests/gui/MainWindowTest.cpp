@@ -17,7 +17,7 @@
 #include "base/MakerServers.h"
 #include "gui/WindowTestSupport.h"
 #include "platform/ProgramInfo.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "storage/LinuxDrive.h"
 #include "support/FakeSysfs.h"
 #include "support/ScriptedDialogs.h"

@@ -20,7 +20,7 @@
 #include "net/LibraryBytes.h"
 #include "net/LoopbackServers.h"
 #include "net/gui/TformUpload.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "results/gui/TupdateDetails.h"
 #include "storage/LinuxDrive.h"
 #include "support/FakeSysfs.h"

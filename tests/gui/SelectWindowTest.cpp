@@ -16,8 +16,8 @@
 
 #include "app/gui/TQkVornMain.h"
 #include "gui/WindowTestSupport.h"
+#include "results/Collections.h"
 #include "results/ResultBytes.h"
-#include "results/VornCollection.h"
 #include "support/FakeSysfs.h"
 #include "support/ScriptedDialogs.h"
 #include "view/ChartResults.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "results/Collections.h"
 #include "results/LibraryWriter.h"
-#include "results/VornCollection.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {

@@ -9,7 +9,7 @@
 #include "net/LibraryBytes.h"
 #include "net/LoopbackServers.h"
 #include "platform/ProgramInfo.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 
 namespace vorn::test {
 namespace {

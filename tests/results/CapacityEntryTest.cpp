@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "tests/results/ResultBytes.h"
 
 // Result files come from other machines and the network, so every damaged form

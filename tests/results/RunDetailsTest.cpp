@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "results/Collections.h"
 #include "results/RunDetails.h"
 #include "results/RunRecord.h"
-#include "results/VornCollection.h"
 #include "storage/DeviceInfoData.h"
 #include "support/TempDir.h"
 

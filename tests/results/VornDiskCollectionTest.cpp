@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "tests/results/ResultBytes.h"
 
 namespace vorn::test {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "results/VornDiskCollection.h"
 #include "tests/results/ResultBytes.h"
 

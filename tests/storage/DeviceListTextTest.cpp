@@ -11,19 +11,19 @@ namespace {
 // Answers chosen sizes and texts.
 class ListedDevice : public MemoryDevice {
 public:
-    ListedDevice(uint64_t sectors, uint32_t blockSize, std::string letters, std::string id)
+    ListedDevice(uint64_t sectors, uint32_t blockSize, std::string mountPoints, std::string id)
         : MemoryDevice(Options{.sectors = sectors, .keepData = false}),
           blockSize_(blockSize),
-          letters_(std::move(letters)),
+          mountPoints_(std::move(mountPoints)),
           id_(std::move(id)) {}
 
     uint32_t mediaBlockSize() override { return blockSize_; }
     const char* deviceId() override { return id_.c_str(); }
-    const char* mountPointsText() override { return letters_.c_str(); }
+    const char* mountPointsText() override { return mountPoints_.c_str(); }
 
 private:
     uint32_t blockSize_;
-    std::string letters_;
+    std::string mountPoints_;
     std::string id_;
 };
 
@@ -33,7 +33,7 @@ TEST(DeviceListText, ChoosesUnitByStrictlyGreaterDecimalThresholds) {
     const struct {
         uint64_t sectors;
         uint32_t blockSize;
-        std::string letters, id, expected;
+        std::string mountPoints, id, expected;
     } cases[] = {
         {3906250, 512, "E:", "X", "(E:) X (2.0GB)"},
         {1953125, 512, "E:", "X", "(E:) X (1000.0MB)"},  // exactly 10^9 bytes
@@ -50,7 +50,7 @@ TEST(DeviceListText, ChoosesUnitByStrictlyGreaterDecimalThresholds) {
         {3906250, 512, longLetters, longId, "(" + longLetters + ") " + longId + " (2.0GB)"},
     };
     for (const auto& c : cases) {
-        ListedDevice device(c.sectors, c.blockSize, c.letters, c.id);
+        ListedDevice device(c.sectors, c.blockSize, c.mountPoints, c.id);
         EXPECT_EQ(deviceListText(device), c.expected) << c.sectors << " x " << c.blockSize;
     }
 }

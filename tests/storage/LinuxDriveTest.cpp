@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/DiagLog.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "storage/EventLog.h"
 #include "storage/MountTable.h"
 #include "storage/PartitionProbe.h"
@@ -74,11 +74,11 @@ TEST_F(LinuxDriveTest, OpensCatalogDriveWithIdentityAndDump) {
     EXPECT_STREQ(disk->deviceId(), "Generic Flash Disk 8.07");
     EXPECT_STREQ(disk->getHardwareId(), "PhysicalDevice 1");
     EXPECT_EQ(disk->getDevicePath(), node);
-    EXPECT_EQ(disk->deviceRemovable(), 1u);
+    EXPECT_EQ(disk->deviceRemovable(), true);
     EXPECT_EQ(disk->deviceBusType(), static_cast<uint32_t>(kBusUsb20));
     EXPECT_EQ(disk->mediaBlockSize(), 512u);
     EXPECT_EQ(disk->mediaSectors(), 256u * 1024 * 1024 / 512);
-    EXPECT_EQ(disk->mediaPresent(), 1u);
+    EXPECT_EQ(disk->mediaPresent(), true);
 
     const std::string log = logText();
     // The listing of every disk runs once, before the first open's own dump.
@@ -139,23 +139,23 @@ TEST_F(LinuxDriveTest, WritePermissionFollowsMediumAndLayout) {
     tree_.addDisk(emptyReader);
     const struct {
         int drive;
-        uint32_t writable;
+        bool writable;
         const char* line;
         const char* refusal = "";
     } cases[] = {
-        {0, 0,
+        {0, false,
          " Partition 1, start 269484032, length 267386880, hidden 526336, type 12, boot 0, "
          "recognized 1, rewrite 0\n"
          "mediaWriteable 0: returning false, valid partition found\n"},
-        {1, 1, "mediaWritable 1: device is removable\n"},
-        {2, 1, "mediaWriteable 2: returning true\n"},
-        {3, 0, "mediaWritable 3: device is read-only\n"},
-        {4, 0, "mediaWritable 4: device holds the root file system\n", "the root file system"},
-        {5, 0, "mediaWritable 5: device holds active swap\n", "active swap"},
-        {6, 0, "mediaWritable 6: device holds a partition in use by dm-0\n",
+        {1, true, "mediaWritable 1: device is removable\n"},
+        {2, true, "mediaWriteable 2: returning true\n"},
+        {3, false, "mediaWritable 3: device is read-only\n"},
+        {4, false, "mediaWritable 4: device holds the root file system\n", "the root file system"},
+        {5, false, "mediaWritable 5: device holds active swap\n", "active swap"},
+        {6, false, "mediaWritable 6: device holds a partition in use by dm-0\n",
          "a partition in use by dm-0"},
         // A reader without a card has nothing to write.
-        {7, 0, "mediaWritable 7: no medium\n"},
+        {7, false, "mediaWritable 7: no medium\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.drive);
@@ -166,14 +166,14 @@ TEST_F(LinuxDriveTest, WritePermissionFollowsMediumAndLayout) {
         EXPECT_NE(logText().find(c.line), std::string::npos);
         EXPECT_EQ(disk->writeRefusal(), c.refusal);
         if (c.drive != 7) {
-            EXPECT_EQ(disk->enableWrite(1, 512, 0), c.writable != 0);
+            EXPECT_EQ(disk->enableWrite(1, 512, 0), c.writable);
         }
     }
     // A reader without a card lists with no medium and reads nothing.
     auto reader = open(7);
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->mediaSectors(), 0u);
-    EXPECT_EQ(reader->mediaPresent(), 0u);
+    EXPECT_EQ(reader->mediaPresent(), false);
     EXPECT_FALSE(reader->read(0, 1, nullptr));
 }
 
@@ -200,7 +200,7 @@ TEST_F(LinuxDriveTest, TransfersOnAnImageFile) {
     auto disk = newLinuxDriveForPath(image, &events, 8192, tree_.catalog());
     ASSERT_NE(disk, nullptr);
     EXPECT_STREQ(disk->deviceId(), "card.img ");
-    EXPECT_EQ(disk->deviceRemovable(), 1u);
+    EXPECT_EQ(disk->deviceRemovable(), true);
     EXPECT_EQ(disk->deviceBusType(), 0u);
     EXPECT_EQ(disk->mediaSectors(), 2048u);
 
@@ -264,10 +264,10 @@ TEST_F(LinuxDriveTest, DeviceInformationRecordRebuildsAStoredDisk) {
     ASSERT_NE(stored, nullptr);
     EXPECT_STREQ(stored->deviceId(), "Generic Flash Disk 8.07");
     EXPECT_EQ(stored->deviceBusType(), static_cast<uint32_t>(kBusUsb20));
-    EXPECT_EQ(stored->deviceRemovable(), 1u);
+    EXPECT_EQ(stored->deviceRemovable(), true);
     EXPECT_EQ(stored->mediaSectors(), disk->mediaSectors());
     EXPECT_EQ(stored->mediaBlockSize(), 512u);
-    EXPECT_EQ(stored->mediaWritable(), 1u);
+    EXPECT_EQ(stored->mediaWritable(), true);
 }
 
 std::string output(const std::string& command) {
@@ -300,7 +300,7 @@ public:
 
 // A real loop device on the real machine: left out of the drive list (it is virtual)
 // but opened by its path, data written at a sector reads back through it and lands in
-// the image, and a file system mounted on it is its letters text and a used entry.
+// the image, and a file system mounted on it is its mount-points text and a used entry.
 // Skipped where the machine allows none.
 TEST(LinuxDriveLoop, LoopDeviceOpensByPathOnly) {
     if (geteuid() != 0) {

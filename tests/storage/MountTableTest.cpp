@@ -130,7 +130,7 @@ TEST(DriveMountPointsTextTest, WholeDiskFirstThenPartitionsInNumberOrder) {
 }
 
 // An entry is appended while the text holds fewer than 1016 characters; long mount
-// points could carry it far beyond, so it is cut to fit the 1024-character letters text.
+// points could carry it far beyond, so it is cut to fit the 1024-character mount-points text.
 TEST(DriveMountPointsTextTest, StopsGrowingAt1016AndNeverExceeds1023) {
     const struct {
         size_t entryLength;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "results/Collections.h"
 #include "results/ResultBytes.h"
-#include "results/VornCollection.h"
 #include "storage/DeviceInfoData.h"
 #include "storage/DeviceListText.h"
 #include "storage/StoredDrive.h"
@@ -98,9 +98,13 @@ TEST_F(StoredDiskTest, AnswersWhatTheRecordHolds) {
     ASSERT_NE(d, nullptr);
     const DeviceInfoData& stored = d->storedInfo();
     const std::vector<uint64_t> answers = {
-        d->deviceRemovable(), stored.reservedFlagA, d->mediaPresent(),     stored.reservedFlagC,
-        d->mediaWritable(),   stored.reservedFlagD, stored.reservedValue0, stored.reservedValue1};
+        stored.deviceRemovable, stored.reservedFlagA, stored.mediaPresent,   stored.reservedFlagC,
+        stored.mediaWritable,   stored.reservedFlagD, stored.reservedValue0, stored.reservedValue1};
     EXPECT_EQ(answers, (std::vector<uint64_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    // Any non-zero flag counts as set.
+    EXPECT_TRUE(d->deviceRemovable());
+    EXPECT_TRUE(d->mediaPresent());
+    EXPECT_TRUE(d->mediaWritable());
     EXPECT_STREQ(d->deviceId(), "SanDisk Cruzer 1.0");
     EXPECT_EQ(summaryOf(*d), "bus=9 sectors=4294967297 bps=512 adapter=1 hid=PhysicalDevice 1");
     EXPECT_EQ(d->storedDevicePath(), "/dev/sdb");

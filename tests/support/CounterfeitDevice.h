@@ -36,12 +36,12 @@ public:
     uint64_t requests() const { return requests_; }
     uint64_t requestsAfterVanishing() const { return deadRequests_; }
 
-    uint32_t deviceRemovable() override { return 1; }
+    bool deviceRemovable() override { return true; }
     const char* deviceId() override { return "Counterfeit Test Device"; }
     const char* mountPointsText() override { return ""; }
     uint32_t deviceBusType() override { return 0; }
-    uint32_t mediaPresent() override { return 1; }
-    uint32_t mediaWritable() override { return 1; }
+    bool mediaPresent() override { return true; }
+    bool mediaWritable() override { return true; }
     uint32_t mediaBlockSize() override { return 512; }
     uint64_t mediaSectors() override { return options_.claimedBytes / 512; }
     bool read(uint64_t sector, uint32_t count, void* destination) override;

@@ -71,12 +71,12 @@ public:
     uint64_t writeCount() const { return writes_; }
 
     // --- I_VornDevice ----------------------------------------------------------
-    uint32_t deviceRemovable() override { return options_.removable ? 1 : 0; }
+    bool deviceRemovable() override { return options_.removable; }
     const char* deviceId() override { return options_.id.c_str(); }
     const char* mountPointsText() override { return ""; }
     uint32_t deviceBusType() override { return 0; }
-    uint32_t mediaPresent() override { return options_.sectors != 0 ? 1 : 0; }
-    uint32_t mediaWritable() override { return options_.writable ? 1 : 0; }
+    bool mediaPresent() override { return options_.sectors != 0; }
+    bool mediaWritable() override { return options_.writable; }
     uint32_t mediaBlockSize() override { return options_.sectorSize; }
     uint64_t mediaSectors() override { return options_.sectors; }
     bool read(uint64_t sector, uint32_t count, void* destination) override;

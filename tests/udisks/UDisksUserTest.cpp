@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunTestClick.h"
+#include "app/RunJob.h"
 #include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 #include "support/RecordingRunView.h"
@@ -43,7 +43,7 @@ bool ruleAllows() {
 class RemovableLoop : public LinuxDrive {
 public:
     explicit RemovableLoop(I_VornEventLog* log) : LinuxDrive(systemCatalog(), log) {}
-    uint32_t deviceRemovable() override { return 1; }
+    bool deviceRemovable() override { return true; }
 };
 
 std::unique_ptr<LinuxDrive> openRemovable(const std::string& node, I_VornEventLog* log,
@@ -188,7 +188,7 @@ TEST_F(UDisksUser, AWholeRunWithTheWriteTestGoesThroughUDisks) {
     const std::string imageBefore = checksum(image);
     auto sample = openRemovable(loop, nullptr, 65536);
     ASSERT_NE(sample, nullptr) << "listing must open without authorization";
-    RunTestRequest request;
+    RunJobRequest request;
     request.entries = {{listEntryText(*sample), 0}};
     request.selected = 0;
     request.writeTest = true;

@@ -8,8 +8,8 @@
 
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
+#include "results/Collections.h"
 #include "results/TestTables.h"
-#include "results/VornCollection.h"
 
 // Result files for the chart tests, written entry by entry with the same 32-byte
 // records the benchmarks store, so every value the chart reads is known in advance.

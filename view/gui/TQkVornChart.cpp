@@ -23,7 +23,7 @@
 #include "base/MakerServers.h"
 #include "base/gui/WindowPlacement.h"
 #include "platform/ProgramInfo.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "view/gui/SpeedChart.h"
 #include "view/gui/TimelineWindow.h"
 

@@ -13,7 +13,7 @@
 #include <algorithm>
 
 #include "base/gui/WindowPlacement.h"
-#include "results/VornCollection.h"
+#include "results/Collections.h"
 #include "view/gui/TQkVornChart.h"
 
 namespace vorn {

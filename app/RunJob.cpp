@@ -1,4 +1,4 @@
-#include "app/RunTestClick.h"
+#include "app/RunJob.h"
 
 #include <cstring>
 #include <exception>
@@ -34,7 +34,7 @@ std::string cutToBuffer(const std::string& text) {
     return cut;
 }
 
-std::unique_ptr<I_VornDevice> openDevice(const RunTestRequest& request, int number,
+std::unique_ptr<I_VornDevice> openDevice(const RunJobRequest& request, int number,
                                          I_VornEventLog* eventLog) {
     if (request.opener) {
         return request.opener(number, eventLog, kTransferBuffer);
@@ -44,7 +44,7 @@ std::unique_ptr<I_VornDevice> openDevice(const RunTestRequest& request, int numb
 }
 
 // Steps from opening the device to the results; the device is closed on return.
-RunOutcome checkAndRun(const RunTestRequest& request, I_VornEventLog& eventLog, I_RunView& view,
+RunOutcome checkAndRun(const RunJobRequest& request, I_VornEventLog& eventLog, I_RunView& view,
                        I_Dialogs& dialogs, RunResult& result) {
     const DeviceEntry& entry = request.entries[static_cast<size_t>(request.selected)];
     auto device = openDevice(request, entry.driveNumber, &eventLog);
@@ -107,7 +107,7 @@ void reportException(I_Dialogs& dialogs, RunResult& result) {
     dialogs.error(kProgramError);
 }
 
-bool validSelection(const RunTestRequest& request) {
+bool validSelection(const RunJobRequest& request) {
     return request.selected >= 0 &&
            static_cast<size_t>(request.selected) < request.entries.size() &&
            static_cast<size_t>(request.selected) < kMaxDeviceEntries;
@@ -153,7 +153,7 @@ std::unique_ptr<I_VornCollection> copyOfStored(const RunResult& result) {
     return std::make_unique<MemberSnapshot>(*result.stored);
 }
 
-RunResult runTestJob(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs) {
+RunResult runTestJob(const RunJobRequest& request, I_RunView& view, I_Dialogs& dialogs) {
     RunResult result;
     result.writeTest = request.writeTest;
     if (!validSelection(request)) {

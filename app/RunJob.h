@@ -46,7 +46,7 @@ using DeviceOpener = std::function<std::unique_ptr<I_VornDevice>(
     int driveNumber, I_VornEventLog* log, uint32_t bufferSize)>;
 
 // What the Run Test button reads from the main window.
-struct RunTestRequest {
+struct RunJobRequest {
     std::vector<DeviceEntry> entries;  // the device list, at most kMaxDeviceEntries
     int selected = -1;                 // index into entries; -1 = nothing selected
     bool writeTest = false;            // "&Enable Write Test"
@@ -100,7 +100,7 @@ struct RunResult {
 // run with "vorntest.log" open, then "event.log". Steps, progress and cancel go through
 // `view`, questions and boxes through `dialogs`; no window is touched otherwise, so it
 // may run on a worker thread. Showing the result is the caller's. Never throws.
-RunResult runTestJob(const RunTestRequest& request, I_RunView& view, I_Dialogs& dialogs);
+RunResult runTestJob(const RunJobRequest& request, I_RunView& view, I_Dialogs& dialogs);
 
 // The stored result as a collection of its own, for a window that keeps it.
 std::unique_ptr<I_VornCollection> copyOfStored(const RunResult& result);

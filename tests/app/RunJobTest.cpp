@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "RunFixture.h"
-#include "app/RunTestClick.h"
+#include "app/RunJob.h"
 #include "app/Wipe.h"
 #include "base/DiagLog.h"
 #include "results/TestTables.h"
@@ -52,8 +52,8 @@ FakeDisk smallKey() {
 }
 
 // The main window's list of the tree with the named drive selected.
-RunTestRequest requestFor(const FakeSysfs& tree, const std::string& drive, bool writeTest) {
-    RunTestRequest request;
+RunJobRequest requestFor(const FakeSysfs& tree, const std::string& drive, bool writeTest) {
+    RunJobRequest request;
     request.entries = listedDrives(tree.catalog());
     const std::vector<std::string> names = tree.catalog().driveNames();
     for (size_t i = 0; i < request.entries.size(); ++i) {
@@ -74,7 +74,7 @@ struct Press {
     RunOutcome outcome = RunOutcome::NoSelection;
     RunResult result;
 
-    void run(const RunTestRequest& request) {
+    void run(const RunJobRequest& request) {
         result = runTestJob(request, view, dialogs);
         outcome = result.outcome;
         // As the window does once the user is done with the result.
@@ -82,7 +82,7 @@ struct Press {
     }
 };
 
-TEST(RunTestClick, ChecksStopWithTheirBoxAndStillWriteTheEventLog) {
+TEST(RunJob, ChecksStopWithTheirBoxAndStillWriteTheEventLog) {
     const struct {
         const char* name;
         const char* drive;  // kernel name of the selected drive
@@ -106,7 +106,7 @@ TEST(RunTestClick, ChecksStopWithTheirBoxAndStillWriteTheEventLog) {
                                      FakeSysfs::readerWithoutMedia(), FakeSysfs::readOnlyCard()}) {
             tree.addDisk(disk);
         }
-        RunTestRequest request = requestFor(tree, c.drive, c.write);
+        RunJobRequest request = requestFor(tree, c.drive, c.write);
         ASSERT_GE(request.selected, 0);
         DeviceEntry& entry = request.entries[static_cast<size_t>(request.selected)];
         entry.text += c.stale == 1 ? " " : "";
@@ -122,10 +122,10 @@ TEST(RunTestClick, ChecksStopWithTheirBoxAndStillWriteTheEventLog) {
     }
 }
 
-TEST(RunTestClick, NothingSelectedDoesNothing) {
+TEST(RunJob, NothingSelectedDoesNothing) {
     InTempFolder here;
     for (int selected : {-1, 1, 255}) {
-        RunTestRequest request;
+        RunJobRequest request;
         request.entries.assign(selected == 1 ? 1 : 300, {"(x) y (1.0GB)", 0});
         request.selected = selected;
         request.opener = [](int, I_VornEventLog*, uint32_t) -> std::unique_ptr<I_VornDevice> {
@@ -141,7 +141,7 @@ TEST(RunTestClick, NothingSelectedDoesNothing) {
 
 // Files on the mounted medium ask once more (which files count is tested with
 // deviceHasFiles). The run itself is cancelled at once.
-TEST(RunTestClick, FilesOnTheMediumAskOnceMore) {
+TEST(RunJob, FilesOnTheMediumAskOnceMore) {
     const struct {
         bool file;
         bool answer;
@@ -186,7 +186,7 @@ TEST(RunTestClick, FilesOnTheMediumAskOnceMore) {
 
 // Cancelled in the 8k write test: the markers and the 1024-sector zeroing still
 // follow, and nothing after that; a medium already marked skips the full wipe.
-TEST(RunTestClick, CancelDuringTheWriteTestsStillLeavesMarkersAndStopsTheZeroing) {
+TEST(RunJob, CancelDuringTheWriteTestsStillLeavesMarkersAndStopsTheZeroing) {
     for (bool marked : {false, true}) {
         SCOPED_TRACE(marked);
         InTempFolder here;
@@ -251,7 +251,7 @@ TEST(RunTestClick, CancelDuringTheWriteTestsStillLeavesMarkersAndStopsTheZeroing
 
 // A flash check whose zones differ asks; otherwise the run goes on until the 16k
 // read test fails, which ends it with the warning and leaves the step's traces.
-TEST(RunTestClick, FlashCheckAsksWhenTheZonesDifferAndAFailedStepEndsTheRun) {
+TEST(RunJob, FlashCheckAsksWhenTheZonesDifferAndAFailedStepEndsTheRun) {
     const struct {
         uint64_t lastZoneTicks;  // per 64 KB block; the first zone takes 6,553,600 (10 MB/s)
         std::vector<DialogBox> boxes;
@@ -292,7 +292,7 @@ TEST(RunTestClick, FlashCheckAsksWhenTheZonesDifferAndAFailedStepEndsTheRun) {
     }
 }
 
-TEST(RunTestClick, ExceptionIsLoggedShownAndCleanedUp) {
+TEST(RunJob, ExceptionIsLoggedShownAndCleanedUp) {
     const struct {
         std::function<void()> thrower;
         const char* line;
@@ -334,7 +334,7 @@ std::string sectorBytes(const std::string& image, uint64_t sector, size_t count)
     return bytes;
 }
 
-TEST(RunTestClick, WholeRunOnAFakeUsbKey) {
+TEST(RunJob, WholeRunOnAFakeUsbKey) {
     for (bool write : {false, true}) {
         SCOPED_TRACE(write);
         InTempFolder here;
