@@ -8,18 +8,19 @@
 #include "base/Dialogs.h"
 #include "bench/Benchmark.h"
 #include "results/CapacityEntry.h"
+#include "results/RunSteps.h"
 #include "storage/EventLog.h"
 
 namespace vorn {
 namespace {
 
-constexpr const char* kStep = "CAPACITY CHECK";
+constexpr const RunStep& kStep = stepOf(StepKind::Capacity);
 
 void noteStep(I_VornEventLog& eventLog, const char* first) {
     eventLog.addNote(first);
-    eventLog.addNote(kStep);
+    eventLog.addNote(kStep.name);
     logMessage("%s", first);
-    logMessage("%s", kStep);
+    logMessage("%s", kStep.name);
 }
 
 // The whole check (every pass) on the test row's progress bar; the view's cancel
@@ -52,7 +53,7 @@ bool CapacityStage::run() {
         return true;
     }
     I_RunView& view = run_.view;
-    view.setRowLabel(RunRow::Test, "Checking Real Capacity");
+    view.setRowLabel(RunRow::Test, kStep.rowLabel);
     view.setRowState(RunRow::Test, RowState::Running);
     view.setProgress(0);
     view.setProgressVisible(true);

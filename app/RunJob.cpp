@@ -10,13 +10,13 @@
 #include "base/Dialogs.h"
 #include "base/FileNames.h"
 #include "bench/MemoryEventLog.h"
+#include "results/RunSteps.h"
 #include "storage/DeviceListText.h"
 #include "storage/LinuxDrive.h"
 
 namespace vorn {
 namespace {
 
-constexpr uint32_t kEventLogEntries = 49152;
 constexpr uint32_t kTransferBuffer = 524288;
 constexpr uint32_t kEventSectorBytes = 512;
 constexpr const char* kPlace = "RunTestClick";
@@ -164,7 +164,7 @@ RunResult runTestJob(const RunJobRequest& request, I_RunView& view, I_Dialogs& d
     std::unique_ptr<I_VornEventLog> eventLog;
     bool eventsWritten = false;
     try {
-        eventLog = newEventLog(kEventLogEntries);
+        eventLog = newEventLog(kEventLogRoom);
         if (eventLog) {
             result.outcome = checkAndRun(request, *eventLog, view, dialogs, result);
             eventsWritten = result.outcome == RunOutcome::Succeeded;

@@ -18,7 +18,7 @@
 #include "results/MemberSnapshot.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "results/VornDiskCollection.h"
 #include "storage/EventLog.h"
 #include "storage/VornDevice.h"
@@ -29,16 +29,15 @@ namespace {
 constexpr uint32_t kPollMs = 500;
 constexpr double kFlashTolerance = 0.15;
 
-// Zoned benchmark parameters: quick layout, two zones, no warm-up, 64 KB alignment.
+// Zoned benchmarks: quick layout, no warm-up, 64 KB alignment; the rest from the step.
 constexpr uint32_t kQuick = 1;
-constexpr uint32_t kZones = 2;
 constexpr uint32_t kNoWarmUp = 0;
 constexpr uint32_t kAlign = 65536;
-constexpr uint32_t kFlashBlock = 65536;
-constexpr uint32_t kFlashTimed = 1048576;
-constexpr uint32_t kTestTimed = 4194304;
-constexpr uint32_t kAccessCount = 512;
 constexpr uint64_t kZeroedAfterWrite = 1024;
+
+constexpr const RunStep& kFlashStep = stepOf(StepKind::FlashCheck);
+constexpr const RunStep& kRandomStep = stepOf(StepKind::RandomAccess);
+constexpr const RunStep& kSequentialStep = stepOf(StepKind::SequentialAccess);
 
 using TableBenchmarks = std::array<std::unique_ptr<DiskRwBenchmark>, kTestsPerTable>;
 
@@ -84,7 +83,7 @@ void labelRows(const TestRunContext& run) {
     view.setRowLabel(RunRow::Write, "Write Test");
     // Without the write test the write row stays in view, greyed out.
     view.setWriteRow(true, run.writeTest);
-    view.setRowLabel(RunRow::Test, "Testing Flash Device");
+    view.setRowLabel(RunRow::Test, kFlashStep.rowLabel);
     view.setRowLabel(RunRow::Access, "Access Speed Test");
 }
 
@@ -93,13 +92,9 @@ uint64_t medianRate(I_Benchmark& benchmark, uint32_t zone) {
     return benchmark.getValue(kValueMedian, zone, &rate) ? rate : 0;
 }
 
-std::unique_ptr<DiskRwBenchmark> newFlashCheck() {
-    return newDiskRwBenchmark(0, kQuick, kFlashBlock, kZones, kNoWarmUp, kFlashTimed, kAlign);
-}
-
-std::unique_ptr<DiskRwBenchmark> newTableBenchmark(bool write, const TestTableEntry& entry) {
-    return newDiskRwBenchmark(write ? 1 : 0, kQuick, entry.blockSize, kZones, kNoWarmUp, kTestTimed,
-                              kAlign);
+std::unique_ptr<DiskRwBenchmark> newZonedBenchmark(const RunStep& step) {
+    return newDiskRwBenchmark(step.kind == StepKind::Write ? 1 : 0, kQuick, step.blockSize,
+                              step.zones, kNoWarmUp, step.span, kAlign);
 }
 
 // The user's words for why one planned benchmark cannot run on this geometry.
@@ -140,11 +135,11 @@ bool flashCheck(const TestRunContext& run) {
     if (!goOn(run)) {
         return false;
     }
-    auto check = newFlashCheck();
+    auto check = newZonedBenchmark(kFlashStep);
     if (!check) {
         return false;
     }
-    if (!runBenchmarkStep(*check, run.device, run.eventLog, run.view, "Flash test:read",
+    if (!runBenchmarkStep(*check, run.device, run.eventLog, run.view, kFlashStep.name,
                           RunRow::Test)) {
         return false;
     }
@@ -162,23 +157,23 @@ bool wipeUnlessMarked(const TestRunContext& run) {
     if (wipeMarkers(run.device, MarkerMode::Check)) {
         return true;
     }
-    run.view.setRowLabel(RunRow::Test, "Erasing Flash Device");
+    run.view.setRowLabel(RunRow::Test, stepOf(StepKind::Wipe).rowLabel);
     return wipeDevice(run.device, 0, run.view, &run.eventLog);
 }
 
-bool runTable(const TestRunContext& run, const TestTableEntry (&table)[kTestsPerTable], bool write,
+bool runTable(const TestRunContext& run, const std::array<RunStep, kTestsPerTable>& table,
               RunRow row, TableBenchmarks& held) {
     bool ok = true;
     for (int i = 0; i < kTestsPerTable && ok; ++i) {
         if (!goOn(run)) {
             return false;
         }
-        run.view.setRowLabel(row, table[i].caption);
-        held[i] = newTableBenchmark(write, table[i]);
+        run.view.setRowLabel(row, table[i].rowLabel);
+        held[i] = newZonedBenchmark(table[i]);
         if (!held[i]) {
             return false;
         }
-        ok = runBenchmarkStep(*held[i], run.device, run.eventLog, run.view, table[i].caption, row);
+        ok = runBenchmarkStep(*held[i], run.device, run.eventLog, run.view, table[i].name, row);
     }
     return ok;
 }
@@ -188,14 +183,13 @@ bool runAccess(const TestRunContext& run, bool sequential,
     if (!goOn(run)) {
         return false;
     }
-    run.view.setRowLabel(RunRow::Access,
-                         sequential ? "Sequential Access Test" : "Random Access Test");
-    held = newRAccessBenchmark(kAccessCount, sequential ? 1 : 0, 0);
+    const RunStep& step = sequential ? kSequentialStep : kRandomStep;
+    run.view.setRowLabel(RunRow::Access, step.rowLabel);
+    held = newRAccessBenchmark(step.span, sequential ? 1 : 0, 0);
     if (!held) {
         return false;
     }
-    return runBenchmarkStep(*held, run.device, run.eventLog, run.view,
-                            sequential ? "Sequential Access" : "Random Access", RunRow::Access);
+    return runBenchmarkStep(*held, run.device, run.eventLog, run.view, step.name, RunRow::Access);
 }
 
 // A text entry kept in a 256-byte buffer, as the result file has always held it.
@@ -253,7 +247,7 @@ bool writeResults(const TestRunContext& run, RunBenchmarks& held, const Capacity
     KeptCollection keeping(*created, kept);
     I_VornCollection* const file = &keeping;
     bool ok = addText(*file, "VERSION", platform::programVersion());
-    ok = addText(*file, "DRIVEID", run.device.deviceId()) && ok;
+    ok = addText(*file, kDriveIdKey, run.device.deviceId()) && ok;
     for (int i = 0; i < kTestsPerTable; ++i) {
         ok = addZonedTest(*file, readTests[i].resultKey, held.reads[i].get()) && ok;
     }
@@ -262,8 +256,8 @@ bool writeResults(const TestRunContext& run, RunBenchmarks& held, const Capacity
             ok = addZonedTest(*file, writeTests[i].resultKey, held.writes[i].get()) && ok;
         }
     }
-    ok = addAccess(*file, "QKCRACCESS", held.random.get()) && ok;
-    ok = addAccess(*file, "QKCSACCESS", held.sequential.get()) && ok;
+    ok = addAccess(*file, kRandomStep.resultKey, held.random.get()) && ok;
+    ok = addAccess(*file, kSequentialStep.resultKey, held.sequential.get()) && ok;
     ok = addTestTime(*file, static_cast<uint32_t>(std::time(nullptr))) && ok;
     ok = run.device.saveDeviceInfo(file, nullptr) && ok;
     ok = capacity.store(*file) && ok;
@@ -304,18 +298,13 @@ std::string runRefusal(I_VornDevice& device, bool writeTest) {
         // A factory that gives nothing fails its phase in the run, as it always has.
         return benchmark ? fitRefusal(*benchmark, caption, sectorSize, sectors) : std::string();
     };
-    if (std::string why = refusal(newFlashCheck(), "flash check"); !why.empty()) {
+    if (std::string why = refusal(newZonedBenchmark(kFlashStep), "flash check"); !why.empty()) {
         return why;
     }
-    for (const TestTableEntry& entry : readTests) {
-        if (std::string why = refusal(newTableBenchmark(false, entry), entry.caption);
-            !why.empty()) {
-            return why;
-        }
-    }
-    for (const TestTableEntry& entry : writeTests) {
-        if (std::string why =
-                writeTest ? refusal(newTableBenchmark(true, entry), entry.caption) : std::string();
+    for (const RunStep& step : kRunSteps) {
+        const bool planned =
+            step.kind == StepKind::Read || (writeTest && step.kind == StepKind::Write);
+        if (std::string why = planned ? refusal(newZonedBenchmark(step), step.name) : std::string();
             !why.empty()) {
             return why;
         }
@@ -368,10 +357,10 @@ bool runTestSequence(const TestRunContext& given, MemberSnapshot* stored) {
     if (ok && run.writeTest) {
         ok = goOn(run) && wipeUnlessMarked(run);
     }
-    ok = ok && runTable(run, readTests, false, RunRow::Read, held.reads);
+    ok = ok && runTable(run, readTests, RunRow::Read, held.reads);
     // A cancel before the first write test leaves the medium as a failed read test does.
     if (ok && run.writeTest && (ok = goOn(run))) {
-        ok = runTable(run, writeTests, true, RunRow::Write, held.writes);
+        ok = runTable(run, writeTests, RunRow::Write, held.writes);
         // Whatever happened, the medium gets its markers and a clean start.
         wipeMarkers(run.device, MarkerMode::Write);
         (void)wipeDevice(run.device, kZeroedAfterWrite, run.view, &run.eventLog);

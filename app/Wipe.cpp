@@ -20,7 +20,7 @@ constexpr uint32_t kMarkerBuffer = 8192;
 constexpr uint32_t kWipeBytes = 65536;
 constexpr uint64_t kProgressQuiet = 2048;  // no redraw at multiples of this many sectors
 constexpr double kWipeShare = 1.15;
-constexpr const char* kWipeStep = "WIPE FLASH DEVICE";
+constexpr const char* kWipeStep = stepOf(StepKind::Wipe).name;
 
 void noteStep(I_VornEventLog* eventLog, const char* first) {
     if (eventLog != nullptr) {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "results/RunSteps.h"
+
 namespace vorn {
 
 class I_RunView;
@@ -31,9 +33,8 @@ bool wipeMarkers(I_VornDevice& device, MarkerMode mode);
 bool wipeDevice(I_VornDevice& device, uint64_t limit, I_RunView& view,
                 I_VornEventLog* eventLog = nullptr);
 
-// A wipe row holds at least 16 MB, and a whole wipe gives at most about this many rows.
+// A wipe row holds at least 16 MB, and a whole wipe gives at most about kWipeRows rows.
 inline constexpr uint64_t kWipeRowBytes = 16u << 20;
-inline constexpr uint64_t kWipeRows = 1000;
 // Sectors per event-log row for a wipe of `total` sectors.
 uint64_t wipeRowSectors(uint64_t total, uint32_t sectorSize);
 

@@ -9,6 +9,9 @@ inline constexpr uint32_t kMaxEntryName = 127;
 // Size of the name buffer that firstEntry / nextEntry fill.
 inline constexpr uint32_t kEntryNameBuffer = 128;
 
+// The entry every result holds: the identification of the drive it measured.
+inline constexpr const char* kDriveIdKey = "DRIVEID";
+
 // A result file, or a library bundling many result files. Entries are a name, an
 // optional text value and optional binary data. A collection is in write mode
 // after create() and in read mode after open(); reads fail in write mode and

@@ -3,11 +3,12 @@
 #include <cstdint>
 
 #include "bench/MemoryEventLog.h"
+#include "results/RunSteps.h"
 
 namespace {
 
 // The size a test run uses, so the entries span as much locked memory as in a run.
-constexpr uint32_t kCapacity = 49152;
+constexpr uint32_t kCapacity = vorn::kEventLogRoom;
 
 // One addEvent through the interface, as the device calls it between two counter
 // readings. The log is emptied (outside the timing) whenever it fills up.

@@ -10,7 +10,7 @@
 #include "results/BenchmarkEntries.h"
 #include "results/Collections.h"
 #include "results/LibraryWriter.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "results/VornFileCRC.h"
 #include "storage/DeviceInfoData.h"
 #include "support/TempDir.h"
@@ -31,7 +31,7 @@ bool writeRunResult(const std::string& path) {
     const vorn::ZoneResult zones[2] = {{0, 30000000, 20000000, 25000000, 24000000, 1000, 0},
                                        {1 << 26, 31000000, 21000000, 26000000, 25000000, 1000, 0}};
     for (const auto* table : {&vorn::readTests, &vorn::writeTests}) {
-        for (const vorn::TestTableEntry& test : *table) {
+        for (const vorn::RunStep& test : *table) {
             ok = ok && file->addEntry(test.resultKey, "0,1,64,65536,2097152,8388608,2",
                                       sizeof zones, zones);
         }

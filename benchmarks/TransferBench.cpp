@@ -6,6 +6,7 @@
 
 #include "bench/MemoryEventLog.h"
 #include "platform/Counter.h"
+#include "results/RunSteps.h"
 #include "support/MemoryDevice.h"
 
 // One-sector reads at consecutive sectors of a small memory-backed device, three
@@ -17,7 +18,7 @@ namespace {
 
 constexpr uint64_t kSectors = 2048;  // 1 MB medium: stays in cache, as a fast device would
 constexpr uint32_t kSectorSize = 512;
-constexpr uint32_t kLogCapacity = 49152;
+constexpr uint32_t kLogCapacity = vorn::kEventLogRoom;
 
 vorn::test::MemoryDevice::Options deviceOptions() {
     vorn::test::MemoryDevice::Options options;

@@ -32,7 +32,7 @@ public:
 };
 
 constexpr uint32_t kRunBufferBytes = 524288;
-constexpr uint32_t kRunEventRows = 49152;
+constexpr uint32_t kRunEventRows = vorn::kEventLogRoom;
 
 }  // namespace
 

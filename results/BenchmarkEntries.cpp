@@ -10,7 +10,7 @@
 #include "results/Collections.h"
 #include "results/MemberSnapshot.h"
 #include "results/RunRecord.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "storage/StoredDrive.h"
 
 namespace vorn {

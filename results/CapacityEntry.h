@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bench/CapacityProbe.h"
+#include "results/RunSteps.h"
 
 namespace vorn {
 
@@ -12,7 +13,7 @@ class I_VornCollection;
 // The capacity check's entry of a result file, written only by a run that made the
 // check. Value text "claimed,verified,verdict,sector size,failed sector,fault,wraps
 // to,full,resolution" (bytes and sector numbers in decimal), no data.
-inline constexpr const char* kCapacityKey = "QKCCAPACITY";
+inline constexpr const char* kCapacityKey = stepOf(StepKind::Capacity).resultKey;
 
 [[nodiscard]] bool saveCapacityResult(I_VornCollection& file, const CapacityResult& result);
 // Nothing when the entry is absent or does not read as one.

@@ -51,7 +51,7 @@ std::optional<uint32_t> storedWord(I_VornCollection& result, const char* key) {
 
 bool addDetails(I_VornCollection& file, const ResultDetails& details) {
     return (details.busIndex < 0 || addNumber(file, "QKCINT", details.busIndex)) &&
-           file.addEntry("DRIVEID", details.device.c_str(), 0, nullptr) &&
+           file.addEntry(kDriveIdKey, details.device.c_str(), 0, nullptr) &&
            addText(file, "WPCUSRPROC", details.processor) &&
            addText(file, "QKCREADER", details.reader) &&
            addText(file, "WPCUSRSYSTEM", details.system) &&

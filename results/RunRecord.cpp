@@ -63,8 +63,8 @@ RunRecord readRunRecord(I_VornCollection& result) {
         run.reads[i] = storedZones(result, readTests[i].resultKey);
         run.writes[i] = storedZones(result, writeTests[i].resultKey);
     }
-    run.random = storedAccess(result, "QKCRACCESS");
-    run.sequential = storedAccess(result, "QKCSACCESS");
+    run.random = storedAccess(result, stepOf(StepKind::RandomAccess).resultKey);
+    run.sequential = storedAccess(result, stepOf(StepKind::SequentialAccess).resultKey);
     int32_t seconds = 0;
     if (readTestTime(result, &seconds)) {
         run.testTime = seconds;

@@ -10,7 +10,7 @@
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/RunDetails.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 
 // How a run is stored in a result: the keys and encodings of the read and write tests,
 // the two access tests and the test time (here), the user's details and the device
@@ -25,8 +25,8 @@ using StoredZones = std::optional<std::vector<ZoneResult>>;
 struct RunRecord {
     std::array<StoredZones, kTestsPerTable> reads;   // in readTests order
     std::array<StoredZones, kTestsPerTable> writes;  // in writeTests order
-    std::optional<AccessResult> random;              // "QKCRACCESS"
-    std::optional<AccessResult> sequential;          // "QKCSACCESS"
+    std::optional<AccessResult> random;              // StepKind::RandomAccess
+    std::optional<AccessResult> sequential;          // StepKind::SequentialAccess
     std::optional<int32_t> testTime;                 // "QKCTIME", seconds since 1970 UTC
     StoredDetails details;                           // what the user told
     std::shared_ptr<StoredDrive> device;             // null without a whole record

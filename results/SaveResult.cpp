@@ -12,7 +12,7 @@
 #include "results/CollectionFile.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "results/VornDiskCollection.h"
 #include "storage/DeviceListText.h"
 
@@ -65,7 +65,7 @@ bool copyEntries(I_VornCollection& source, I_VornCollection& target) {
     std::vector<char> value;
     std::vector<unsigned char> data;
     for (bool more = source.firstEntry(name); more; more = source.nextEntry(name)) {
-        if (std::strcmp(name, "DRIVEID") == 0) {
+        if (std::strcmp(name, kDriveIdKey) == 0) {
             continue;
         }
         if (!readEntry(source, name, &value, &data)) {
@@ -110,19 +110,15 @@ bool writeResult(const ResultDetails& details, I_VornCollection& source, const s
     return written && check.open(path.c_str());
 }
 
+// The report covers the zoned tests and the access tests; the flash check stores nothing.
 bool isZonedTestKey(const char* key) {
-    for (const auto* table : {&readTests, &writeTests}) {
-        for (const TestTableEntry& test : *table) {
-            if (std::strcmp(key, test.resultKey) == 0) {
-                return true;
-            }
-        }
-    }
-    return false;
+    const RunStep* step = stepStoredAs(key);
+    return step != nullptr && isZoned(step->kind);
 }
 
 bool isAccessTestKey(const char* key) {
-    return std::strcmp(key, "QKCRACCESS") == 0 || std::strcmp(key, "QKCSACCESS") == 0;
+    const RunStep* step = stepStoredAs(key);
+    return step != nullptr && isAccess(step->kind);
 }
 
 using StatisticsRow = std::array<long long, 6>;  // max, min, average, median, deviation, position
@@ -225,11 +221,12 @@ std::string statisticsReport(I_VornCollection& collection, const std::string& de
     const char* version = platform::programVersion();
     std::string report = std::string("QK Vorn ") + (version != nullptr ? version : "") + "\n";
     report += deviceText + "\n\n";
-    writeStatistics(report, collection, "QKCRACCESS", "RANDOM ACCESS TEST");
-    writeStatistics(report, collection, "QKCSACCESS", "SEQUENTIAL ACCESS TEST");
-    for (const auto* table : {&readTests, &writeTests}) {
-        for (const TestTableEntry& test : *table) {
-            writeStatistics(report, collection, test.resultKey, test.caption);
+    // The access tests first, then the zoned tests in run order.
+    for (const bool access : {true, false}) {
+        for (const RunStep& step : kRunSteps) {
+            if (step.reportTitle != nullptr && isAccess(step.kind) == access) {
+                writeStatistics(report, collection, step.resultKey, step.reportTitle);
+            }
         }
     }
     return report;

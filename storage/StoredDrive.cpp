@@ -70,7 +70,7 @@ bool StoredDrive::load(I_VornCollection& collection, const char* prefix) {
     raidDriveBus_ = 0;
     raidDrives_.fill('\0');
     raidController_.fill('\0');
-    const bool hasDriveId = readText(collection, "DRIVEID", driveId_.data(), kTextSize);
+    const bool hasDriveId = readText(collection, kDriveIdKey, driveId_.data(), kTextSize);
     loaded = loaded && hasDriveId;
 
     uint32_t level = 0;

@@ -8,7 +8,7 @@
 #include "results/CapacityEntry.h"
 #include "results/Collections.h"
 #include "results/RunRecord.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 
 namespace vorn {
 
@@ -62,7 +62,7 @@ std::string readDriveId(I_VornCollection& result) {
     char text[256] = {};
     uint32_t valueCapacity = 255;
     uint32_t dataCapacity = 0;
-    if (!result.findEntry("DRIVEID", &valueCapacity, text, &dataCapacity, nullptr)) {
+    if (!result.findEntry(kDriveIdKey, &valueCapacity, text, &dataCapacity, nullptr)) {
         return {};
     }
     text[254] = '\0';

@@ -10,44 +10,33 @@ namespace {
 constexpr std::string_view kNotePrefix = ",,,,,,,";
 constexpr size_t kMaxLineBytes = 4096;
 
-// Read tests in blues, write tests in reds, lighter for smaller blocks.
+// The block sizes of the zoned tests, smallest and largest, and how many doublings
+// lie between them.
+constexpr uint32_t kSmallestBlock = readTests.front().blockSize;
+constexpr uint32_t kLargestBlock = readTests.back().blockSize;
+constexpr int doublings(uint32_t from, uint32_t to) {
+    int n = 0;
+    for (uint32_t b = to; b > from; b /= 2) {
+        ++n;
+    }
+    return n;
+}
+constexpr int kShades = doublings(kSmallestBlock, kLargestBlock);
+static_assert(kShades > 0, "the zoned tests have more than one block size");
+
+// Read tests in blues, write tests in reds, lighter for smaller blocks: the smallest
+// block gets the lightest shade, the largest the base colour.
 uint32_t shade(uint32_t base, uint32_t blockSize) {
     int step = 0;
-    for (uint32_t b = blockSize; b > 2048 && step < 5; b /= 2) {
+    for (uint32_t b = blockSize; b > kSmallestBlock && step < kShades; b /= 2) {
         ++step;
     }
-    const uint32_t lift = static_cast<uint32_t>((5 - step) * 22);
+    const uint32_t lift = static_cast<uint32_t>((kShades - step) * 110 / kShades);
     auto channel = [&](int shift) {
         const uint32_t value = ((base >> shift) & 0xFF) + lift;
         return std::min<uint32_t>(value, 0xFF) << shift;
     };
     return channel(16) | channel(8) | channel(0);
-}
-
-uint32_t blockSizeOf(const std::string& name) {
-    const size_t open = name.find('(');
-    return open == std::string::npos
-               ? 0
-               : static_cast<uint32_t>(std::atoi(name.c_str() + open + 1)) * 1024;
-}
-
-StepKind kindOf(const std::string& name) {
-    if (name.rfind("Flash test", 0) == 0) {
-        return StepKind::FlashCheck;
-    }
-    if (name == "WIPE FLASH DEVICE") {
-        return StepKind::Wipe;
-    }
-    if (name.rfind("Read Test", 0) == 0) {
-        return StepKind::Read;
-    }
-    if (name.rfind("Write Test", 0) == 0) {
-        return StepKind::Write;
-    }
-    if (name == "Random Access") {
-        return StepKind::RandomAccess;
-    }
-    return name == "Sequential Access" ? StepKind::SequentialAccess : StepKind::Other;
 }
 
 std::vector<std::string_view> fields(std::string_view line) {
@@ -81,8 +70,10 @@ public:
             return;
         }
         if (pending_ == Pending::Start) {
-            const StepKind kind = kindOf(text);
-            model_.steps.push_back({text, kind, stepColor(kind, blockSizeOf(text))});
+            const RunStep* known = stepNamed(text);
+            const StepKind kind = known != nullptr ? known->kind : StepKind::Other;
+            const uint32_t blockSize = known != nullptr ? known->blockSize : 0;
+            model_.steps.push_back({text, kind, stepColor(kind, blockSize)});
             current_ = static_cast<uint32_t>(model_.steps.size() - 1);
             nextSector_ = UINT64_MAX;
         } else if (pending_ == Pending::End) {
@@ -115,10 +106,8 @@ private:
 
     // A zoned test moves on to its next zone where the sectors stop following on.
     void markZone(const TimelinePoint& point, uint64_t sector) {
-        const StepKind kind = model_.steps[current_].kind;
-        const bool zoned =
-            kind == StepKind::Read || kind == StepKind::Write || kind == StepKind::FlashCheck;
-        if (zoned && nextSector_ != UINT64_MAX && sector != nextSector_) {
+        if (isZoned(model_.steps[current_].kind) && nextSector_ != UINT64_MAX &&
+            sector != nextSector_) {
             model_.zoneStarts.push_back(point.timeSec);
         }
     }
@@ -139,6 +128,8 @@ uint32_t stepColor(StepKind kind, uint32_t blockSize) {
     switch (kind) {
         case StepKind::FlashCheck:
             return 0x8E44AD;
+        case StepKind::Capacity:
+            return 0x16A085;
         case StepKind::Wipe:
             return 0x7F8C8D;
         case StepKind::Read:
@@ -159,6 +150,8 @@ const char* stepCaption(StepKind kind) {
     switch (kind) {
         case StepKind::FlashCheck:
             return "flash check";
+        case StepKind::Capacity:
+            return "capacity check";
         case StepKind::Wipe:
             return "wipe";
         case StepKind::Read:
@@ -223,8 +216,7 @@ AccessHistogram accessHistogram(const TimelineModel& model, size_t bins) {
     AccessHistogram histogram;
     double slowest = 0;
     for (const TimelinePoint& p : model.points) {
-        const StepKind kind = model.steps[p.step].kind;
-        if (!p.failed && (kind == StepKind::RandomAccess || kind == StepKind::SequentialAccess)) {
+        if (!p.failed && isAccess(model.steps[p.step].kind)) {
             slowest = std::max(slowest, p.durationMs);
         }
     }
@@ -236,7 +228,7 @@ AccessHistogram accessHistogram(const TimelineModel& model, size_t bins) {
     histogram.sequential.assign(bins, 0);
     for (const TimelinePoint& p : model.points) {
         const StepKind kind = model.steps[p.step].kind;
-        if (p.failed || (kind != StepKind::RandomAccess && kind != StepKind::SequentialAccess)) {
+        if (p.failed || !isAccess(kind)) {
             continue;
         }
         const size_t bin = std::min(bins - 1, static_cast<size_t>(p.durationMs / histogram.binMs));

@@ -6,15 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "results/RunSteps.h"
+
 namespace vorn {
 
-// What a step of a run is, for its colour and for the access-time distribution.
-enum class StepKind { FlashCheck, Wipe, Read, Write, RandomAccess, SequentialAccess, Other };
-
 struct TimelineStep {
-    std::string name;  // as the event log notes it ("Read Test (2k block)")
-    StepKind kind = StepKind::Other;
-    uint32_t color = 0;  // 0xRRGGBB
+    std::string name;                 // as the event log notes it ("Read Test (2k block)")
+    StepKind kind = StepKind::Other;  // from the run's step table; Other for unknown names
+    uint32_t color = 0;               // 0xRRGGBB
 };
 
 // One transfer (or one wipe row) of "event.log".

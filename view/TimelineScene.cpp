@@ -55,7 +55,7 @@ void legend(std::vector<SceneItem>& out, const TimelineModel& model) {
     }
     double x = kMarginLeft;
     for (StepKind kind : kinds) {
-        rect(out, x, 14, 12, 12, stepColor(kind, 65536));
+        rect(out, x, 14, 12, 12, stepColor(kind, readTests.back().blockSize));
         text(out, x + 16, 25, stepCaption(kind));
         x += 24 + 7.0 * std::string(stepCaption(kind)).size();
     }

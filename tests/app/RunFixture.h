@@ -11,6 +11,7 @@
 
 #include "app/RunJob.h"
 #include "results/Collections.h"
+#include "results/RunSteps.h"
 #include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
 #include "support/MemoryDevice.h"
@@ -88,6 +89,20 @@ inline std::vector<std::string> entryNames(const std::string& path) {
             names.emplace_back(name);
         } while (file->nextEntry(name));
     }
+    return names;
+}
+
+// The run's own entries of a result file, in file order, before the device record:
+// every stored step of the table that ran, the access tests after the zoned ones.
+inline std::vector<std::string> runEntryNames(bool writeTest) {
+    std::vector<std::string> names = {"VERSION", kDriveIdKey};
+    for (const RunStep& step : kRunSteps) {
+        const bool ran = step.kind != StepKind::Write || writeTest;
+        if (step.resultKey != nullptr && step.kind != StepKind::Capacity && ran) {
+            names.push_back(step.resultKey);
+        }
+    }
+    names.push_back("QKCTIME");
     return names;
 }
 

@@ -14,7 +14,7 @@
 #include "app/RunJob.h"
 #include "app/Wipe.h"
 #include "base/DiagLog.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "storage/EventLog.h"
 #include "support/FakeSysfs.h"
 #include "support/ManualCounter.h"
@@ -369,18 +369,7 @@ TEST(RunJob, WholeRunOnAFakeUsbKey) {
         EXPECT_EQ(press.view.caption, "&Cancel");
 
         // The result file, entry by entry: write keys only with the write test.
-        std::vector<std::string> expected = {"VERSION", "DRIVEID"};
-        for (const TestTableEntry& e : readTests) {
-            expected.push_back(e.resultKey);
-        }
-        for (const TestTableEntry& e : writeTests) {
-            if (write) {
-                expected.push_back(e.resultKey);
-            }
-        }
-        for (const char* key : {"QKCRACCESS", "QKCSACCESS", "QKCTIME"}) {
-            expected.push_back(key);
-        }
+        const std::vector<std::string> expected = runEntryNames(write);
         const std::vector<std::string> names = entryNames(here.folder.file("temp.qkt"));
         ASSERT_GT(names.size(), expected.size());
         EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + expected.size()),

@@ -180,7 +180,7 @@ TEST(WipeDevice, EventLogKeepsTheWipeAsFewRowsBetweenItsNotes) {
     MemoryDevice device({.sectors = 8388608, .keepData = false});
     ASSERT_TRUE(device.enableWrite(1, 512, 0));
     device.recordTransfers(false);
-    auto log = newEventLog(49152);
+    auto log = newEventLog(kEventLogRoom);
     ASSERT_NE(log, nullptr);
     device.attachObserver(log.get());
     RecordingRunView view;

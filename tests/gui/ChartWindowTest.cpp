@@ -22,7 +22,7 @@
 
 #include "gui/WindowTestSupport.h"
 #include "results/Collections.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "support/TempDir.h"
 #include "view/ChartResults.h"
 #include "view/gui/SpeedChart.h"

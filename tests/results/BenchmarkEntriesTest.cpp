@@ -11,7 +11,7 @@
 
 #include "bench/DiskRwBenchmark.h"
 #include "results/ResultBytes.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "storage/DeviceInfoData.h"
 
 namespace vorn::test {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/CliRun.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "support/TempDir.h"
 #include "view/ChartResults.h"
 

@@ -9,7 +9,7 @@
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/Collections.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 
 // Result files for the chart tests, written entry by entry with the same 32-byte
 // records the benchmarks store, so every value the chart reads is known in advance.
@@ -78,7 +78,7 @@ inline bool writeResultFile(const std::string& path, const StoredResult& result)
 }
 
 // Tests of a table (readTests or writeTests) with the given rates in bytes/s, 2k first.
-inline std::vector<StoredTest> tableTests(const TestTableEntry (&table)[kTestsPerTable],
+inline std::vector<StoredTest> tableTests(const std::array<RunStep, kTestsPerTable>& table,
                                           const std::vector<uint32_t>& rates) {
     std::vector<StoredTest> tests;
     for (size_t i = 0; i < rates.size() && i < kTestsPerTable; ++i) {

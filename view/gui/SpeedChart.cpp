@@ -7,7 +7,7 @@
 #include <QChartView>
 #include <QValueAxis>
 
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 
 namespace vorn {
 
@@ -49,7 +49,7 @@ QChartView* newSpeedChart(const QString& title, QWidget* parent) {
     chart->setAnimationDuration(250);
 
     auto* blocks = new QBarCategoryAxis(chart);
-    for (const TestTableEntry& test : readTests) {
+    for (const RunStep& test : readTests) {
         blocks->append(QString::fromStdString(barLabel(test.blockSize)));
     }
     chart->addAxis(blocks, Qt::AlignBottom);
