@@ -49,6 +49,26 @@ TimelineModel modelOf(const std::string& text, size_t limit = kTimelineRowLimit)
     return buildTimeline(in, limit);
 }
 
+// Steps are known by the names the run writes; a name no run writes (a newer
+// version's test, a hand-edited log) is drawn as "other", never guessed from its words.
+TEST(TimelineModel, StepsAreKnownByTheRunsNames) {
+    const TimelineModel model = modelOf(
+        ",,,,,,,START -\n,,,,,,,CAPACITY CHECK\nWRITE,1,YES,0.1,1.0,0,8,4096000\n"
+        ",,,,,,,END -\n,,,,,,,CAPACITY CHECK\n"
+        ",,,,,,,START -\n,,,,,,,Read Test (128k block)\nREAD,1,YES,0.2,1.0,0,8,4096000\n"
+        ",,,,,,,END -\n,,,,,,,Read Test (128k block)\n"
+        ",,,,,,,START -\n,,,,,,,Read Test (2k block)\nREAD,1,YES,0.3,1.0,0,4,2048000\n");
+    ASSERT_EQ(model.steps.size(), 4u);
+    EXPECT_EQ(model.steps[1].kind, StepKind::Capacity);
+    EXPECT_EQ(model.steps[2].kind, StepKind::Other);
+    EXPECT_EQ(model.steps[3].kind, StepKind::Read);
+    EXPECT_STREQ(stepCaption(StepKind::Capacity), "capacity check");
+    EXPECT_NE(stepColor(StepKind::Capacity, 0), stepColor(StepKind::Other, 0));
+    // The smallest block gets the lightest shade, the largest the base colour.
+    EXPECT_EQ(model.steps[3].color, stepColor(StepKind::Read, readTests.front().blockSize));
+    EXPECT_EQ(stepColor(StepKind::Read, readTests.back().blockSize), 0x1F4E9Au);
+}
+
 TEST(TimelineModel, StepsZonesFailuresAndAccessTimesFromTheLog) {
     const TimelineModel model = modelOf(kLog);
     ASSERT_EQ(model.points.size(), 11u);
