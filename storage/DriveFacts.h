@@ -31,7 +31,7 @@ public:
     virtual std::string writeRefusal() { return {}; }
     // Stores the device-information record; a null prefix means the default one.
     // False when the drive has no record to give or an entry could not be added.
-    virtual bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) = 0;
+    [[nodiscard]] virtual bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) = 0;
 };
 
 }  // namespace vorn

@@ -20,8 +20,8 @@ public:
     virtual bool addNote(const char* text) = 0;
     // Writes the CSV file (when a name is given), then empties the log and restarts
     // its time origin.
-    virtual bool dumpCsv(const char* fileName, bool append, const char* header,
-                         uint32_t bytesPerSector) = 0;
+    [[nodiscard]] virtual bool dumpCsv(const char* fileName, bool append, const char* header,
+                                       uint32_t bytesPerSector) = 0;
 };
 
 }  // namespace vorn

@@ -19,7 +19,8 @@ public:
     // what the buffer holds. write(0, 0, nullptr) asks whether writing is armed.
     [[nodiscard]] virtual bool read(uint64_t sector, uint32_t count, void* destination) = 0;
     [[nodiscard]] virtual bool write(uint64_t sector, uint32_t count, const void* source) = 0;
-    virtual bool enableWrite(uint32_t confirmation, uint32_t blockSize, uint32_t reserved) = 0;
+    [[nodiscard]] virtual bool enableWrite(uint32_t confirmation, uint32_t blockSize,
+                                           uint32_t reserved) = 0;
     virtual bool disableWrite() = 0;
     // Timed flush of the device's write cache.
     [[nodiscard]] virtual bool flush() = 0;
@@ -30,14 +31,14 @@ public:
     // the medium unmounted and the device taken for this process alone, so nothing
     // mounts or writes it during the run. False, with the reason in `why`, when that
     // fails; nothing has been written then.
-    virtual bool claimForWrite(std::string& why) {
+    [[nodiscard]] virtual bool claimForWrite(std::string& why) {
         (void)why;
         return true;
     }
     // Readies the device for transfers: a device whose opening was put off (it needs
     // authorization) is opened now. False, with the reason in `why`, when it does not
     // open.
-    virtual bool openForTransfers(std::string& why) {
+    [[nodiscard]] virtual bool openForTransfers(std::string& why) {
         (void)why;
         return true;
     }
