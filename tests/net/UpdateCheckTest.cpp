@@ -242,8 +242,8 @@ TEST_F(UpdateCheckTest, StalledServerFailsAndLeavesNoFile) {
 }
 
 // The download blocks the thread that asks for it, which is told the progress as it
-// goes, the whole file last; a cancel from elsewhere ends a transfer the server holds.
-TEST_F(UpdateCheckTest, ProgressIsToldOnTheFetchingThreadAndACancelEndsTheWait) {
+// goes, the whole file last.
+TEST_F(UpdateCheckTest, ProgressIsToldOnTheFetchingThread) {
     struct ProgressNotice : RecordingNotice {
         void setProgress(uint64_t received, uint64_t expected) override {
             told.emplace_back(received, expected);
@@ -273,7 +273,13 @@ TEST_F(UpdateCheckTest, ProgressIsToldOnTheFetchingThreadAndACancelEndsTheWait) 
         downloadFile("B.QKL", nullptr, throwing, settings("1.0.0.1"), kLibraryMaxBytes, {}, &why));
     EXPECT_EQ(why, "notice gone");
     EXPECT_FALSE(here_.has("B.QKL"));
+}
 
+// A cancel from another thread ends a transfer the server holds, long before its stall
+// limit, and keeps nothing.
+TEST_F(UpdateCheckTest, ACancelEndsATransferTheServerHolds) {
+    RecordingNotice notice;
+    std::string why;
     LoopbackListener silent;
     UpdateCheckSettings held = settings("1.0.0.1");
     held.server = "http://127.0.0.1:" + std::to_string(silent.port);
