@@ -1,9 +1,7 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 
 namespace vorn {
 
@@ -24,19 +22,5 @@ public:
         (void)expected;
     }
 };
-
-// How long the waiting loop pauses between two looks at a transfer: short enough to
-// end soon after it, long enough not to burn a processor while it runs.
-inline constexpr std::chrono::milliseconds kNoticePollPause{5};
-
-// Waits on the calling thread until `done()` answers true. The windows call the
-// transfers from a worker of their own, never from the interface thread, so nothing
-// here keeps an interface alive.
-template <typename Done>
-void waitForTransfer(Done done) {
-    while (!done()) {
-        std::this_thread::sleep_for(kNoticePollPause);
-    }
-}
 
 }  // namespace vorn

@@ -224,16 +224,22 @@ bool composeAndSend(VornSendBenchEmail& mail) {
 
 }  // namespace
 
-bool VornSendBenchEmail::start(const std::string& resultFileName, const std::string& fromAddress,
-                               const std::string& version, const std::string& toAddress) {
-    if (!worker_.isDone()) {
-        return false;
-    }
+bool VornSendBenchEmail::send(const std::string& resultFileName, const std::string& fromAddress,
+                              const std::string& version, const std::string& toAddress) {
     resultFileName_ = resultFileName;
     fromAddress_ = fromAddress;
     version_ = version;
     toAddress_ = toAddress;
-    return worker_.start([this] { return EmailStartThread(*this); });
+    detail_.clear();
+    // Whatever escapes the send is logged under the name it always had.
+    try {
+        return sendEmail(*this);
+    } catch (const std::exception& exception) {
+        logException("EmailStartThread", exception);
+    } catch (...) {
+        logUnknownException("EmailStartThread", -1);
+    }
+    return false;
 }
 
 std::unique_ptr<I_VornSendBenchEmail> newVornSendBenchEmail(const MailSettings& settings) {
@@ -241,10 +247,6 @@ std::unique_ptr<I_VornSendBenchEmail> newVornSendBenchEmail(const MailSettings& 
         return nullptr;
     }
     return std::make_unique<VornSendBenchEmail>(settings);
-}
-
-bool EmailStartThread(VornSendBenchEmail& mail) {
-    return sendEmail(mail);
 }
 
 bool isSafeMailAddress(const std::string& address) {

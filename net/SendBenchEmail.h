@@ -4,7 +4,6 @@
 #include <string>
 
 #include "base/MakerServers.h"
-#include "net/WorkerThread.h"
 
 namespace vorn {
 
@@ -25,36 +24,30 @@ struct MailSettings {
     std::string caFile;
 };
 
-// One e-mail with a result file and the two diagnostic logs, sent on a worker thread
-// while the caller polls.
+// One e-mail with a result file and the two diagnostic logs, sent on the calling
+// thread: a window's worker or the terminal's own thread waits in the send, which
+// ends at the server's answer or a time limit.
 class I_VornSendBenchEmail {
 public:
-    // Waits for a send still running.
     virtual ~I_VornSendBenchEmail() = default;
-    // False when no thread could be started; the send then counts as done and failed.
-    virtual bool start(const std::string& resultFileName, const std::string& fromAddress,
-                       const std::string& version, const std::string& toAddress) = 0;
-    virtual bool isDone() = 0;
-    // True when the mail server took the message; read it once isDone answers true.
-    virtual bool succeeded() = 0;
-    // After a failure, one line for the user with what the server answered (or that
-    // the encrypted connection failed); empty when there is nothing more to say.
+    // Sends and answers when the send is over: true when the mail server took the
+    // message.
+    virtual bool send(const std::string& resultFileName, const std::string& fromAddress,
+                      const std::string& version, const std::string& toAddress) = 0;
+    // After a failed send, one line for the user with what the server answered (or
+    // that the encrypted connection failed); empty when there is nothing more to say.
     virtual std::string failureDetail() { return {}; }
 };
 
 class VornSendBenchEmail : public I_VornSendBenchEmail {
 public:
     explicit VornSendBenchEmail(const MailSettings& settings = {}) : settings_(settings) {}
-    ~VornSendBenchEmail() override { worker_.join(); }
     VornSendBenchEmail(const VornSendBenchEmail&) = delete;
     VornSendBenchEmail& operator=(const VornSendBenchEmail&) = delete;
 
-    bool start(const std::string& resultFileName, const std::string& fromAddress,
-               const std::string& version, const std::string& toAddress) override;
-    bool isDone() override { return worker_.isDone(); }
-    bool succeeded() override { return worker_.succeeded(); }
-    // Written by the worker before it finishes, so it is complete once isDone is true.
-    std::string failureDetail() override { return isDone() ? detail_ : std::string(); }
+    bool send(const std::string& resultFileName, const std::string& fromAddress,
+              const std::string& version, const std::string& toAddress) override;
+    std::string failureDetail() override { return detail_; }
     void noteDetail(const std::string& detail) { detail_ = detail; }
 
     const std::string& resultFileName() const { return resultFileName_; }
@@ -64,22 +57,16 @@ public:
     const MailSettings& settings() const { return settings_; }
 
 private:
-    // Copies of the caller's texts: the worker reads them while the caller waits.
     std::string resultFileName_;
     std::string fromAddress_;
     std::string version_;
     std::string toAddress_;
     MailSettings settings_;
     std::string detail_;
-    WorkerThread worker_{"EmailStartThread"};  // last: joined before the rest goes
 };
 
 // A mail object, or nullptr when the mail library cannot be set up.
 std::unique_ptr<I_VornSendBenchEmail> newVornSendBenchEmail(const MailSettings& settings = {});
-
-// The worker thread's job: the send, answering its success. Whatever escapes it is
-// logged under "EmailStartThread" and counts as a failure.
-bool EmailStartThread(VornSendBenchEmail& mail);
 
 // An address that may stand in the mail's envelope and headers: not empty, and
 // without line breaks or other control characters and without "<" or ">", which

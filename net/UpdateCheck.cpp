@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "base/DiagLog.h"
@@ -174,26 +175,23 @@ bool downloadFile(const std::string& name, const char* statusText, I_NoticeView&
     HttpGetSettings http = settings.http;
     http.maxBytes = maxBytes;
     http.check = check;
+    http.progress = [&notice](uint64_t received, uint64_t expected) {
+        notice.setProgress(received, expected);
+    };
     std::unique_ptr<I_VornHttpGet> get = newVornHttpGet(http);
     notice.setNoticeText(statusText != nullptr ? statusText : "Downloading file: " + name);
     notice.showNotice();
     bool result = false;
     std::string failure = "the HTTP library could not be set up";
     if (get) {
-        get->start(updateFileUrl(settings.server, name), name);
-        waitForTransfer([&get, &notice] {
-            notice.setProgress(get->bytesReceived(), get->bytesExpected());
-            return get->isDone();
-        });
-        result = get->succeeded();
+        result = get->fetch(updateFileUrl(settings.server, name), name);
         failure = get->failure();
         get.reset();
     }
     if (why != nullptr) {
         *why = result ? std::string() : failure;
     }
-    waitForTransfer(
-        [&] { return std::chrono::steady_clock::now() - started >= settings.minimumNotice; });
+    std::this_thread::sleep_until(started + settings.minimumNotice);
     notice.hideNotice();
     return result;
 }

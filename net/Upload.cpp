@@ -58,9 +58,8 @@ bool uploadResultFile(const std::string& fileName, const std::string& typedAddre
         const char* version = platform::programVersion();
         std::unique_ptr<I_VornSendBenchEmail> mail = newVornSendBenchEmail(settings);
         if (mail) {
-            mail->start(fileName, sender, version != nullptr ? version : "", settings.mailbox);
-            waitForTransfer([&mail] { return mail->isDone(); });
-            sent = mail->succeeded();
+            sent =
+                mail->send(fileName, sender, version != nullptr ? version : "", settings.mailbox);
         }
         const std::string detail = sent || !mail ? std::string() : mail->failureDetail();
         dialogs.information(sent             ? std::string(kSent)

@@ -1,6 +1,7 @@
 #include "net/VornHttpGet.h"
 
 #include <cctype>
+#include <chrono>
 #include <exception>
 #include <string>
 
@@ -11,15 +12,44 @@
 
 namespace vorn {
 
-bool VornHttpGet::start(const std::string& url, const std::string& fileName) {
-    if (!worker_.isDone()) {
-        return false;
-    }
+namespace {
+
+// How often at most the progress is told while it changes: what the notice was shown
+// when it was polled.
+constexpr auto kProgressPause = std::chrono::milliseconds(5);
+
+}  // namespace
+
+bool VornHttpGet::fetch(const std::string& url, const std::string& fileName) {
     url_ = url;
     fileName_ = fileName;
     failure_.clear();
-    noteProgress(0, 0);
-    return worker_.start([this] { return HttpGetStartThread(*this); });
+    toldReceived_ = 0;
+    toldExpected_ = 0;
+    toldAt_ = {};
+    // Whatever escapes the transfer is logged under the name it always had.
+    try {
+        return doGet(*this);
+    } catch (const std::exception& exception) {
+        logException("HttpGetStartThread", exception);
+    } catch (...) {
+        logUnknownException("HttpGetStartThread", -1);
+    }
+    return false;
+}
+
+void VornHttpGet::noteProgress(uint64_t received, uint64_t expected) {
+    if (!settings_.progress || (received == toldReceived_ && expected == toldExpected_)) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - toldAt_ < kProgressPause && received != expected) {
+        return;
+    }
+    toldReceived_ = received;
+    toldExpected_ = expected;
+    toldAt_ = now;
+    settings_.progress(received, expected);
 }
 
 std::unique_ptr<I_VornHttpGet> newVornHttpGet(const HttpGetSettings& settings) {
@@ -27,10 +57,6 @@ std::unique_ptr<I_VornHttpGet> newVornHttpGet(const HttpGetSettings& settings) {
         return nullptr;
     }
     return std::make_unique<VornHttpGet>(settings);
-}
-
-bool HttpGetStartThread(VornHttpGet& get) {
-    return doGet(get);
 }
 
 namespace {
@@ -47,6 +73,8 @@ struct Transfer {
     bool writeFailed = false;
     bool cancelled = false;
     bool encoded = false;
+    // What the progress's receiver threw: it may not pass through the library's C.
+    std::exception_ptr thrown = nullptr;
 };
 
 // The value of `line` when it is the header `name` (given in lower case).
@@ -106,7 +134,12 @@ extern "C" size_t takePiece(char* bytes, size_t size, size_t count, void* data) 
 // cancelled transfer.
 extern "C" int onProgress(void* data, curl_off_t expected, curl_off_t, curl_off_t, curl_off_t) {
     auto& transfer = *static_cast<Transfer*>(data);
-    transfer.get.noteProgress(transfer.received, expected > 0 ? uint64_t(expected) : 0);
+    try {
+        transfer.get.noteProgress(transfer.received, expected > 0 ? uint64_t(expected) : 0);
+    } catch (...) {
+        transfer.thrown = std::current_exception();
+        return 1;
+    }
     const std::atomic<int>* cancel = transfer.get.settings().cancel;
     transfer.cancelled = cancel != nullptr && cancel->load() != 0;
     return transfer.cancelled ? 1 : 0;
@@ -205,6 +238,9 @@ bool fetchInto(VornHttpGet& get, ReplacementFile& file) {
     // Time-outs by signal would hit whichever thread the signal lands on.
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     const CURLcode code = curl_easy_perform(handle);
+    if (transfer.thrown) {
+        std::rethrow_exception(transfer.thrown);
+    }
     if (code != CURLE_OK) {
         get.noteFailure(failureText(code, transfer, errorBuffer));
         logCurlFailure("doGet", code, errorBuffer);

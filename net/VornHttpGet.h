@@ -1,12 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-
-#include "net/WorkerThread.h"
 
 namespace vorn {
 
@@ -32,51 +31,38 @@ struct HttpGetSettings {
     long maxRedirects = 3;
     // A refused file is dropped; none given, every complete file is kept.
     DownloadCheck check;
+    // Told the bytes received and the size the server announced (0 when unknown) as
+    // the transfer goes, on the thread that fetches; none given, nobody is told.
+    std::function<void(uint64_t received, uint64_t expected)> progress;
 };
 
-// One HTTP download into a local file, run on a worker thread while the caller polls.
+// One HTTP download into a local file on the calling thread: a window's worker or the
+// terminal's own thread waits in the transfer, which ends at a cancel or a bound.
 class I_VornHttpGet {
 public:
-    // Waits for a transfer still running.
     virtual ~I_VornHttpGet() = default;
-    // Fetches `url` into `fileName`. False when no thread could be started; the
-    // download then counts as done and failed.
-    virtual bool start(const std::string& url, const std::string& fileName) = 0;
-    // True once the worker has ended, successfully or not.
-    virtual bool isDone() = 0;
-    // True when the whole file arrived; read it once isDone answers true.
-    virtual bool succeeded() = 0;
-    // Bytes received so far and the size the server announced (0 when unknown).
-    virtual uint64_t bytesReceived() { return 0; }
-    virtual uint64_t bytesExpected() { return 0; }
-    // Why a finished download failed, in a few words; read once isDone answers true.
+    // Fetches `url` into `fileName` and answers when the transfer is over: true when
+    // the whole file arrived and was kept.
+    virtual bool fetch(const std::string& url, const std::string& fileName) = 0;
+    // Why the last fetch failed, in a few words.
     virtual std::string failure() { return {}; }
 };
 
 class VornHttpGet : public I_VornHttpGet {
 public:
     explicit VornHttpGet(const HttpGetSettings& settings = {}) : settings_(settings) {}
-    ~VornHttpGet() override { worker_.join(); }
     VornHttpGet(const VornHttpGet&) = delete;
     VornHttpGet& operator=(const VornHttpGet&) = delete;
 
-    bool start(const std::string& url, const std::string& fileName) override;
-    bool isDone() override { return worker_.isDone(); }
-    bool succeeded() override { return worker_.succeeded(); }
-    uint64_t bytesReceived() override { return received_.load(std::memory_order_relaxed); }
-    uint64_t bytesExpected() override { return expected_.load(std::memory_order_relaxed); }
-    // Written by the worker before it finishes, so it is complete once isDone is true.
-    std::string failure() override { return isDone() ? failure_ : std::string(); }
+    bool fetch(const std::string& url, const std::string& fileName) override;
+    std::string failure() override { return failure_; }
 
     const std::string& url() const { return url_; }
     const std::string& fileName() const { return fileName_; }
     const HttpGetSettings& settings() const { return settings_; }
 
-    // The worker's side of the progress and the failure.
-    void noteProgress(uint64_t received, uint64_t expected) {
-        received_.store(received, std::memory_order_relaxed);
-        expected_.store(expected, std::memory_order_relaxed);
-    }
+    // The transfer's side of the progress and the failure.
+    void noteProgress(uint64_t received, uint64_t expected);
     void noteFailure(const std::string& why) {
         if (failure_.empty()) {
             failure_ = why;
@@ -84,22 +70,19 @@ public:
     }
 
 private:
-    // Copies of the caller's texts: the worker reads them while the caller waits.
     std::string url_;
     std::string fileName_;
     HttpGetSettings settings_;
-    std::atomic<uint64_t> received_{0};
-    std::atomic<uint64_t> expected_{0};
+    // The progress last told, and when: the notice is told of a change at most every
+    // few milliseconds, not once for every piece that arrives.
+    uint64_t toldReceived_ = 0;
+    uint64_t toldExpected_ = 0;
+    std::chrono::steady_clock::time_point toldAt_{};
     std::string failure_;
-    WorkerThread worker_{"HttpGetStartThread"};  // last: joined before the rest goes
 };
 
 // A download object, or nullptr when the HTTP library cannot be set up.
 std::unique_ptr<I_VornHttpGet> newVornHttpGet(const HttpGetSettings& settings = {});
-
-// The worker thread's job: the transfer, answering its success. Whatever escapes it
-// is logged under "HttpGetStartThread" and counts as a failure.
-bool HttpGetStartThread(VornHttpGet& get);
 
 // The transfer itself: GET the URL into a file beside the target, renamed over it
 // once complete and checked. An error status (404, 500, ...), a connection failure, a

@@ -1,17 +1,14 @@
 #include "app/gui/RunJobThread.h"
 
-#include <QMetaObject>
-#include <QThread>
+#include <algorithm>
 #include <chrono>
-#include <exception>
-#include <memory>
+#include <thread>
 #include <utility>
-
-#include "base/DiagLog.h"
 
 namespace vorn {
 namespace {
 
+// The place of the log line when the run escapes with an exception.
 constexpr const char* kPlace = "RunJobThread";
 constexpr const char* kProgramError = "Program error (exception) during test.";
 constexpr auto kSleepSlice = std::chrono::milliseconds(10);
@@ -81,49 +78,34 @@ RunJobThread::RunJobThread(QObject& window, I_RunView& view, I_Dialogs& dialogs,
 RunJobThread::~RunJobThread() {
     stop_.store(true, std::memory_order_release);
     calls_.abandon();
-    if (worker_.joinable()) {
-        worker_.join();
-    }
+    // The worker, the last member, is joined first of all.
 }
 
 bool RunJobThread::start(RunJobRequest request) {
     if (running()) {
         return false;
     }
-    done_.store(false, std::memory_order_relaxed);
-    worker_ = std::thread([this, request = std::move(request)] { work(request); });
-    return true;
-}
-
-void RunJobThread::work(const RunJobRequest& request) {
-    RunResult result;
-    try {
-        result = runTestJob(request, view_, dialogs_);
-    } catch (const std::exception& exception) {
-        logException(kPlace, exception);
-        result = RunResult{};
-        result.failure = kProgramError;
-    } catch (...) {
-        logUnknownException(kPlace, -1);
-        result = RunResult{};
-        result.failure = kProgramError;
-    }
-    result_ = std::move(result);
-    done_.store(true, std::memory_order_release);
-    InterfaceCalls::post(*this, [this] { collect(); });
-}
-
-void RunJobThread::collect() {
-    if (!done_.load(std::memory_order_acquire) || !worker_.joinable()) {
-        return;
-    }
-    worker_.join();
-    emit finished();
+    result_ = RunResult{};
+    taken_ = false;
+    return worker_.start(
+        kPlace,
+        [this, request = std::move(request)] {
+            result_ = runTestJob(request, view_, dialogs_);
+            return true;
+        },
+        [this] { emit finished(); });
 }
 
 RunResult RunJobThread::takeResult() {
-    if (running() || !done_.load(std::memory_order_acquire)) {
+    if (running() || taken_) {
         return {};
+    }
+    taken_ = true;
+    if (!worker_.succeeded()) {
+        // The job escaped with an exception, logged on the worker.
+        RunResult failed;
+        failed.failure = kProgramError;
+        return failed;
     }
     return std::move(result_);
 }

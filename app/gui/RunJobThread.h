@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "app/RunJob.h"
 #include "app/RunView.h"
 #include "base/Dialogs.h"
+#include "base/gui/InterfaceJob.h"
 #include "base/gui/WorkerCalls.h"
 
 namespace vorn {
@@ -56,9 +56,9 @@ public:
     // A run still going is cancelled, its open question abandoned, and waited for.
     ~RunJobThread() override;
 
-    // False while a run is going.
+    // False while a run is going, and when no thread could be started (logged).
     bool start(RunJobRequest request);
-    bool running() const { return worker_.joinable(); }
+    bool running() const { return worker_.running(); }
     // The result of the run that finished; valid once after finished().
     RunResult takeResult();
 
@@ -66,17 +66,14 @@ signals:
     void finished();
 
 private:
-    void work(const RunJobRequest& request);
-    void collect();
-
     InterfaceCalls calls_;
     std::atomic<bool> stop_{false};
     WorkerRunView view_;
     WorkerDialogs dialogs_;
-    std::thread worker_;
-    // Written by the worker before it sets done_ (release); read after done_ (acquire).
+    // Written by the worker before the job counts as finished; read after.
     RunResult result_;
-    std::atomic<bool> done_{false};
+    bool taken_ = true;
+    InterfaceJob worker_;  // last: joined before the rest goes
 };
 
 }  // namespace vorn

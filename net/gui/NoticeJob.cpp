@@ -1,10 +1,7 @@
 #include "net/gui/NoticeJob.h"
 
-#include <exception>
-#include <system_error>
+#include <memory>
 #include <utility>
-
-#include "base/DiagLog.h"
 
 namespace vorn {
 
@@ -39,9 +36,7 @@ NoticeJob::NoticeJob(QObject& window, I_NoticeView& notice)
 NoticeJob::~NoticeJob() {
     cancel_.store(1, std::memory_order_release);
     calls_.abandon();
-    if (worker_.joinable()) {
-        worker_.join();
-    }
+    // The worker, the last member, is joined first of all.
 }
 
 bool NoticeJob::start(const char* place, I_Dialogs& dialogs, Work work,
@@ -49,43 +44,14 @@ bool NoticeJob::start(const char* place, I_Dialogs& dialogs, Work work,
     if (running()) {
         return false;
     }
-    place_ = place;
     dialogs_ = std::make_unique<WorkerDialogs>(calls_, dialogs);
-    then_ = std::move(then);
-    done_.store(false, std::memory_order_relaxed);
-    try {
-        worker_ = std::thread([this, work = std::move(work)] { run(work); });
-        return true;
-    } catch (const std::system_error& error) {
-        logException(place_, error);
-    }
-    then_ = nullptr;
-    return false;
-}
-
-void NoticeJob::run(const Work& work) {
-    try {
-        work(*dialogs_, notice_, cancel_);
-    } catch (const std::exception& exception) {
-        logException(place_, exception);
-    } catch (...) {
-        logUnknownException(place_, -1);
-    }
-    done_.store(true, std::memory_order_release);
-    InterfaceCalls::post(*this, [this] { collect(); });
-}
-
-void NoticeJob::collect() {
-    if (!done_.load(std::memory_order_acquire) || !worker_.joinable()) {
-        return;
-    }
-    worker_.join();
-    // Taken first: `then` may start the next job.
-    std::function<void()> then = std::move(then_);
-    then_ = nullptr;
-    if (then) {
-        then();
-    }
+    return worker_.start(
+        place,
+        [this, work = std::move(work)] {
+            work(*dialogs_, notice_, cancel_);
+            return true;
+        },
+        std::move(then));
 }
 
 }  // namespace vorn

@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "base/Dialogs.h"
+#include "base/gui/InterfaceJob.h"
 #include "base/gui/WorkerCalls.h"
 #include "net/NoticeView.h"
 
@@ -53,20 +53,14 @@ public:
     // (a literal) names it in log lines. False, starting nothing, while a job runs or
     // when no thread could be started.
     bool start(const char* place, I_Dialogs& dialogs, Work work, std::function<void()> then);
-    bool running() const { return worker_.joinable(); }
+    bool running() const { return worker_.running(); }
 
 private:
-    void run(const Work& work);
-    void collect();
-
-    const char* place_ = "NoticeJob";
     InterfaceCalls calls_;
     WorkerNotice notice_;
     std::unique_ptr<WorkerDialogs> dialogs_;
-    std::function<void()> then_;
     std::atomic<int> cancel_{0};
-    std::atomic<bool> done_{false};
-    std::thread worker_;
+    InterfaceJob worker_;  // last: joined before the rest goes
 };
 
 }  // namespace vorn

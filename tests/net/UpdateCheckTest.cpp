@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/RunFixture.h"
@@ -233,6 +238,63 @@ TEST_F(UpdateCheckTest, StalledServerFailsAndLeavesNoFile) {
     stalling.http.stallSeconds = 1;
     RecordingNotice notice;
     EXPECT_FALSE(downloadFile("A.QKL", nullptr, notice, stalling, kLibraryMaxBytes));
+    EXPECT_FALSE(here_.has("A.QKL"));
+}
+
+// The download blocks the thread that asks for it, which is told the progress as it
+// goes, the whole file last.
+TEST_F(UpdateCheckTest, ProgressIsToldOnTheFetchingThread) {
+    struct ProgressNotice : RecordingNotice {
+        void setProgress(uint64_t received, uint64_t expected) override {
+            told.emplace_back(received, expected);
+            threads.insert(std::this_thread::get_id());
+        }
+        std::vector<std::pair<uint64_t, uint64_t>> told;
+        std::set<std::thread::id> threads;
+    };
+    const std::string big(3u << 20, 'x');
+    served_.write("qkvorn/BIG.QKL", big);
+    ProgressNotice notice;
+    ASSERT_TRUE(downloadFile("BIG.QKL", nullptr, notice, settings("1.0.0.1"), kLibraryMaxBytes));
+    EXPECT_EQ(here_.read("BIG.QKL").size(), big.size());
+    ASSERT_FALSE(notice.told.empty());
+    EXPECT_EQ(notice.told.back(), std::make_pair(uint64_t(big.size()), uint64_t(big.size())));
+    for (size_t i = 1; i < notice.told.size(); ++i) {
+        EXPECT_LE(notice.told[i - 1].first, notice.told[i].first);
+    }
+    EXPECT_EQ(notice.threads, std::set<std::thread::id>{std::this_thread::get_id()});
+
+    // A receiver that throws ends the transfer as a failure, not the program.
+    struct ThrowingNotice : RecordingNotice {
+        void setProgress(uint64_t, uint64_t) override { throw std::runtime_error("notice gone"); }
+    } throwing;
+    std::string why;
+    EXPECT_FALSE(
+        downloadFile("B.QKL", nullptr, throwing, settings("1.0.0.1"), kLibraryMaxBytes, {}, &why));
+    EXPECT_EQ(why, "notice gone");
+    EXPECT_FALSE(here_.has("B.QKL"));
+}
+
+// A cancel from another thread ends a transfer the server holds, long before its stall
+// limit, and keeps nothing.
+TEST_F(UpdateCheckTest, ACancelEndsATransferTheServerHolds) {
+    RecordingNotice notice;
+    std::string why;
+    LoopbackListener silent;
+    UpdateCheckSettings held = settings("1.0.0.1");
+    held.server = "http://127.0.0.1:" + std::to_string(silent.port);
+    held.http.stallSeconds = 60;
+    std::atomic<int> cancel{0};
+    held.http.cancel = &cancel;
+    std::thread canceller([&cancel] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        cancel = 2;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(downloadFile("A.QKL", nullptr, notice, held, kLibraryMaxBytes, {}, &why));
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(why, "cancelled");
     EXPECT_FALSE(here_.has("A.QKL"));
 }
 
