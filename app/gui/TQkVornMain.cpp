@@ -22,6 +22,7 @@
 #include "base/DiagLog.h"
 #include "base/FileNames.h"
 #include "base/MakerServers.h"
+#include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 #include "net/gui/TformUpload.h"
 #include "platform/ProgramInfo.h"
@@ -77,7 +78,7 @@ TQkVornMain::TQkVornMain(I_Dialogs& dialogs, const DriveCatalog& catalog, QWidge
       }) {
     registerMainResources();
     setObjectName("TQkVornMain");
-    fixClientSize(this, 421, 247);
+    fixClientSize(this, layout::kMain);
     createControls();
     arrangeControls();
     connectControls();
@@ -124,13 +125,7 @@ void TQkVornMain::createControls() {
     cbCapacity = new QCheckBox("Check real &capacity", this);
     cbCapacity->setObjectName("cbCapacity");
     cbCapacity->setEnabled(false);
-    setTabOrder(cbDevice, BtnRefresh);
-    setTabOrder(BtnRefresh, BtnRunTest);
-    setTabOrder(BtnRunTest, btGraph);
-    setTabOrder(btGraph, btUpdates);
-    setTabOrder(btUpdates, btHelp);
-    setTabOrder(btHelp, cbWrite);
-    setTabOrder(cbWrite, cbCapacity);
+    chainTabOrder(this, layout::kMain);
 }
 
 void TQkVornMain::arrangeControls() {

@@ -14,6 +14,7 @@
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "base/FileNames.h"
+#include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 #include "results/Collections.h"
 #include "results/HardwareQuery.h"
@@ -83,7 +84,7 @@ TupdateDetails::TupdateDetails(I_Dialogs& dialogs, QWidget* parent)
     setObjectName("TupdateDetails");
     setWindowTitle("WP Vorn - Update Test Details");
     setModal(true);
-    fixClientSize(this, 573, 550);
+    fixClientSize(this, layout::kDetails);
     createControls();
     arrangeControls();
     connectControls();
@@ -126,12 +127,7 @@ void TupdateDetails::createControls() {
     btWhy = newButton(this, "btWhy", "&Why?");
     edDevice = named(new QLineEdit("edDevice", this), "edDevice");
     setUploadControlsVisible(false);
-
-    QWidget* const order[] = {btDone,    btCancel, cbBus,   edProc, edReader,
-                              memSystem, memNotes, edEmail, btWhy,  edDevice};
-    for (size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(order[i - 1], order[i]);
-    }
+    chainTabOrder(this, layout::kDetails);
 }
 
 void TupdateDetails::arrangeControls() {

@@ -104,7 +104,7 @@ TEST_F(ChartWindowTest, CreatedWithItsCaptionControlsAndUploadDisabled) {
     const std::string caption = window_.windowTitle().toStdString();
     EXPECT_EQ(caption.rfind("QK Vorn Beta version ", 0), 0u) << caption;
     EXPECT_EQ(caption.back(), ' ');
-    EXPECT_EQ(window_.size(), QSize(792, 556));
+    EXPECT_EQ(window_.size(), layoutSize(layout::kChart));
     EXPECT_FALSE(window_.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(window_.btUpload->isEnabled());
     for (const char* name : {"lbVelto", "readChart", "btDone", "btCompare", "btSave", "btUpload",

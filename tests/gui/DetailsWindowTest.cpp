@@ -94,17 +94,9 @@ protected:
     TupdateDetails window{dialogs};
 };
 
-TEST_F(DetailsWindowTest, TabOrderFromDoneToTheDeviceField) {
-    QWidget* const order[] = {window.btDone,   window.btCancel,  window.cbBus,    window.edProc,
-                              window.edReader, window.memSystem, window.memNotes, window.edEmail,
-                              window.btWhy,    window.edDevice};
-    for (size_t i = 0; i + 1 < std::size(order); ++i) {
-        QWidget* next = order[i]->nextInFocusChain();
-        while (std::find(std::begin(order), std::end(order), next) == std::end(order)) {
-            next = next->nextInFocusChain();
-        }
-        EXPECT_EQ(next, order[i + 1]) << order[i]->objectName().toStdString();
-    }
+TEST_F(DetailsWindowTest, SizeAndTabOrderFromTheLayoutTable) {
+    EXPECT_EQ(window.size(), layoutSize(layout::kDetails));
+    EXPECT_EQ(tabSequence(window, layout::kDetails), tabNames(layout::kDetails));
 }
 
 TEST_F(DetailsWindowTest, SaveModeWritesFileAndReportThroughTheSaveDialog) {
