@@ -109,9 +109,17 @@ void TQkVornChart::connectControls() {
         done_ = true;
         emit doneRequested();
     });
-    connect(btCompare, &QPushButton::clicked, this, &TQkVornChart::compareRequested);
-    connect(btSave, &QPushButton::clicked, this, &TQkVornChart::saveRequested);
-    connect(btUpload, &QPushButton::clicked, this, &TQkVornChart::uploadRequested);
+    // Looked up at each click: the handlers may be set after the controls.
+    const auto callHandler = [this](std::function<void()> ChartHandlers::*handler) {
+        return [this, handler] {
+            if (const std::function<void()>& call = handlers_.*handler) {
+                call();
+            }
+        };
+    };
+    connect(btCompare, &QPushButton::clicked, this, callHandler(&ChartHandlers::compare));
+    connect(btSave, &QPushButton::clicked, this, callHandler(&ChartHandlers::save));
+    connect(btUpload, &QPushButton::clicked, this, callHandler(&ChartHandlers::upload));
     connect(btTimeline, &QPushButton::clicked, this, &TQkVornChart::showTimeline);
     lbVelto->installEventFilter(this);
     otherData->installEventFilter(this);
