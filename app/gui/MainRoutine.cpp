@@ -19,6 +19,7 @@
 #include "platform/DriveEvents.h"
 #include "platform/LockedBuffer.h"
 #include "platform/UDisks.h"
+#include "results/gui/DetailsSaving.h"
 #include "results/gui/TupdateDetails.h"
 #include "view/gui/TQkVornChart.h"
 #include "view/gui/TQkVornSelect.h"
