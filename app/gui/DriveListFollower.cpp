@@ -14,11 +14,11 @@ bool firstFill = true;
 }  // namespace
 
 DriveListFollower::DriveListFollower(const DriveCatalog& catalog, std::string windowTitle,
-                                     std::function<bool()> free, QObject* parent)
+                                     std::function<bool()> canRefresh, QObject* parent)
     : QObject(parent),
       catalog_(catalog),
       windowTitle_(std::move(windowTitle)),
-      free_(std::move(free)),
+      canRefresh_(std::move(canRefresh)),
       settle_(new QTimer(this)) {
     settle_->setSingleShot(true);
     settle_->setInterval(kSettleMs);
@@ -70,7 +70,7 @@ void DriveListFollower::eventsReady() {
 }
 
 void DriveListFollower::follow() {
-    if (!changed_ || !free_()) {
+    if (!changed_ || !canRefresh_()) {
         return;
     }
     if (selected_ >= 0 && selected_ < static_cast<int>(listing_.drives.size())) {
@@ -82,7 +82,7 @@ void DriveListFollower::follow() {
 }
 
 void DriveListFollower::resume() {
-    if (changed_ && free_()) {
+    if (changed_ && canRefresh_()) {
         settle_->start();
     }
 }

@@ -17,7 +17,7 @@ namespace vorn {
 // The main window's drive list behind its controls: lists the drives (with the
 // diagnostic log), keeps the selected drive selected across refreshes, and follows the
 // drives as they come and go. A burst of events refreshes once, kSettleMs after its
-// last, and only while the window can take it (`free`); otherwise it catches up at
+// last, and only while the window can take it (`canRefresh`); otherwise it catches up at
 // resume(). Everything runs on the interface thread; no drive is opened outside the
 // listing.
 class DriveListFollower : public QObject {
@@ -27,7 +27,7 @@ class DriveListFollower : public QObject {
 public:
     // `catalog` must outlive the follower; `windowTitle` heads every listing's log.
     DriveListFollower(const DriveCatalog& catalog, std::string windowTitle,
-                      std::function<bool()> free, QObject* parent = nullptr);
+                      std::function<bool()> canRefresh, QObject* parent = nullptr);
     ~DriveListFollower() override;
 
     static constexpr int kSettleMs = 300;
@@ -60,7 +60,7 @@ private:
 
     const DriveCatalog& catalog_;
     const std::string windowTitle_;
-    const std::function<bool()> free_;
+    const std::function<bool()> canRefresh_;
     DriveListing listing_;
     int selected_ = -1;
     std::unique_ptr<platform::I_DriveEvents> events_;

@@ -84,8 +84,8 @@ protected:
 
     WorkingFolder folder;
     FakeSysfs fake;
-    bool free = true;
-    DriveListFollower follower{fake.catalog(), "Title line", [this] { return free; }};
+    bool windowFree = true;
+    DriveListFollower follower{fake.catalog(), "Title line", [this] { return windowFree; }};
     PipeEvents* events = nullptr;
     std::vector<int> told;
 };
@@ -157,7 +157,7 @@ TEST_F(DriveListFollowerTest, KeepsTheSelectedDriveAcrossRefreshes) {
 TEST_F(DriveListFollowerTest, WaitsWhileTheWindowIsBusy) {
     follower.refresh();
     watch();
-    free = false;
+    windowFree = false;
     fake.removeDisk("sdc");
     events->fire();
     waitUntil([] { return false; }, DriveListFollower::kSettleMs * 3);
@@ -165,7 +165,7 @@ TEST_F(DriveListFollowerTest, WaitsWhileTheWindowIsBusy) {
     follower.resume();
     waitUntil([] { return false; }, DriveListFollower::kSettleMs * 3);
     EXPECT_EQ(told.size(), 1u) << "resumed while still busy";
-    free = true;
+    windowFree = true;
     follower.resume();
     ASSERT_TRUE(waitUntil([this] { return told.size() == 2; }, 5000));
     EXPECT_EQ(namesOf(follower.listing()), (std::vector<std::string>{"sdb", "sdf"}));
