@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DriveListing.h"
 #include "app/SystemInfoTrace.h"
 #include "base/DiagLog.h"
 #include "base/FileNames.h"
@@ -29,10 +30,7 @@ namespace {
 constexpr int kLastDrive = kLastListedDrive;
 
 std::vector<ListedDrive> listWithLog() {
-    openLog(kRefreshLog);
-    std::vector<ListedDrive> drives = listDrives();
-    closeLog();
-    return drives;
+    return listIntoLog(systemCatalog(), kRefreshLog).drives;
 }
 
 void printListJson(const std::vector<ListedDrive>& drives) {

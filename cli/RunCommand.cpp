@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "app/DriveListing.h"
 #include "app/RunJob.h"
 #include "app/RunView.h"
-#include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "base/FileNames.h"
 #include "cli/CliSupport.h"
@@ -120,9 +120,7 @@ bool listByPath(const std::string& path, RunJobRequest& request) {
 
 // The device list as the main window fills it, with the drive selected.
 bool listByNumber(int drive, RunJobRequest& request) {
-    openLog(kRefreshLog);
-    request.entries = deviceEntries(listDrives());
-    closeLog();
+    request.entries = listIntoLog(systemCatalog(), kRefreshLog).entries;
     for (size_t i = 0; i < request.entries.size(); ++i) {
         if (request.entries[i].driveNumber == drive) {
             request.selected = static_cast<int>(i);

@@ -310,4 +310,22 @@ std::unique_ptr<I_VornHardwareQuery> newHardwareQuery(const std::string& sysfsRo
     return std::make_unique<SysfsHardwareQuery>(sysfsRoot, procRoot);
 }
 
+MachineDescription describeMachine(const std::string& sysfsRoot, const std::string& procRoot) {
+    MachineDescription machine;
+    if (std::unique_ptr<I_VornHardwareQuery> query = newHardwareQuery(sysfsRoot, procRoot)) {
+        query->addClassFilter("Processor");
+        if (const char* name = query->firstDevice(true)) {
+            machine.processor = name;
+        }
+    }
+    if (std::unique_ptr<I_VornHardwareQuery> query = newHardwareQuery(sysfsRoot, procRoot)) {
+        query->addClassFilter("System");
+        for (const char* name = query->firstDevice(false); name != nullptr;
+             name = query->nextDevice()) {
+            machine.systemDevices.emplace_back(name);
+        }
+    }
+    return machine;
+}
+
 }  // namespace vorn

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorn {
 
@@ -27,6 +28,20 @@ public:
 // <sysfsRoot>/bus/acpi/devices, the latter named by <procRoot>/cpuinfo.
 std::unique_ptr<I_VornHardwareQuery> newHardwareQuery(const std::string& sysfsRoot = "/sys",
                                                       const std::string& procRoot = "/proc");
+
+// What the test details window proposes about the machine: the first processor's
+// name ("" when none is found) and the names of its "System" devices in query order.
+struct MachineDescription {
+    std::string processor;
+    std::vector<std::string> systemDevices;
+
+    bool operator==(const MachineDescription&) const = default;
+};
+
+// Two queries over the machine's sysfs and proc trees; slow on a machine with many
+// devices, so windows run it off their thread.
+MachineDescription describeMachine(const std::string& sysfsRoot = "/sys",
+                                   const std::string& procRoot = "/proc");
 
 // The setup class of a PCI class code (0xCCSSPP: class, subclass, programming
 // interface): "hdc", "SCSIAdapter", "USB", "1394", "System", "Processor", "Net",

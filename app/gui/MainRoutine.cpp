@@ -19,6 +19,7 @@
 #include "platform/DriveEvents.h"
 #include "platform/LockedBuffer.h"
 #include "platform/UDisks.h"
+#include "results/gui/DetailsSaving.h"
 #include "results/gui/TupdateDetails.h"
 #include "view/gui/TQkVornChart.h"
 #include "view/gui/TQkVornSelect.h"
@@ -148,16 +149,15 @@ void MainRoutine::createWindows() {
     windows_.chart = std::make_unique<TQkVornChart>();
     windows_.select = std::make_unique<TQkVornSelect>();
     windows_.details = std::make_unique<TupdateDetails>(dialogs_);
-    QObject::connect(windows_.chart.get(), &TQkVornChart::saveRequested, windows_.details.get(),
-                     [this] { btSaveClick(*windows_.chart, *windows_.details); });
     windows_.main->setRunWindows(windows_.progress.get(), windows_.chart.get());
     windows_.main->setNoticeWindow(windows_.upload.get());
-    QObject::connect(
-        windows_.chart.get(), &TQkVornChart::uploadRequested, windows_.upload.get(),
-        [this] { btUploadClick(*windows_.chart, *windows_.details, *windows_.upload, dialogs_); });
     windows_.main->setSelectWindow(windows_.select.get());
-    QObject::connect(windows_.chart.get(), &TQkVornChart::compareRequested, windows_.select.get(),
-                     [this] { compareAnotherDrive(*windows_.select, *windows_.chart); });
+    ProgramWindows& w = windows_;
+    w.chart->setHandlers({
+        .compare = [&w] { compareAnotherDrive(*w.select, *w.chart); },
+        .save = [&w] { btSaveClick(*w.chart, *w.details); },
+        .upload = [&w, this] { btUploadClick(*w.chart, *w.details, *w.upload, dialogs_); },
+    });
 }
 
 void MainRoutine::run(const std::function<int()>& loop) {

@@ -11,22 +11,17 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QSocketNotifier>
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/SystemInfoTrace.h"
 #include "app/gui/RunJobThread.h"
 #include "app/gui/TRunTestForm.h"
-#include "base/DiagLog.h"
-#include "base/FileNames.h"
 #include "base/MakerServers.h"
+#include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 #include "net/gui/TformUpload.h"
 #include "platform/ProgramInfo.h"
 #include "results/Collections.h"
-#include "storage/LinuxDrive.h"
 #include "view/gui/TQkVornChart.h"
 #include "view/gui/TQkVornSelect.h"
 
@@ -39,10 +34,6 @@ static void registerMainResources() {
 namespace vorn {
 
 namespace {
-
-constexpr uint32_t kCheckBufferSize = 32768;
-
-bool firstFill = true;
 
 QPushButton* newButton(QWidget* parent, const char* name, const char* caption) {
     auto* button = new QPushButton(QString::fromUtf8(caption), parent);
@@ -77,21 +68,21 @@ TQkVornMain::TQkVornMain(I_Dialogs& dialogs, const DriveCatalog& catalog, QWidge
       }) {
     registerMainResources();
     setObjectName("TQkVornMain");
-    fixClientSize(this, 421, 247);
+    fixClientSize(this, layout::kMain);
     createControls();
     arrangeControls();
     connectControls();
     const char* version = platform::programVersion();
     setWindowTitle(QString("QK Vorn Beta") + " version " + (version ? version : ""));
+    drives_ = new DriveListFollower(
+        catalog_, windowTitle().toStdString(), [this] { return following(); }, this);
+    connect(drives_, &DriveListFollower::listed, this, &TQkVornMain::showListing);
     centreOnScreen(this);
     show();
     fillDeviceList();
 }
 
-// The notifier goes before the descriptor it watches closes.
-TQkVornMain::~TQkVornMain() {
-    delete eventNotifier_;
-}
+TQkVornMain::~TQkVornMain() = default;
 
 void TQkVornMain::createControls() {
     Image1 = new QLabel(this);
@@ -124,13 +115,7 @@ void TQkVornMain::createControls() {
     cbCapacity = new QCheckBox("Check real &capacity", this);
     cbCapacity->setObjectName("cbCapacity");
     cbCapacity->setEnabled(false);
-    setTabOrder(cbDevice, BtnRefresh);
-    setTabOrder(BtnRefresh, BtnRunTest);
-    setTabOrder(BtnRunTest, btGraph);
-    setTabOrder(btGraph, btUpdates);
-    setTabOrder(btUpdates, btHelp);
-    setTabOrder(btHelp, cbWrite);
-    setTabOrder(cbWrite, cbCapacity);
+    chainTabOrder(this, layout::kMain);
 }
 
 void TQkVornMain::arrangeControls() {
@@ -203,64 +188,25 @@ void TQkVornMain::setUrlOpener(std::function<void(const std::string&)> opener) {
     openUrl_ = std::move(opener);
 }
 
-void TQkVornMain::restartFirstFill() {
-    firstFill = true;
-}
-
 void TQkVornMain::fillDeviceList() {
-    fillList(nullptr);
+    drives_->refresh();
 }
 
-void TQkVornMain::fillList(const ListedDrive* keep) {
-    drivesChanged_ = false;
+// Filling is not a selection by the user; the write box follows once, at the end.
+void TQkVornMain::showListing(int selected) {
     {
-        // Filling is not a selection by the user; the check follows once, at the end.
         const QSignalBlocker quiet(cbDevice);
         cbDevice->clear();
-        openLog(firstFill ? kStartLog : kRefreshLog);
-        firstFill = false;
-        logMessage("%s", windowTitle().toUtf8().constData());
-        logSystemInformation(catalog_.sysfsRoot(), catalog_.procRoot());
-        listed_ = listDrives(catalog_);
-        devices_ = deviceEntries(listed_);
-        listed_.resize(devices_.size());
-        for (const DeviceEntry& entry : devices_) {
+        for (const DeviceEntry& entry : drives_->listing().entries) {
             cbDevice->addItem(QString::fromStdString(entry.text));
         }
-        const int kept = keep != nullptr ? findDrive(listed_, *keep) : -1;
-        if (cbDevice->count() > 0) {
-            cbDevice->setCurrentIndex(kept >= 0 ? kept : 0);
-        }
+        cbDevice->setCurrentIndex(selected);
     }
     cbDeviceChange();
-    closeLog();
 }
 
 void TQkVornMain::watchDrives(std::unique_ptr<platform::I_DriveEvents> events) {
-    delete eventNotifier_;
-    eventNotifier_ = nullptr;
-    events_ = std::move(events);
-    if (events_ && events_->fd() < 0) {
-        events_.reset();
-    }
-    if (!events_) {
-        return;
-    }
-    if (settle_ == nullptr) {
-        settle_ = new QTimer(this);
-        settle_->setSingleShot(true);
-        settle_->setInterval(kSettleMs);
-        connect(settle_, &QTimer::timeout, this, &TQkVornMain::followDrives);
-    }
-    eventNotifier_ = new QSocketNotifier(events_->fd(), QSocketNotifier::Read, this);
-    connect(eventNotifier_, &QSocketNotifier::activated, this, &TQkVornMain::driveEventsReady);
-}
-
-void TQkVornMain::driveEventsReady() {
-    if (events_ && events_->drain()) {
-        drivesChanged_ = true;
-        settle_->start();
-    }
+    drives_->watch(std::move(events));
 }
 
 // A run and the chart window after it outlast the click that started them: the list
@@ -274,23 +220,8 @@ bool TQkVornMain::functionGoing() const {
     return runGoing_ || chartUse_ != ChartUse::None || updateGoing_;
 }
 
-void TQkVornMain::followDrives() {
-    if (!drivesChanged_ || !following()) {
-        return;
-    }
-    const int index = cbDevice->currentIndex();
-    if (index >= 0 && index < static_cast<int>(listed_.size())) {
-        const ListedDrive selected = listed_[static_cast<size_t>(index)];
-        fillList(&selected);
-    } else {
-        fillList(nullptr);
-    }
-}
-
 void TQkVornMain::resumeFollowing() {
-    if (following() && drivesChanged_ && settle_ != nullptr) {
-        settle_->start();
-    }
+    drives_->resume();
 }
 
 // The capacity check writes the medium, so it is offered only with the write test.
@@ -305,15 +236,10 @@ void TQkVornMain::cbDeviceChange() {
     cbWrite->setChecked(false);
     cbWrite->setEnabled(false);
     cbWriteToggle(false);
-    const int index = cbDevice->currentIndex();
-    if (index < 0 || index >= static_cast<int>(devices_.size())) {
-        return;
-    }
-    std::unique_ptr<LinuxDrive> disk =
-        newLinuxDrive(devices_[index].driveNumber, nullptr, kCheckBufferSize, catalog_);
-    if (disk && armWrites(*disk)) {
-        cbWrite->setEnabled(true);
-    }
+    // The listing already asked the drive; opening it again here would block this
+    // thread on a slow or vanished drive.
+    drives_->select(cbDevice->currentIndex());
+    cbWrite->setEnabled(drives_->listing().writable(cbDevice->currentIndex()));
 }
 
 void TQkVornMain::BtnRunTestClick() {
@@ -323,7 +249,7 @@ void TQkVornMain::BtnRunTestClick() {
     runGoing_ = true;
     if (job_ != nullptr) {
         RunJobRequest request;
-        request.entries = devices_;
+        request.entries = devices();
         request.selected = cbDevice->currentIndex();
         request.writeTest = cbWrite->isChecked();
         request.capacityCheck = request.writeTest && cbCapacity->isChecked();

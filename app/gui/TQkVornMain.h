@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/RunJob.h"
+#include "app/gui/DriveListFollower.h"
 #include "net/UpdateCheck.h"
 #include "platform/DriveEvents.h"
 #include "storage/DriveCatalog.h"
@@ -16,8 +17,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QSocketNotifier;
-class QTimer;
 
 namespace vorn {
 
@@ -61,12 +60,12 @@ public:
     // How web pages are opened (QDesktopServices::openUrl unless replaced).
     void setUrlOpener(std::function<void(const std::string&)> opener);
 
-    // Follows the drives as they come and go: a burst of events refreshes the list once,
-    // kSettleMs after its last, keeping the selected drive selected while it is there.
-    // Not while a function of the window runs; it catches up when the function is done.
-    // Nothing (no source) leaves the list to the Refresh button.
+    // Follows the drives as they come and go (DriveListFollower), keeping the selected
+    // drive selected while it is there. Not while a function of the window runs; it
+    // catches up when the function is done. Nothing (no source) leaves the list to the
+    // Refresh button.
     void watchDrives(std::unique_ptr<platform::I_DriveEvents> events);
-    static constexpr int kSettleMs = 300;
+    static constexpr int kSettleMs = DriveListFollower::kSettleMs;
 
     // Fills the list afresh with the first drive selected (the Refresh button, start-up
     // and the return from a test run).
@@ -80,13 +79,13 @@ public:
     bool runGoing() const { return runGoing_; }
 
     // The drive table: one entry per list entry, in list order.
-    const std::vector<DeviceEntry>& devices() const { return devices_; }
+    const std::vector<DeviceEntry>& devices() const { return drives_->listing().entries; }
     // The drives behind the entries, in list order.
-    const std::vector<ListedDrive>& listedDrives() const { return listed_; }
+    const std::vector<ListedDrive>& listedDrives() const { return drives_->listing().drives; }
 
     // The first fill of the process writes "vorninit.log", every later one
     // "vornrefresh.log"; tests start the process's count afresh.
-    static void restartFirstFill();
+    static void restartFirstFill() { DriveListFollower::restartFirstFill(); }
 
     QLabel* Image1;
     QLabel* Label1;
@@ -117,9 +116,7 @@ private:
     void arrangeControls();
     void connectControls();
     void BtnRefreshClick() { fillDeviceList(); }
-    void fillList(const ListedDrive* keep);
-    void driveEventsReady();
-    void followDrives();
+    void showListing(int selected);
     bool following() const;
     void resumeFollowing();
     friend class FollowPause;
@@ -141,13 +138,8 @@ private:
     TformUpload* notice_ = nullptr;
     TQkVornSelect* select_ = nullptr;
     std::function<void(const std::string&)> openUrl_;
-    std::vector<DeviceEntry> devices_;
-    std::vector<ListedDrive> listed_;
-    std::unique_ptr<platform::I_DriveEvents> events_;
-    QSocketNotifier* eventNotifier_ = nullptr;
-    QTimer* settle_ = nullptr;
-    bool drivesChanged_ = false;  // events came that the list does not show yet
-    int busy_ = 0;                // functions of the window running (they nest)
+    DriveListFollower* drives_ = nullptr;
+    int busy_ = 0;  // functions of the window running (they nest)
     std::unique_ptr<RunJobThread> job_;
     bool runGoing_ = false;
     ChartUse chartUse_ = ChartUse::None;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 
 namespace vorn {
@@ -52,7 +53,7 @@ TRunTestForm::TRunTestForm(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("TRunTestForm");
     setWindowTitle("QK Vorn - Executing Test");
-    fixClientSize(this, 340, 250);
+    fixClientSize(this, layout::kProgress);
     createControls();
     arrangeControls();
     connect(btnCancelOk, &QPushButton::clicked, this, &TRunTestForm::btnCancelOkClick);

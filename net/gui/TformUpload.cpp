@@ -10,6 +10,7 @@
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "base/FileNames.h"
+#include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 #include "net/Upload.h"
 #include "results/gui/TupdateDetails.h"
@@ -20,8 +21,6 @@ namespace vorn {
 
 namespace {
 
-constexpr int kClientWidth = 335;
-constexpr int kClientHeight = 135;
 constexpr const char* kWriteTestsOnly =
     "Only tests with write enabled can be uploaded, please change your options, retest and "
     "then upload.";
@@ -32,7 +31,7 @@ TformUpload::TformUpload(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("TformUpload");
     setWindowTitle("WP Vorn");
-    fixClientSize(this, kClientWidth, kClientHeight);
+    fixClientSize(this, layout::kNotice);
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     btCancel = new QPushButton("&Cancel", this);

@@ -7,20 +7,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
-#include <exception>
-#include <memory>
 
-#include "base/DiagLog.h"
 #include "base/Dialogs.h"
-#include "base/FileNames.h"
+#include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
-#include "results/Collections.h"
-#include "results/HardwareQuery.h"
-#include "results/RunDetails.h"
+#include "results/gui/DetailsSaving.h"
 #include "storage/DriveFacts.h"
-#include "storage/StoredDrive.h"
-#include "view/gui/TQkVornChart.h"
 
 namespace vorn {
 
@@ -29,6 +23,8 @@ namespace {
 constexpr const char* kBusTypes[] = {"USB 1.1", "USB 2.0", "Laptop slot",
                                      "1394",    "ATA/IDE", "Other"};
 constexpr const char* kNoBus = "- select one -";
+constexpr const char* kSystemHeading[] = {"Motherboard manufacturer/model: <fill this in>", "",
+                                          "Autodetected system information (chipset, etc) -"};
 constexpr const char* kWhyText =
     "Your email address is not required, but in rare cases Velto Software may want to contact "
     "you about information in an uploaded benchmark result. If you do choose to provide your "
@@ -83,12 +79,13 @@ TupdateDetails::TupdateDetails(I_Dialogs& dialogs, QWidget* parent)
     setObjectName("TupdateDetails");
     setWindowTitle("WP Vorn - Update Test Details");
     setModal(true);
-    fixClientSize(this, 573, 550);
+    fixClientSize(this, layout::kDetails);
     createControls();
     arrangeControls();
     connectControls();
 }
 
+// The query's thread ends (machine_ joins it) before the window's posted calls go.
 TupdateDetails::~TupdateDetails() = default;
 
 void TupdateDetails::createControls() {
@@ -126,12 +123,7 @@ void TupdateDetails::createControls() {
     btWhy = newButton(this, "btWhy", "&Why?");
     edDevice = named(new QLineEdit("edDevice", this), "edDevice");
     setUploadControlsVisible(false);
-
-    QWidget* const order[] = {btDone,    btCancel, cbBus,   edProc, edReader,
-                              memSystem, memNotes, edEmail, btWhy,  edDevice};
-    for (size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(order[i - 1], order[i]);
-    }
+    chainTabOrder(this, layout::kDetails);
 }
 
 void TupdateDetails::arrangeControls() {
@@ -220,35 +212,39 @@ void TupdateDetails::fillFields(I_DriveFacts& device) {
     cbBus->setPlaceholderText(qt(kNoBus));
     cbBus->setCurrentIndex(-1);
     edProc->clear();
+    edProc->setModified(false);
     edReader->clear();
     memSystem->clear();
+    memSystem->document()->setModified(false);
+    showMachine({});
     memNotes->clear();
-    fillProcessor();
-    fillSystem();
 }
 
-void TupdateDetails::fillProcessor() {
-    std::unique_ptr<I_VornHardwareQuery> query = newHardwareQuery(sysfsRoot_, procRoot_);
+void TupdateDetails::askMachine() {
+    MachineQueryJob::Query query = machineQuery_;
     if (!query) {
-        return;
+        query = [sysfs = sysfsRoot_, proc = procRoot_] { return describeMachine(sysfs, proc); };
     }
-    query->addClassFilter("Processor");
-    if (const char* name = query->firstDevice(true)) {
-        edProc->setText(QString::fromUtf8(name));
-    }
+    machine_.start(std::move(query),
+                   [this](const MachineDescription& machine) { showMachine(machine); });
 }
 
-void TupdateDetails::fillSystem() {
-    QStringList lines = {"Motherboard manufacturer/model: <fill this in>", "",
-                         "Autodetected system information (chipset, etc) -"};
-    if (std::unique_ptr<I_VornHardwareQuery> query = newHardwareQuery(sysfsRoot_, procRoot_)) {
-        query->addClassFilter("System");
-        for (const char* name = query->firstDevice(false); name != nullptr;
-             name = query->nextDevice()) {
-            lines.append(QString::fromUtf8(name));
-        }
+// A field the user has typed in keeps what they typed.
+void TupdateDetails::showMachine(const MachineDescription& machine) {
+    if (!edProc->isModified()) {
+        edProc->setText(QString::fromStdString(machine.processor));
     }
-    memSystem->setPlainText(lines.join('\n'));
+    if (!memSystem->document()->isModified()) {
+        QStringList lines;
+        for (const char* line : kSystemHeading) {
+            lines.append(qt(line));
+        }
+        for (const std::string& name : machine.systemDevices) {
+            lines.append(QString::fromStdString(name));
+        }
+        memSystem->setPlainText(lines.join('\n'));
+        memSystem->document()->setModified(false);
+    }
 }
 
 ResultDetails TupdateDetails::details() const {
@@ -269,6 +265,7 @@ std::string TupdateDetails::emailText() const {
 std::string TupdateDetails::showDetails(I_DriveFacts& device, I_VornCollection& collection,
                                         bool upload) {
     fillFields(device);
+    askMachine();
     if (upload) {
         setUploadControlsVisible(true);
         edEmail->clear();
@@ -276,6 +273,8 @@ std::string TupdateDetails::showDetails(I_DriveFacts& device, I_VornCollection& 
     centreOnScreen(this);
     btDone->setFocus();
     const bool confirmed = exec() == QDialog::Accepted;
+    // What is saved includes the machine's answer, however soon Done was pressed.
+    machine_.finish();
     if (upload) {
         setUploadControlsVisible(false);
     }
@@ -283,60 +282,10 @@ std::string TupdateDetails::showDetails(I_DriveFacts& device, I_VornCollection& 
         return {};
     }
     if (upload) {
-        return saveForUpload(device, collection);
+        return saveForUpload(details(), device, collection, hooks_, dialogs_);
     }
-    saveWithReport(device, collection);
+    saveWithReport(details(), device, collection, hooks_, dialogs_);
     return {};
-}
-
-std::string TupdateDetails::saveForUpload(I_DriveFacts& device, I_VornCollection& collection) {
-    const std::string name = resultFileName(device.deviceId(), collection, true);
-    const SaveOutcome outcome = saveResultFile(details(), device, collection, name, false, hooks_);
-    tellProblem(outcome);
-    // A file that was not written cannot be sent.
-    return outcome.resultSaved ? name : std::string();
-}
-
-void TupdateDetails::saveWithReport(I_DriveFacts& device, I_VornCollection& collection) {
-    const std::string path =
-        dialogs_.saveFileName(resultFileName(device.deviceId(), collection, false));
-    if (path.empty()) {
-        return;
-    }
-    tellProblem(saveResultFile(details(), device, collection, path, true, hooks_));
-}
-
-void TupdateDetails::tellProblem(const SaveOutcome& outcome) {
-    if (outcome.problem.empty()) {
-        return;
-    }
-    if (outcome.resultSaved) {
-        dialogs_.warning(outcome.problem);
-    } else {
-        dialogs_.error(outcome.problem);
-    }
-}
-
-void btSaveClick(TQkVornChart& chart, TupdateDetails& details) {
-    openLog(kSaveLog);
-    bool hidden = false;
-    try {
-        I_VornCollection* result = chart.result(0);
-        const std::shared_ptr<StoredDrive> device = result ? readStoredDrive(*result) : nullptr;
-        if (device) {
-            chart.hide();
-            hidden = true;
-            details.showDetails(*device, *result, false);
-        }
-    } catch (const std::exception& exception) {
-        logException("btSaveClick", exception);
-    } catch (...) {
-        logUnknownException("btSaveClick", -1);
-    }
-    if (hidden) {
-        chart.show();
-    }
-    closeLog();
 }
 
 }  // namespace vorn

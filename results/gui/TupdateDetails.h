@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <string>
 
+#include "results/HardwareQuery.h"
 #include "results/SaveResult.h"
+#include "results/gui/MachineQueryJob.h"
 
 class QComboBox;
 class QLabel;
@@ -16,11 +19,14 @@ namespace vorn {
 class I_Dialogs;
 class I_VornCollection;
 class I_DriveFacts;
-class TQkVornChart;
 
 // The test details window: before a result is saved or sent, the user describes
 // the set-up (device, bus, processor, reader, system, notes), pre-filled from the
-// result and the machine. Created once and reused; every showing refills it.
+// result and the machine. Created once and reused; every showing refills it. The
+// machine is asked on a thread of its own when the window opens; its processor and
+// system fields fill when the answer arrives, unless the user has typed in them, and
+// Done waits for the answer so that what is saved includes it. Writing the result is
+// DetailsSaving's.
 class TupdateDetails : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TupdateDetails)
@@ -44,6 +50,10 @@ public:
 
     // Where the processor and system names come from; the machine's own by default.
     void setHardwareRoots(std::string sysfsRoot, std::string procRoot);
+    // Replaces the query over those roots (empty: back to it).
+    void setMachineQuery(MachineQueryJob::Query query) { machineQuery_ = std::move(query); }
+    // Whether this showing's machine fields have been filled from the answer.
+    bool machineShown() const { return machine_.delivered(); }
     // How saving measures the processor clock and creates files.
     void setSaveHooks(SaveHooks hooks) { hooks_ = std::move(hooks); }
 
@@ -75,23 +85,17 @@ private:
     void arrangeControls();
     void connectControls();
     void fillFields(I_DriveFacts& device);
-    void fillProcessor();
-    void fillSystem();
+    void askMachine();
+    void showMachine(const MachineDescription& machine);
     void setUploadControlsVisible(bool visible);
     void btWhyClick();
-    std::string saveForUpload(I_DriveFacts& device, I_VornCollection& collection);
-    void saveWithReport(I_DriveFacts& device, I_VornCollection& collection);
-    void tellProblem(const SaveOutcome& outcome);
 
     I_Dialogs& dialogs_;
     std::string sysfsRoot_ = "/sys";
     std::string procRoot_ = "/proc";
     SaveHooks hooks_;
+    MachineQueryJob::Query machineQuery_;
+    MachineQueryJob machine_{this};
 };
-
-// Save Results of the chart window: the details window in save mode for the first
-// result on view, with "vornsave.log" as the diagnostic log. The chart window hides
-// meanwhile; nothing happens when the result carries no device record.
-void btSaveClick(TQkVornChart& chart, TupdateDetails& details);
 
 }  // namespace vorn

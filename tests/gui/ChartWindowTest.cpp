@@ -104,7 +104,7 @@ TEST_F(ChartWindowTest, CreatedWithItsCaptionControlsAndUploadDisabled) {
     const std::string caption = window_.windowTitle().toStdString();
     EXPECT_EQ(caption.rfind("QK Vorn Beta version ", 0), 0u) << caption;
     EXPECT_EQ(caption.back(), ' ');
-    EXPECT_EQ(window_.size(), QSize(792, 556));
+    EXPECT_EQ(window_.size(), layoutSize(layout::kChart));
     EXPECT_FALSE(window_.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(window_.btUpload->isEnabled());
     for (const char* name : {"lbVelto", "readChart", "btDone", "btCompare", "btSave", "btUpload",
@@ -113,6 +113,26 @@ TEST_F(ChartWindowTest, CreatedWithItsCaptionControlsAndUploadDisabled) {
     }
     EXPECT_EQ(window_.readChart->chart()->title(), "Read Speed (higher is better)");
     EXPECT_EQ(window_.writeChart->chart()->title(), "Write Speed (higher is better)");
+}
+
+// Each button calls its own handler, the one set last; without one it does nothing.
+TEST_F(ChartWindowTest, ButtonsCallTheHandlersTheProgramSupplies) {
+    add(sampleResult("key", {3000000}, {1000000}));
+    window_.setUploadButtonEnabled(true);
+    window_.setSaveButtonEnabled(true);
+    add(sampleResult("key 2", {3000000}, {1000000}));
+    std::string calls;
+    window_.btCompare->click();
+    window_.btSave->click();
+    window_.btUpload->click();
+    EXPECT_EQ(calls, "");
+    window_.setHandlers({[&calls] { calls += "c"; }, [&calls] { calls += "s"; }, {}});
+    window_.setHandlers(
+        {[&calls] { calls += "C"; }, [&calls] { calls += "S"; }, [&calls] { calls += "U"; }});
+    window_.btUpload->click();
+    window_.btSave->click();
+    window_.btCompare->click();
+    EXPECT_EQ(calls, "USC");
 }
 
 // The axis maximum comes from the model (rounding is tested there); both charts

@@ -9,14 +9,20 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "gui/WindowTestSupport.h"
 #include "results/Collections.h"
+#include "results/gui/DetailsSaving.h"
 #include "storage/LinuxDrive.h"
 #include "storage/StoredDrive.h"
 #include "support/FakeSysfs.h"
@@ -68,10 +74,12 @@ protected:
         return openCollection("temp.qkt");
     }
 
-    // Runs `whileShown` once the modal window is up, then presses `button`.
+    // Runs `whileShown` once the modal window is up and the machine's answer is in,
+    // then presses `button`.
     void whenShown(QPushButton* TupdateDetails::*button, std::function<void()> whileShown = {}) {
         QTimer::singleShot(0, &window, [this, button, whileShown] {
             EXPECT_TRUE(window.isVisible());
+            EXPECT_TRUE(waitUntil([this] { return window.machineShown(); }, 10000));
             if (whileShown) {
                 whileShown();
             }
@@ -94,17 +102,106 @@ protected:
     TupdateDetails window{dialogs};
 };
 
-TEST_F(DetailsWindowTest, TabOrderFromDoneToTheDeviceField) {
-    QWidget* const order[] = {window.btDone,   window.btCancel,  window.cbBus,    window.edProc,
-                              window.edReader, window.memSystem, window.memNotes, window.edEmail,
-                              window.btWhy,    window.edDevice};
-    for (size_t i = 0; i + 1 < std::size(order); ++i) {
-        QWidget* next = order[i]->nextInFocusChain();
-        while (std::find(std::begin(order), std::end(order), next) == std::end(order)) {
-            next = next->nextInFocusChain();
-        }
-        EXPECT_EQ(next, order[i + 1]) << order[i]->objectName().toStdString();
+// Holds a query until the test lets it answer.
+class Gate {
+public:
+    void open() {
+        const std::lock_guard lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
     }
+    void wait() {
+        std::unique_lock lock(mutex_);
+        opened_.wait(lock, [this] { return open_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool open_ = false;
+};
+
+constexpr const char* kHeading =
+    "Motherboard manufacturer/model: <fill this in>\n\n"
+    "Autodetected system information (chipset, etc) -";
+
+// The machine is asked on another thread while the window is up and usable; its
+// answer fills the fields the user left alone and is what gets saved.
+TEST_F(DetailsWindowTest, TheMachineAnswersOffTheInterfaceThreadIntoUntouchedFields) {
+    Gate gate;
+    std::thread::id askedOn;
+    window.setMachineQuery([&gate, &askedOn] {
+        askedOn = std::this_thread::get_id();
+        gate.wait();
+        return MachineDescription{"Slow CPU", {"Chipset X"}};
+    });
+    auto collection = result();
+    auto device = newStoredDisk(collection.get());
+    ASSERT_NE(device, nullptr);
+    QTimer::singleShot(0, &window, [&] {
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_FALSE(window.machineShown());
+        EXPECT_EQ(window.edProc->text(), "");
+        EXPECT_EQ(window.memSystem->toPlainText(), kHeading);
+        window.edProc->insert("My CPU");
+        gate.open();
+        EXPECT_TRUE(waitUntil([this] { return window.machineShown(); }, 10000));
+        EXPECT_EQ(window.edProc->text(), "My CPU");
+        EXPECT_EQ(window.memSystem->toPlainText(), QString(kHeading) + "\nChipset X");
+        window.btDone->click();
+    });
+    const std::string saved = window.showDetails(*device, *collection, true);
+    EXPECT_NE(askedOn, std::this_thread::get_id());
+    EXPECT_NE(askedOn, std::thread::id());
+    auto file = openCollection(saved.c_str());
+    ASSERT_NE(file, nullptr) << saved;
+    EXPECT_EQ(valueOf(*file, "WPCUSRPROC"), "My CPU");
+    const std::string system = valueOf(*file, "WPCUSRSYSTEM");
+    EXPECT_EQ(system.substr(system.size() - 11), "\r\nChipset X") << system;
+}
+
+// Done pressed before the answer came: saving waits for it, and a query that throws
+// leaves the fields as they were, the result still saved.
+TEST_F(DetailsWindowTest, DoneBeforeTheAnswerWaitsForIt) {
+    auto collection = result();
+    auto device = newStoredDisk(collection.get());
+    ASSERT_NE(device, nullptr);
+    Gate gate;
+    std::thread opener;
+    window.setMachineQuery([&gate] {
+        gate.wait();
+        return MachineDescription{"Slow CPU", {}};
+    });
+    QTimer::singleShot(0, &window, [&] {
+        EXPECT_FALSE(window.machineShown());
+        opener = std::thread([&gate] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            gate.open();
+        });
+        window.btDone->click();
+    });
+    std::string saved = window.showDetails(*device, *collection, true);
+    opener.join();
+    EXPECT_TRUE(window.machineShown());
+    EXPECT_EQ(window.edProc->text(), "Slow CPU");
+    auto file = openCollection(saved.c_str());
+    ASSERT_NE(file, nullptr) << saved;
+    EXPECT_EQ(valueOf(*file, "WPCUSRPROC"), "Slow CPU");
+    file.reset();
+    std::filesystem::remove(saved);
+
+    window.setMachineQuery([]() -> MachineDescription { throw std::runtime_error("no bus"); });
+    whenShown(&TupdateDetails::btDone, [&] {
+        EXPECT_EQ(window.edProc->text(), "");
+        EXPECT_EQ(window.memSystem->toPlainText(), kHeading);
+    });
+    saved = window.showDetails(*device, *collection, true);
+    EXPECT_TRUE(folder.has(saved)) << saved;
+}
+
+TEST_F(DetailsWindowTest, SizeAndTabOrderFromTheLayoutTable) {
+    EXPECT_EQ(window.size(), layoutSize(layout::kDetails));
+    EXPECT_EQ(tabSequence(window, layout::kDetails), tabNames(layout::kDetails));
 }
 
 TEST_F(DetailsWindowTest, SaveModeWritesFileAndReportThroughTheSaveDialog) {

@@ -14,7 +14,7 @@ namespace {
 
 TEST(NoticeWindowTest, CentredTextInAFixedWindowWithoutCancel) {
     TformUpload notice;
-    EXPECT_EQ(notice.size(), QSize(335, 135));
+    EXPECT_EQ(notice.size(), layoutSize(layout::kNotice));
     EXPECT_EQ(notice.windowTitle(), "WP Vorn");
     for (const char* text :
          {"Sending benchmark data to www.velto.example!", "Downloading file: A"}) {

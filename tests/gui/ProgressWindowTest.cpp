@@ -21,7 +21,7 @@ TEST(ProgressWindowTest, StartsHiddenWithItsControlsAsDesigned) {
     TRunTestForm form;
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(form.windowTitle(), "QK Vorn - Executing Test");
-    EXPECT_EQ(form.size(), QSize(340, 250));
+    EXPECT_EQ(form.size(), layoutSize(layout::kProgress));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(form.windowFlags() & Qt::WindowSystemMenuHint);

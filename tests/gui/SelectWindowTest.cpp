@@ -79,7 +79,8 @@ protected:
 
 TEST_F(SelectWindowTest, ListsEveryMemberAndSortsWithoutReading) {
     EXPECT_EQ(window.windowTitle(), "QK Vorn - Benchmark Data Selection");
-    EXPECT_EQ(window.size(), QSize(613, 566));
+    EXPECT_EQ(window.size(), layoutSize(layout::kSelect));
+    EXPECT_EQ(tabSequence(window, layout::kSelect), tabNames(layout::kSelect));
     EXPECT_EQ(window.cbSort->itemText(0), "------");
     EXPECT_EQ(window.cbSort2->itemText(0), "-------");
     EXPECT_EQ(window.cbSort->currentText(), "Manufacturer/Model");

@@ -6,12 +6,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "base/gui/WindowLayout.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {
@@ -55,6 +58,38 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120000)
 inline bool saveScreenshot(QWidget& window, const char* fileName) {
     QDir().mkpath(VORN_SCREENSHOT_DIR);
     return window.grab().save(QString(VORN_SCREENSHOT_DIR) + "/" + fileName);
+}
+
+// The client size a window's row of the layout table gives it.
+inline QSize layoutSize(const WindowLayout& layout) {
+    return QSize(layout.width, layout.height);
+}
+
+// The names of the row's controls in the order Tab visits them from the row's first
+// one, skipping every other widget of the focus chain; a control missing from the
+// window ends the list early.
+inline std::vector<std::string> tabSequence(QWidget& window, const WindowLayout& layout) {
+    std::vector<QWidget*> named;
+    for (const char* name : layout.tabOrder) {
+        named.push_back(window.findChild<QWidget*>(name));
+        if (named.back() == nullptr) {
+            return {};
+        }
+    }
+    std::vector<std::string> visited;
+    QWidget* widget = named.empty() ? nullptr : named.front();
+    while (widget != nullptr && visited.size() < named.size()) {
+        visited.push_back(widget->objectName().toStdString());
+        do {
+            widget = widget->nextInFocusChain();
+        } while (std::find(named.begin(), named.end(), widget) == named.end());
+    }
+    return visited;
+}
+
+// The row's tab order as names, to compare with tabSequence.
+inline std::vector<std::string> tabNames(const WindowLayout& layout) {
+    return {layout.tabOrder.begin(), layout.tabOrder.end()};
 }
 
 // The first line of a text.

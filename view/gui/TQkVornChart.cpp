@@ -21,6 +21,7 @@
 #include "base/DiagLog.h"
 #include "base/FileNames.h"
 #include "base/MakerServers.h"
+#include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 #include "platform/ProgramInfo.h"
 #include "results/Collections.h"
@@ -31,8 +32,6 @@ namespace vorn {
 
 namespace {
 
-constexpr int kClientWidth = 792;
-constexpr int kClientHeight = 556;
 // The hint sits this far right of (and above) the mouse, off the pointer.
 constexpr int kHintOffset = 16;
 
@@ -51,7 +50,7 @@ TQkVornChart::TQkVornChart(QWidget* parent)
     const char* version = platform::programVersion();
     setWindowTitle(QString("QK Vorn Beta") + " version " + (version != nullptr ? version : "") +
                    " ");
-    fixClientSize(this, kClientWidth, kClientHeight);
+    fixClientSize(this, layout::kChart);
     createControls();
     connectControls();
     centreOnScreen(this);
@@ -110,9 +109,17 @@ void TQkVornChart::connectControls() {
         done_ = true;
         emit doneRequested();
     });
-    connect(btCompare, &QPushButton::clicked, this, &TQkVornChart::compareRequested);
-    connect(btSave, &QPushButton::clicked, this, &TQkVornChart::saveRequested);
-    connect(btUpload, &QPushButton::clicked, this, &TQkVornChart::uploadRequested);
+    // Looked up at each click: the handlers may be set after the controls.
+    const auto callHandler = [this](std::function<void()> ChartHandlers::*handler) {
+        return [this, handler] {
+            if (const std::function<void()>& call = handlers_.*handler) {
+                call();
+            }
+        };
+    };
+    connect(btCompare, &QPushButton::clicked, this, callHandler(&ChartHandlers::compare));
+    connect(btSave, &QPushButton::clicked, this, callHandler(&ChartHandlers::save));
+    connect(btUpload, &QPushButton::clicked, this, callHandler(&ChartHandlers::upload));
     connect(btTimeline, &QPushButton::clicked, this, &TQkVornChart::showTimeline);
     lbVelto->installEventFilter(this);
     otherData->installEventFilter(this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,19 @@ namespace vorn {
 class I_VornCollection;
 class TimelineWindow;
 
+// What the chart's Compare Another Drive, Save Results and Upload Results buttons do.
+// Each flow needs a window above this one (the selection, details and notice windows),
+// so the program supplies them when it creates its windows (MainRoutine):
+//   compare: compareAnotherDrive (view/gui/TQkVornSelect)
+//   save:    btSaveClick (results/gui/TupdateDetails)
+//   upload:  btUploadClick (net/gui/TformUpload)
+// Each works on the first result on view; a button without a handler does nothing.
+struct ChartHandlers {
+    std::function<void()> compare;
+    std::function<void()> save;
+    std::function<void()> upload;
+};
+
 // The chart window: read and write speed per block size for up to four results, one
 // colour per result, and a summary text below. Created once and reused; a caller
 // opens it on one result (openOn), or sets the flags, clearCharts(true), addResult,
@@ -29,6 +43,9 @@ class TQkVornChart : public QWidget {
 public:
     explicit TQkVornChart(QWidget* parent = nullptr);
     ~TQkVornChart() override;
+
+    // What the three buttons call; replaces the handlers given before.
+    void setHandlers(ChartHandlers handlers) { handlers_ = std::move(handlers); }
 
     // Upload Results works only on results measured with the write test.
     void setUploadAllowed(bool allowed) { uploadAllowed_ = allowed; }
@@ -86,10 +103,6 @@ public:
     QLabel* StaticText1 = nullptr;
 
 signals:
-    // The three functions the window starts; their handlers belong to their callers.
-    void compareRequested();
-    void saveRequested();
-    void uploadRequested();
     // Done was pressed or the window was closed from outside.
     void doneRequested();
 
@@ -110,6 +123,7 @@ private:
     void barHovered(QChartView* chart, int device, bool write, bool entered, int index);
     void placeHint(QChartView* chart, QPoint atChart);
 
+    ChartHandlers handlers_;
     std::vector<std::unique_ptr<I_VornCollection>> results_;
     ChartModel model_;
     bool uploadAllowed_ = false;

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 #include "results/Collections.h"
 #include "view/gui/TQkVornChart.h"
@@ -20,8 +21,6 @@ namespace vorn {
 
 namespace {
 
-constexpr int kClientWidth = 613;
-constexpr int kClientHeight = 566;
 // The process's current directory: every source is searched there.
 constexpr const char* kFolder = ".";
 constexpr int kColumnWidths[kColumnCount] = {150, 110, 60, 75, 60, 75, 125};
@@ -77,7 +76,7 @@ TQkVornSelect::TQkVornSelect(QWidget* parent)
     setObjectName("TQkVornSelect");
     setWindowTitle("QK Vorn - Benchmark Data Selection");
     setModal(true);
-    fixClientSize(this, kClientWidth, kClientHeight);
+    fixClientSize(this, layout::kSelect);
     createControls();
     placeControls();
     connectControls();
@@ -107,11 +106,7 @@ void TQkVornSelect::createControls() {
     memInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     cbSort2 = newSortList("cbSort2", "-------", this);
     cbSort2->setCurrentIndex(0);
-    setTabOrder(cbSource, cbSort);
-    setTabOrder(cbSort, cbSort2);
-    setTabOrder(cbSort2, lvData);
-    setTabOrder(lvData, btSelect);
-    setTabOrder(btSelect, btCancel);
+    chainTabOrder(this, layout::kSelect);
 }
 
 void TQkVornSelect::createList() {
