@@ -9,25 +9,13 @@
 #include <string>
 
 #include "bench/CapacityProbe.h"
-#include "results/CapacityEntry.h"
+#include "bench/CounterfeitProbe.h"
 #include "support/CounterfeitDevice.h"
 
 namespace vorn::test {
 namespace {
 
-constexpr uint64_t kMiB = 1024 * 1024;
 using medium::Beyond;
-
-class QuietObserver : public I_ProbeObserver {
-public:
-    void progress(const ProbeProgress& p) override {
-        EXPECT_LE(p.doneBytes, p.totalBytes);
-        EXPECT_LE(p.allDoneBytes, p.allTotalBytes);
-        lastPass = p.pass;
-    }
-    bool cancelRequested() override { return false; }
-    uint32_t lastPass = 0;
-};
 
 enum class Cache { None, All, BeyondOnly };
 
@@ -71,34 +59,6 @@ SectorFault expectedFault(Beyond beyond) {
             break;
     }
     return SectorFault::Zeros;
-}
-
-// The table runs at a small scale (runs of 8 MiB against caches up to 8 MiB) so it
-// takes seconds; the cases users reported run at the real defaults.
-constexpr uint64_t kScaledRun = 8 * kMiB;
-
-ProbeOptions scaled(bool full) {
-    ProbeOptions options;
-    options.full = full;
-    options.cacheDefeatBytes = kScaledRun;
-    return options;
-}
-
-std::string capacityVerdict(const CapacityResult& r) {
-    return "verified " + std::to_string(r.verifiedBytes) + " of " + std::to_string(r.claimedBytes);
-}
-
-ProbeStatus probe(CounterfeitDevice& device, const ProbeOptions& options, CapacityResult& result) {
-    EXPECT_TRUE(device.ready());
-    EXPECT_TRUE(device.enableWrite(1, 512, 0));
-    QuietObserver observer;
-    return probeCapacity(device, options, observer, result);
-}
-
-ProbeStatus probe(CounterfeitDevice& device, bool full, CapacityResult& result) {
-    ProbeOptions options;
-    options.full = full;
-    return probe(device, options, result);
 }
 
 void expectCounterfeitAnswer(const Lie& s, const ProbeOptions& options) {
@@ -251,22 +211,6 @@ TEST(CapacityProbeCounterfeit, FaultsEndTheCheckWithoutAVerdict) {
         }
         // Only what the medium took is counted.
         EXPECT_LE(result.bytesWritten, after * 262144);
-    }
-}
-
-// Reads that start failing mid-check, below the boundary too, are no boundary.
-TEST(CapacityProbeCounterfeit, ReadsFailingEverywhereAreAFaultNotACounterfeit) {
-    for (bool full : {false, true}) {
-        CounterfeitDevice::Options o;
-        o.realBytes = o.claimedBytes = 64 * kMiB;
-        o.failReadsAfter = full ? 100 : 3;  // inside the first read-back
-        CounterfeitDevice device(o);
-        CapacityResult result;
-        ASSERT_EQ(probe(device, scaled(full), result), ProbeStatus::Stopped)
-            << capacityVerdict(result);
-        // Found at the boundary (unreadable below it) or by a run of failures.
-        EXPECT_TRUE(result.stop == ProbeStop::Unreadable || result.stop == ProbeStop::Gone);
-        EXPECT_EQ(capacityStopText(result).rfind("The medium stopped answering at sector ", 0), 0u);
     }
 }
 

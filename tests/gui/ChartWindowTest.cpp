@@ -74,14 +74,6 @@ QBarSeries* seriesOf(QChartView* chart, int device) {
     return device < all.size() ? qobject_cast<QBarSeries*>(all[device]) : nullptr;
 }
 
-// Lets the axis animation end before a picture is taken.
-void settle() {
-    for (int i = 0; i < 50; ++i) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
 double axisMaxOf(QChartView* chart) {
     return speedAxis(chart)->max();
 }
@@ -305,17 +297,6 @@ TEST_F(ChartWindowTest, ReleasingResults) {
     EXPECT_EQ(window_.result(0), nullptr);
     EXPECT_TRUE(window_.writeChart->chart()->series().isEmpty());
     EXPECT_TRUE(window_.otherData->toPlainText().isEmpty());
-}
-
-TEST_F(ChartWindowTest, ScreenshotWithFourResults) {
-    for (uint32_t i = 0; i < 4; ++i) {
-        add(sampleResult("Drive " + std::to_string(i), {(i + 2) * 9000000, (i + 3) * 9000000},
-                         {(i + 1) * 3000000}));
-    }
-    window_.show();
-    settle();
-    EXPECT_TRUE(saveScreenshot(window_, "chart.png"));
-    window_.hide();
 }
 
 }  // namespace

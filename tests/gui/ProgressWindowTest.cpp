@@ -145,19 +145,5 @@ TEST(ProgressWindowTest, ShowingAndHidingIsTold) {
     EXPECT_EQ(told, (std::vector<bool>{true, false}));
 }
 
-TEST(ProgressWindowTest, ScreenshotMidRun) {
-    TRunTestForm form;
-    form.setRowLabel(RunRow::Read, "Read Test (16k block)");
-    form.setWriteRow(true, true);
-    form.setRowState(RunRow::Test, RowState::Passed);
-    form.setRowState(RunRow::Read, RowState::Running);
-    form.setRowActive(RunRow::Read, true);
-    form.setProgressVisible(true);
-    form.setProgress(60);
-    form.showView(true);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(saveScreenshot(form, "progress-window.png"));
-}
-
 }  // namespace
 }  // namespace vorn::test

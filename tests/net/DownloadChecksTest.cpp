@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/RunFixture.h"
 #include "net/DownloadChecks.h"
 #include "net/LibraryBytes.h"
 #include "net/LoopbackServers.h"
 #include "net/NoticeView.h"
 #include "net/UpdateCheck.h"
 #include "platform/ProgramInfo.h"
+#include "support/InTempFolder.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vorn::test {

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/RunFixture.h"
 #include "base/DiagLog.h"
 #include "net/LoopbackServers.h"
 #include "net/MailText.h"
@@ -17,6 +16,7 @@
 #include "net/SmtpReplies.h"
 #include "net/Upload.h"
 #include "platform/ProgramInfo.h"
+#include "support/InTempFolder.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vorn::test {

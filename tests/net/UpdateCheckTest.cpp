@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/RunFixture.h"
 #include "net/LibraryBytes.h"
 #include "net/LoopbackServers.h"
 #include "net/NoticeView.h"
 #include "net/UpdateCheck.h"
+#include "support/InTempFolder.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vorn::test {

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "app/RunFixture.h"
 #include "base/DiagLog.h"
 #include "net/LoopbackServers.h"
 #include "net/NoticeView.h"
 #include "net/Upload.h"
 #include "platform/ProgramInfo.h"
+#include "support/InTempFolder.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vorn::test {

@@ -8,8 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "storage/LinuxDriveBroker.h"
-
 namespace vorn::platform::udisks {
 namespace {
 
@@ -87,18 +85,3 @@ TEST(UDisksBus, AnUnknownNodeIsRefusedInWords) {
 
 }  // namespace
 }  // namespace vorn::platform::udisks
-
-namespace vorn {
-namespace {
-
-TEST(DescriptorFlags, NamesWhatTheTimingDependsOn) {
-    EXPECT_EQ(descriptorFlagsText(O_RDWR | O_DIRECT), "O_RDWR|O_DIRECT");
-    EXPECT_EQ(descriptorFlagsText(O_RDONLY), "O_RDONLY");
-    // O_SYNC shares its bit with O_DSYNC: one name, not both.
-    EXPECT_EQ(descriptorFlagsText(O_WRONLY | O_SYNC), "O_WRONLY|O_SYNC");
-    EXPECT_EQ(descriptorFlagsText(O_RDWR | O_DSYNC), "O_RDWR|O_DSYNC");
-    EXPECT_EQ(descriptorFlagsText(-1), "unknown");
-}
-
-}  // namespace
-}  // namespace vorn

@@ -13,17 +13,10 @@
 
 // Builds result and library files byte by byte, so tests can write both sound and
 // damaged files without going through the writer.
+#include "support/LittleEndianBytes.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {
-
-inline std::string le32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<char>(value >> (8 * i));
-    }
-    return bytes;
-}
 
 // One entry; the length fields are computed unless a test overrides them.
 struct EntrySpec {

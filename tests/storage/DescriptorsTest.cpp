@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "results/ResultBytes.h"
 #include "storage/DriveCatalog.h"
+#include "support/LittleEndianBytes.h"
 
 namespace vorn::test {
 namespace {

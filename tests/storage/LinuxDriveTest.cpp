@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "base/DiagLog.h"
-#include "results/Collections.h"
 #include "storage/EventLog.h"
 #include "storage/MountTable.h"
 #include "storage/PartitionProbe.h"
 #include "storage/StoredDrive.h"
 #include "support/FakeSysfs.h"
+#include "support/LoopDevice.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {
@@ -242,93 +242,25 @@ TEST_F(LinuxDriveTest, TransfersOnAnImageFile) {
     EXPECT_NE(logText().find("read 0: error 5 sector 2047 count 2\n"), std::string::npos);
 }
 
-TEST_F(LinuxDriveTest, DeviceInformationRecordRebuildsAStoredDisk) {
-    tree_.addDisk(FakeSysfs::usbKey480());
-    auto disk = open(0);
-    ASSERT_NE(disk, nullptr);
-    const std::string path = dir_.file("temp.qkt");
-    {
-        auto file = createCollection(path.c_str());
-        ASSERT_NE(file, nullptr);
-        ASSERT_TRUE(file->addEntry("DRIVEID", disk->deviceId(), 0, nullptr));
-        ASSERT_TRUE(disk->saveDeviceInfo(file.get(), nullptr));
-    }
-    auto file = openCollection(path.c_str());
-    ASSERT_NE(file, nullptr);
-    for (const auto& [name, length] : {std::pair{"2KDEVINFO-add", 32u}, {"2KDEVINFO-data", 56u}}) {
-        uint32_t valueLength = 0, dataLength = 0;
-        ASSERT_TRUE(file->findEntry(name, &valueLength, nullptr, &dataLength, nullptr));
-        EXPECT_EQ(dataLength, length) << name;
-    }
-    auto stored = newStoredDisk(file.get(), nullptr);
-    ASSERT_NE(stored, nullptr);
-    EXPECT_STREQ(stored->deviceId(), "Generic Flash Disk 8.07");
-    EXPECT_EQ(stored->deviceBusType(), static_cast<uint32_t>(kBusUsb20));
-    EXPECT_EQ(stored->deviceRemovable(), true);
-    EXPECT_EQ(stored->mediaSectors(), disk->mediaSectors());
-    EXPECT_EQ(stored->mediaBlockSize(), 512u);
-    EXPECT_EQ(stored->mediaWritable(), true);
-}
-
-std::string output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-            out += buffer;
-        }
-        pclose(pipe);
-    }
-    out.erase(out.find_last_not_of(" \n") + 1);
-    return out;
-}
-
-// A loop device over an ext4 image the test made, mounted; both undone on every path.
-class LoopMount {
-public:
-    ~LoopMount() {
-        if (!mountPoint.empty() && umount2(mountPoint.c_str(), 0) != 0) {
-            umount2(mountPoint.c_str(), MNT_DETACH);
-        }
-        if (!node.empty()) {
-            std::system(("losetup -d " + node + " >/dev/null 2>&1").c_str());
-        }
-    }
-    std::string node;        // "/dev/loopN"
-    std::string mountPoint;  // set once mounted
-};
-
 // A real loop device on the real machine: left out of the drive list (it is virtual)
 // but opened by its path, data written at a sector reads back through it and lands in
 // the image, and a file system mounted on it is its mount-points text and a used entry.
 // Skipped where the machine allows none.
 TEST(LinuxDriveLoop, LoopDeviceOpensByPathOnly) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "loop devices need root";
+    LoopDevice loop(16u << 20);
+    if (!loop.ready()) {
+        GTEST_SKIP() << loop.skipReason();
     }
-    if (std::system("command -v losetup >/dev/null && command -v mkfs.ext4 >/dev/null") != 0) {
-        GTEST_SKIP() << "losetup or mkfs.ext4 is not installed";
-    }
-    TempDir dir;
-    const std::string image = dir.file("loop.img");
-    std::ofstream(image).close();
-    std::filesystem::resize_file(image, 16u << 20);
-    LoopMount loop;
-    loop.node = output("losetup -f --show " + image + " 2>/dev/null");
-    if (loop.node.rfind("/dev/loop", 0) != 0) {
-        loop.node.clear();
-        GTEST_SKIP() << "no loop device could be attached here";
-    }
-    const std::string name = loop.node.substr(5);  // "loopN"
-    const std::optional<DriveIdentity> id = identifyPath(loop.node, systemCatalog());
+    const std::string name = loop.name();
+    const std::optional<DriveIdentity> id = identifyPath(loop.node(), systemCatalog());
     ASSERT_TRUE(id.has_value());
     EXPECT_EQ(id->name, name);
-    EXPECT_EQ(id->nodePath, loop.node);
+    EXPECT_EQ(id->nodePath, loop.node());
     EXPECT_EQ(id->busType, kBusUnknown);
     const std::vector<std::string> names = systemCatalog().driveNames();
     EXPECT_EQ(std::find(names.begin(), names.end(), name), names.end());
     {
-        auto disk = newLinuxDriveForPath(loop.node, nullptr, 65536);
+        auto disk = newLinuxDriveForPath(loop.node(), nullptr, 65536);
         ASSERT_NE(disk, nullptr);
         EXPECT_EQ(disk->mediaSectors(), 32768u);
         ASSERT_TRUE(disk->enableWrite(1, disk->mediaBlockSize(), 0));
@@ -339,17 +271,16 @@ TEST(LinuxDriveLoop, LoopDeviceOpensByPathOnly) {
         ASSERT_TRUE(disk->read(64, 8, back.data()));
         EXPECT_EQ(back, pattern);
     }
-    std::ifstream in(image, std::ios::binary);
+    std::ifstream in(loop.imagePath(), std::ios::binary);
     in.seekg(64 * 512);
     EXPECT_EQ(in.get(), 0x5A);
 
-    ASSERT_EQ(std::system(("mkfs.ext4 -q -F " + loop.node + " >/dev/null 2>&1").c_str()), 0);
-    const std::string target = (std::filesystem::canonical(dir.path()) / "mount point").string();
+    ASSERT_TRUE(loop.makeExt4());
+    const std::string target = (std::filesystem::canonical(loop.folder()) / "mount point").string();
     std::filesystem::create_directory(target);
-    if (mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr) != 0) {
-        GTEST_SKIP() << "cannot mount " << loop.node;
+    if (!loop.mount(target)) {
+        GTEST_SKIP() << "cannot mount " << loop.node();
     }
-    loop.mountPoint = target;
     const DriveCatalog& catalog = systemCatalog();
     const MountTable mounts = MountTable::load();
     EXPECT_EQ(driveMountPointsText(catalog, name, mounts), target);
@@ -357,7 +288,7 @@ TEST(LinuxDriveLoop, LoopDeviceOpensByPathOnly) {
     const std::vector<std::string> lines = namespaceDumpLines(catalog, mounts);
     EXPECT_NE(std::find(lines.begin(), lines.end(), number + ": " + target), lines.end());
     std::vector<PartitionEntry> entries;
-    ASSERT_TRUE(probeDriveLayout(catalog, name, loop.node, mounts, entries));
+    ASSERT_TRUE(probeDriveLayout(catalog, name, loop.node(), mounts, entries));
     ASSERT_EQ(entries.size(), 1u);  // the mounted file system is one used entry
     EXPECT_EQ(entries[0].partitionType, kPartitionTypeInUse);
     EXPECT_EQ(entries[0].partitionLength, 16u << 20);
@@ -367,33 +298,20 @@ TEST(LinuxDriveLoop, LoopDeviceOpensByPathOnly) {
 // refuses and stays as it was; an idle one comes off, and the exclusive open then
 // keeps the kernel from mounting it again until the drive is closed.
 TEST(LinuxDriveLoop, WriteTestUnmountsAndTakesTheDriveExclusively) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "loop devices and mounts need root";
+    LoopDevice loop(16u << 20);
+    if (!loop.ready()) {
+        GTEST_SKIP() << loop.skipReason();
     }
-    if (std::system("command -v losetup >/dev/null && command -v mkfs.ext4 >/dev/null") != 0) {
-        GTEST_SKIP() << "losetup or mkfs.ext4 is not installed";
-    }
-    TempDir dir;
-    const std::string image = dir.file("loop.img");
-    std::ofstream(image).close();
-    std::filesystem::resize_file(image, 16u << 20);
-    LoopMount loop;
-    loop.node = output("losetup -f --show " + image + " 2>/dev/null");
-    if (loop.node.rfind("/dev/loop", 0) != 0) {
-        loop.node.clear();
-        GTEST_SKIP() << "no loop device could be attached here";
-    }
-    ASSERT_EQ(std::system(("mkfs.ext4 -q -F " + loop.node + " >/dev/null 2>&1").c_str()), 0);
-    const std::string target = (std::filesystem::canonical(dir.path()) / "key").string();
+    ASSERT_TRUE(loop.makeExt4());
+    const std::string target = (std::filesystem::canonical(loop.folder()) / "key").string();
     std::filesystem::create_directory(target);
-    if (mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr) != 0) {
-        GTEST_SKIP() << "cannot mount " << loop.node;
+    if (!loop.mount(target)) {
+        GTEST_SKIP() << "cannot mount " << loop.node();
     }
-    loop.mountPoint = target;
-    const std::string number = systemCatalog().devNumber(loop.node.substr(5));
+    const std::string number = systemCatalog().devNumber(loop.name());
     auto mountedAt = [&] { return MountTable::load().mountPointsOf(number); };
 
-    auto disk = newLinuxDriveForPath(loop.node, nullptr, 65536);
+    auto disk = newLinuxDriveForPath(loop.node(), nullptr, 65536);
     ASSERT_NE(disk, nullptr);
     std::string why;
     {
@@ -407,13 +325,12 @@ TEST(LinuxDriveLoop, WriteTestUnmountsAndTakesTheDriveExclusively) {
     why.clear();
     ASSERT_TRUE(disk->claimForWrite(why)) << why;
     EXPECT_TRUE(mountedAt().empty());
-    loop.mountPoint.clear();
-    EXPECT_NE(mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr), 0);
+    loop.unmounted();
+    EXPECT_NE(mount(loop.node().c_str(), target.c_str(), "ext4", 0, nullptr), 0);
     EXPECT_EQ(errno, EBUSY);
     EXPECT_TRUE(disk->read(0, 8, nullptr));  // the exclusive descriptor still transfers
     disk.reset();
-    ASSERT_EQ(mount(loop.node.c_str(), target.c_str(), "ext4", 0, nullptr), 0);
-    loop.mountPoint = target;
+    ASSERT_TRUE(loop.mount(target));
 }
 
 }  // namespace

@@ -11,10 +11,10 @@
 #include <tuple>
 #include <vector>
 
-#include "results/ResultBytes.h"
 #include "storage/DriveCatalog.h"
 #include "storage/MountTable.h"
 #include "support/FakeSysfs.h"
+#include "support/LittleEndianBytes.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {
@@ -39,6 +39,19 @@ void writeMbr(std::string& image,
     image.replace(510, 2, "\x55\xAA");
 }
 
+// The CRC-32 a GUID partition table carries (reflected, polynomial 0xEDB88320),
+// computed here so the storage tests need nothing of the result files.
+uint32_t gptCrc(const std::string& bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= static_cast<uint8_t>(byte);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
 // A GUID partition table with a protective MBR, one entry per (first, last) sector.
 void writeGpt(std::string& image, const std::vector<std::pair<uint64_t, uint64_t>>& firstLast) {
     const uint64_t last = image.size() / kSector - 1;
@@ -54,8 +67,8 @@ void writeGpt(std::string& image, const std::vector<std::pair<uint64_t, uint64_t
     }
     std::string header = "EFI PART" + le32(0x00010000) + le32(92) + le32(0) + le32(0) + le64(1) +
                          le64(last) + le64(34) + le64(last - 33) + std::string(16, '\x51') +
-                         le64(2) + le32(128) + le32(128) + le32(crcOf(entries));
-    header.replace(16, 4, le32(crcOf(header)));
+                         le64(2) + le32(128) + le32(128) + le32(gptCrc(entries));
+    header.replace(16, 4, le32(gptCrc(header)));
     image.replace(kSector, header.size(), header);
     image.replace(2 * kSector, entries.size(), entries);
 }

@@ -17,7 +17,7 @@
 
 extern char** environ;
 
-// The window tests share the support folder but not the medium.
+// Built without libfuse3 there is no medium to start.
 #ifndef VORN_TEST_MEDIUM_PATH
 #define VORN_TEST_MEDIUM_PATH ""
 #endif

@@ -10,7 +10,9 @@
 #include "results/ResultBytes.h"
 #include "storage/DeviceInfoData.h"
 #include "storage/DeviceListText.h"
+#include "storage/LinuxDrive.h"
 #include "storage/StoredDrive.h"
+#include "support/FakeSysfs.h"
 #include "support/TempDir.h"
 
 namespace vorn::test {
@@ -183,6 +185,38 @@ TEST_F(StoredDiskTest, OverlongTextsAreCutAt1023Characters) {
     disk = load(entries);
     ASSERT_NE(disk, nullptr);
     EXPECT_EQ(std::string(disk->deviceId()), "ATA, " + std::string(1018, 'c'));
+}
+
+// A live drive's device-information record, stored in a result file, rebuilds a
+// stored drive with the same facts.
+TEST(LinuxDriveTest, DeviceInformationRecordRebuildsAStoredDisk) {
+    FakeSysfs tree;
+    TempDir dir;
+    tree.addDisk(FakeSysfs::usbKey480());
+    auto disk = newLinuxDrive(0, nullptr, 65536, tree.catalog());
+    ASSERT_NE(disk, nullptr);
+    const std::string path = dir.file("temp.qkt");
+    {
+        auto file = createCollection(path.c_str());
+        ASSERT_NE(file, nullptr);
+        ASSERT_TRUE(file->addEntry("DRIVEID", disk->deviceId(), 0, nullptr));
+        ASSERT_TRUE(disk->saveDeviceInfo(file.get(), nullptr));
+    }
+    auto file = openCollection(path.c_str());
+    ASSERT_NE(file, nullptr);
+    for (const auto& [name, length] : {std::pair{"2KDEVINFO-add", 32u}, {"2KDEVINFO-data", 56u}}) {
+        uint32_t valueLength = 0, dataLength = 0;
+        ASSERT_TRUE(file->findEntry(name, &valueLength, nullptr, &dataLength, nullptr));
+        EXPECT_EQ(dataLength, length) << name;
+    }
+    auto stored = newStoredDisk(file.get(), nullptr);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_STREQ(stored->deviceId(), "Generic Flash Disk 8.07");
+    EXPECT_EQ(stored->deviceBusType(), static_cast<uint32_t>(kBusUsb20));
+    EXPECT_EQ(stored->deviceRemovable(), true);
+    EXPECT_EQ(stored->mediaSectors(), disk->mediaSectors());
+    EXPECT_EQ(stored->mediaBlockSize(), 512u);
+    EXPECT_EQ(stored->mediaWritable(), true);
 }
 
 }  // namespace
