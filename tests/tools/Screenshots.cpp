@@ -15,7 +15,7 @@
 #include "app/gui/TRunTestForm.h"
 #include "net/gui/TformUpload.h"
 #include "results/Collections.h"
-#include "results/TestTables.h"
+#include "results/RunSteps.h"
 #include "support/FakeSysfs.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
