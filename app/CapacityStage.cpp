@@ -9,6 +9,7 @@
 #include "bench/Benchmark.h"
 #include "results/CapacityEntry.h"
 #include "results/RunSteps.h"
+#include "storage/DeviceListText.h"
 #include "storage/EventLog.h"
 
 namespace vorn {
@@ -107,7 +108,7 @@ bool CapacityStage::goOnInside(const CapacityResult& result) {
     logMessage("%s", capacityFailureText(result).c_str());
     const std::string question = capacityVerdictText(result) + ".\n" + capacityFailureText(result) +
                                  ".\nContinue the test inside the verified capacity?";
-    if (!run_.dialogs.question(question)) {
+    if (!run_.dialogs.destructiveQuestion(question, deviceListText(run_.device))) {
         return false;
     }
     limited_.setLimit(result.verifiedBytes / result.sectorSize);

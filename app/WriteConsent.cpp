@@ -46,10 +46,11 @@ bool confirmOverwrite(I_VornDevice& device, I_Dialogs& dialogs, const std::strin
         dialogs.error(kCannotWrite);
         return false;
     }
-    if (device.deviceRemovable() && !dialogs.question(question)) {
+    const std::string drive = deviceListText(device);
+    if (device.deviceRemovable() && !dialogs.destructiveQuestion(question, drive)) {
         return false;
     }
-    if (deviceHasFiles(device) && !dialogs.question(kFilesFound)) {
+    if (deviceHasFiles(device) && !dialogs.destructiveQuestion(kFilesFound, drive)) {
         return false;
     }
     return true;
@@ -63,8 +64,8 @@ bool confirmWriteTest(I_VornDevice& device, I_Dialogs& dialogs) {
 
 bool confirmCapacityCheck(I_VornDevice& device, I_Dialogs& dialogs) {
     return confirmOverwrite(device, dialogs,
-                            "The capacity check will overwrite all data on " +
-                                deviceListText(device) + "; it WILL be lost.  Continue?");
+                            "The capacity check will overwrite all data on this drive; it WILL "
+                            "be lost.  Continue?");
 }
 
 bool claimDeviceForWrite(I_VornDevice& device, I_Dialogs& dialogs, const char* purpose) {

@@ -18,6 +18,12 @@ public:
     virtual void information(const std::string& text) = 0;
     // Confirmation box with Yes and No buttons; true for Yes.
     virtual bool question(const std::string& text) = 0;
+    // A question whose Yes destroys data on `drive` (its list text): No is the default
+    // answer, so Enter never wipes a medium, and the drive stands on a line of its own
+    // below the question.
+    virtual bool destructiveQuestion(const std::string& text, const std::string& drive) {
+        return question(text + "\n" + drive);
+    }
     // Plain box with an OK button and the given caption (the start-up refusals).
     virtual void plain(const std::string& caption, const std::string& text) = 0;
     // File-save dialog for a result file (*.qkc), opening in the current folder with

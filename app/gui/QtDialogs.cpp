@@ -44,6 +44,14 @@ bool QtDialogs::question(const std::string& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+bool QtDialogs::destructiveQuestion(const std::string& text, const std::string& drive) {
+    QMessageBox box(QMessageBox::Question, caption(), qt(text + "\n\n" + drive),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void QtDialogs::plain(const std::string& caption, const std::string& text) {
     showBox(parent_, QMessageBox::NoIcon, qt(caption), text);
 }

@@ -55,6 +55,12 @@ void WorkerDialogs::information(const std::string& text) {
     calls_.wait([&] { dialogs_.information(text); });
 }
 
+bool WorkerDialogs::destructiveQuestion(const std::string& text, const std::string& drive) {
+    bool yes = false;
+    calls_.wait([&] { yes = dialogs_.destructiveQuestion(text, drive); });
+    return yes;
+}
+
 bool WorkerDialogs::question(const std::string& text) {
     bool yes = false;
     calls_.wait([&] { yes = dialogs_.question(text); });

@@ -37,6 +37,7 @@ public:
     void warning(const std::string& text) override;
     void information(const std::string& text) override;
     bool question(const std::string& text) override;
+    bool destructiveQuestion(const std::string& text, const std::string& drive) override;
     void plain(const std::string& caption, const std::string& text) override;
     std::string saveFileName(const std::string& proposed) override;
 

@@ -33,10 +33,10 @@ const DialogBox kRemovableOnly{DialogBox::Error, "QK Vorn supports only removabl
 const DialogBox kCannotWrite{DialogBox::Error,
                              "Write has been enabled, but QK Vorn can not write to this device."};
 const DialogBox kOverwrite{
-    DialogBox::Question,
+    DialogBox::Destructive,
     "You have chosen to do a write test on a removable drive.  The QK Vorn write test "
     "overwrites data and all data on this removable drive WILL be lost.  Continue test?"};
-const DialogBox kFiles{DialogBox::Question,
+const DialogBox kFiles{DialogBox::Destructive,
                        "QK Vorn has found files on this device, perform write test anyway?"};
 const DialogBox kNotFlash{DialogBox::Question,
                           "This device does not seem to be a flash device, continue anyway?"};

@@ -15,7 +15,7 @@ namespace vorn::test {
 namespace {
 
 const DialogBox kOverwrite{
-    DialogBox::Question,
+    DialogBox::Destructive,
     "You have chosen to do a write test on a removable drive.  The QK Vorn write test "
     "overwrites data and all data on this removable drive WILL be lost.  Continue test?"};
 const DialogBox kRunFailed{DialogBox::Warning, "Error during test or test cancelled by user."};

@@ -39,9 +39,14 @@ TEST(CapacityCommand, AsksAndRefusesAsTheWriteTestDoes) {
     EXPECT_NE(asked.err.find("The capacity check will overwrite all data on "), std::string::npos)
         << asked.err;
     EXPECT_NE(asked.err.find("key.img"), std::string::npos);
-    EXPECT_NE(asked.err.find("; it WILL be lost.  Continue? [y/N] no (no terminal; --yes answers "
-                             "yes)"),
-              std::string::npos);
+    // The drive on a line of its own below the question, then the answer.
+    const std::string question = "all data on this drive; it WILL be lost.  Continue?\n";
+    const size_t at = asked.err.find(question);
+    ASSERT_NE(at, std::string::npos) << asked.err;
+    const size_t from = at + question.size();
+    const std::string driveLine = asked.err.substr(from, asked.err.find('\n', from) - from);
+    EXPECT_NE(driveLine.find("key.img"), std::string::npos) << driveLine;
+    EXPECT_TRUE(driveLine.ends_with(" [y/N] no (no terminal; --yes answers yes)")) << driveLine;
     EXPECT_EQ(asked.err.find("write test"), std::string::npos);
     EXPECT_NE(asked.err.find("stopped before the check"), std::string::npos);
     EXPECT_TRUE(allZero(image));
@@ -117,8 +122,9 @@ TEST(CapacityCommand, CounterfeitMediumIsFoundAndRunStaysInside) {
 
     const CliRun run = runCli(dir.path().string(), "run " + device + " --write --capacity");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("Continue the test inside the verified capacity? [y/N] yes"),
-              std::string::npos);
+    const size_t asked = run.err.find("Continue the test inside the verified capacity?\n");
+    EXPECT_NE(asked, std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" [y/N] yes", asked), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("  Real capacity: only "), std::string::npos) << run.out;
     const CliRun shown = runCli(dir.path().string(), "show temp.qkt");
     EXPECT_NE(shown.out.find("  First failed sector "), std::string::npos) << shown.out;

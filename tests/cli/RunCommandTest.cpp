@@ -41,7 +41,11 @@ TEST_F(RunCommand, ReadRunPrintsTheSummary) {
 TEST_F(RunCommand, WriteRunWithoutATerminalIsRefused) {
     const CliRun r = run("run --device key.img --write");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("WILL be lost.  Continue test? [y/N] no"), std::string::npos) << r.err;
+    // The question, then the drive it would overwrite on a line of its own.
+    EXPECT_NE(r.err.find("WILL be lost.  Continue test?\n"), std::string::npos) << r.err;
+    const size_t question = r.err.find("Continue test?\n");
+    EXPECT_NE(r.err.find("key.img", question), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" [y/N] no", question), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("qkvorn-cli: run: stopped before the test"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir_.file("temp.qkt")));
     EXPECT_TRUE(std::filesystem::exists(dir_.file("event.log")));

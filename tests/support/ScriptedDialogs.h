@@ -10,12 +10,16 @@ namespace vorn::test {
 
 // Every box a dialog path showed, in order.
 struct DialogBox {
-    enum Kind { Error, Warning, Information, Question, Plain, SaveFile };
+    enum Kind { Error, Warning, Information, Question, Destructive, Plain, SaveFile };
     Kind kind;
     std::string text;          // a file-save dialog: the proposed name
     std::string caption = {};  // plain boxes only
+    std::string drive = {};    // destructive questions: the drive named below the text
 
-    bool operator==(const DialogBox&) const = default;
+    // The drive is left to the tests that look for it.
+    bool operator==(const DialogBox& other) const {
+        return kind == other.kind && text == other.text && caption == other.caption;
+    }
 };
 
 // Answers questions from a script (Yes = true), then with the default answer, and
@@ -34,12 +38,11 @@ public:
     }
     bool question(const std::string& text) override {
         boxes.push_back({DialogBox::Question, text, {}});
-        if (answers_.empty()) {
-            return otherwise_;
-        }
-        const bool answer = answers_.front();
-        answers_.pop_front();
-        return answer;
+        return answer();
+    }
+    bool destructiveQuestion(const std::string& text, const std::string& drive) override {
+        boxes.push_back({DialogBox::Destructive, text, {}, drive});
+        return answer();
     }
     void plain(const std::string& caption, const std::string& text) override {
         boxes.push_back({DialogBox::Plain, text, caption});
@@ -61,6 +64,15 @@ public:
     std::deque<std::string> savePaths;
 
 private:
+    bool answer() {
+        if (answers_.empty()) {
+            return otherwise_;
+        }
+        const bool yes = answers_.front();
+        answers_.pop_front();
+        return yes;
+    }
+
     std::deque<bool> answers_;
     bool otherwise_;
 };
