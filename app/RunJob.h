@@ -50,7 +50,7 @@ struct RunJobRequest {
     std::vector<DeviceEntry> entries;  // the device list, at most kMaxDeviceEntries
     int selected = -1;                 // index into entries; -1 = nothing selected
     bool writeTest = false;            // "&Enable Write Test"
-    bool capacityCheck = false;        // "Check real &capacity" (only with the write test)
+    bool capacityCheck = false;        // "Check real c&apacity" (only with the write test)
     const DriveCatalog* catalog = &systemCatalog();
     DeviceOpener opener;  // empty: newLinuxDrive on `catalog`
 };
