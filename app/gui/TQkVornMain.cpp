@@ -4,19 +4,18 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/gui/RunJobThread.h"
 #include "app/gui/TRunTestForm.h"
 #include "base/MakerServers.h"
+#include "base/gui/LinkOpener.h"
 #include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 #include "net/gui/TformUpload.h"
@@ -34,6 +33,12 @@ static void registerMainResources() {
 namespace vorn {
 
 namespace {
+
+constexpr const char* kNoDriveText =
+    "No removable drive was found. Plug in a USB key or a memory card: the list follows "
+    "drives as they come and go.";
+constexpr const char* kNothingSelected =
+    "No drive is selected. Plug in a USB key or a memory card and choose it in the list.";
 
 QPushButton* newButton(QWidget* parent, const char* name, const char* caption) {
     auto* button = new QPushButton(QString::fromUtf8(caption), parent);
@@ -63,9 +68,7 @@ TQkVornMain::TQkVornMain(I_Dialogs& dialogs, const DriveCatalog& catalog, QWidge
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       dialogs_(dialogs),
       catalog_(catalog),
-      openUrl_([](const std::string& url) {
-          QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-      }) {
+      openUrl_([this](const std::string& url) { openOrShowAddress(this, url); }) {
     registerMainResources();
     setObjectName("TQkVornMain");
     fixClientSize(this, layout::kMain);
@@ -90,6 +93,11 @@ void TQkVornMain::createControls() {
     Image1->setPixmap(QPixmap(":/images/qkvorn.png"));
     Image1->setAttribute(Qt::WA_TranslucentBackground);
     Label1 = new QLabel("Select Storage Device", this);
+    // Shown instead of an empty list, so a user without a drive learns why.
+    lbNoDrive = new QLabel(kNoDriveText, this);
+    lbNoDrive->setObjectName("lbNoDrive");
+    lbNoDrive->setWordWrap(true);
+    lbNoDrive->hide();
     Label1->setObjectName("Label1");
     lbVelto = new QLabel(kMakerWebSite, this);
     lbVelto->setObjectName("lbVelto");
@@ -112,7 +120,7 @@ void TQkVornMain::createControls() {
     cbWrite = new QCheckBox("&Enable Write Test", this);
     cbWrite->setObjectName("cbWrite");
     cbWrite->setEnabled(false);
-    cbCapacity = new QCheckBox("Check real &capacity", this);
+    cbCapacity = new QCheckBox("Check real c&apacity", this);
     cbCapacity->setObjectName("cbCapacity");
     cbCapacity->setEnabled(false);
     chainTabOrder(this, layout::kMain);
@@ -137,6 +145,7 @@ void TQkVornMain::arrangeControls() {
     title->addStretch(1);
     column->addLayout(title);
     column->addWidget(cbDevice);
+    column->addWidget(lbNoDrive);
     column->addWidget(cbWrite);
     // Under the write test it belongs to, indented as its dependent.
     auto* capacityRow = new QHBoxLayout;
@@ -202,6 +211,7 @@ void TQkVornMain::showListing(int selected) {
         }
         cbDevice->setCurrentIndex(selected);
     }
+    lbNoDrive->setVisible(drives_->listing().entries.empty());
     cbDeviceChange();
 }
 
@@ -245,6 +255,9 @@ void TQkVornMain::cbDeviceChange() {
 void TQkVornMain::BtnRunTestClick() {
     if (functionGoing()) {
         return;
+    }
+    if (cbDevice->currentIndex() < 0) {
+        dialogs_.information(kNothingSelected);
     }
     runGoing_ = true;
     if (job_ != nullptr) {

@@ -89,6 +89,7 @@ public:
 
     QLabel* Image1;
     QLabel* Label1;
+    QLabel* lbNoDrive;  // says why the list is empty
     QLabel* lbVelto;
     QComboBox* cbDevice;
     QPushButton* BtnRunTest;

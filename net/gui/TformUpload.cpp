@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -45,8 +46,22 @@ TformUpload::TformUpload(QWidget* parent)
 TformUpload::~TformUpload() = default;
 
 void TformUpload::setNoticeText(const std::string& text) {
+    Label1->setWordWrap(false);
     Label1->setText(QString::fromStdString(text));
     Label1->adjustSize();
+    // A text wider than the window wraps, centred, instead of losing its ends; the window
+    // grows below only when the wrapped lines need more height than it has.
+    constexpr int kMargin = 8;
+    const int room = width() - 2 * kMargin;
+    if (Label1->width() > room) {
+        Label1->setWordWrap(true);
+        Label1->setAlignment(Qt::AlignCenter);
+        Label1->resize(room, Label1->heightForWidth(room));
+    }
+    const int needed = std::max(layout::kNotice.height, Label1->height() + 2 * kMargin);
+    if (needed != height()) {
+        fixClientSize(this, width(), needed);
+    }
     // Each half cut toward zero, as the window has always placed it.
     Label1->move(width() / 2 - Label1->width() / 2, (height() - Label1->height()) / 2);
 }

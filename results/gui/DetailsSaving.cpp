@@ -45,7 +45,13 @@ void saveWithReport(const ResultDetails& details, I_DriveFacts& device,
     if (path.empty()) {
         return;
     }
-    tellProblem(saveResultFile(details, device, collection, path, true, hooks), dialogs);
+    const SaveOutcome outcome = saveResultFile(details, device, collection, path, true, hooks);
+    tellProblem(outcome, dialogs);
+    // A save that worked says where its files went.
+    if (outcome.resultSaved && outcome.reportSaved) {
+        dialogs.information("The results were saved as \"" + path +
+                            "\" and the statistics report as \"" + reportPathFor(path) + "\".");
+    }
 }
 
 void btSaveClick(TQkVornChart& chart, TupdateDetails& details) {

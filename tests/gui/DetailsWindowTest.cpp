@@ -214,7 +214,8 @@ TEST_F(DetailsWindowTest, SaveModeWritesFileAndReportThroughTheSaveDialog) {
         {&TupdateDetails::btCancel, "never.qkc", {}},
         {&TupdateDetails::btDone, "", {DialogBox::SaveFile}},
         {&TupdateDetails::btDone, "file.txt/x.qkc", {DialogBox::SaveFile, DialogBox::Error}},
-        {&TupdateDetails::btDone, "saved.qkc", {DialogBox::SaveFile}},
+        // A save that worked names both files it wrote.
+        {&TupdateDetails::btDone, "saved.qkc", {DialogBox::SaveFile, DialogBox::Information}},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.path);
@@ -244,7 +245,13 @@ TEST_F(DetailsWindowTest, SaveModeWritesFileAndReportThroughTheSaveDialog) {
             EXPECT_EQ(dialogs.boxes[0].text, "Generic_Flash_Disk_8_07.qkc");
         }
         if (kinds.size() > 1) {
-            EXPECT_NE(dialogs.boxes[1].text.find("\"file.txt/x.qkc\""), std::string::npos);
+            EXPECT_NE(dialogs.boxes[1].text.find("\"" + std::string(test.path) + "\""),
+                      std::string::npos);
+        }
+        if (kinds.size() > 1 && kinds[1] == DialogBox::Information) {
+            EXPECT_EQ(dialogs.boxes[1].text,
+                      "The results were saved as \"saved.qkc\" and the statistics report as "
+                      "\"saved.csv\".");
         }
     }
     EXPECT_EQ(files(),
@@ -305,7 +312,7 @@ TEST_F(DetailsWindowTest, SaveResultsHidesTheChartWindowWhileTheDetailsShow) {
         }
         btSaveClick(chart, window);
         // Without a device record nothing shows: not even the save dialog.
-        EXPECT_EQ(dialogs.boxes.size(), withDevice ? 1u : 0u);
+        EXPECT_EQ(dialogs.boxes.size(), withDevice ? 2u : 0u);
         EXPECT_TRUE(chart.isVisible());
         EXPECT_TRUE(folder.has("vornsave.log"));
         EXPECT_EQ(folder.has("chart.qkc") && folder.has("chart.csv"), withDevice);

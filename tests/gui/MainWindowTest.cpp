@@ -4,17 +4,20 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <atomic>
 
 #include "app/gui/RunJobThread.h"
 #include "app/gui/TQkVornMain.h"
 #include "app/gui/TRunTestForm.h"
 #include "base/MakerServers.h"
+#include "base/gui/LinkOpener.h"
 #include "gui/WindowTestSupport.h"
 #include "platform/ProgramInfo.h"
 #include "results/Collections.h"
@@ -64,6 +67,10 @@ struct ThreadNotingDialogs : ScriptedDialogs {
     bool question(const std::string& text) override {
         threads.push_back(QThread::currentThread());
         return ScriptedDialogs::question(text);
+    }
+    bool destructiveQuestion(const std::string& text, const std::string& drive) override {
+        threads.push_back(QThread::currentThread());
+        return ScriptedDialogs::destructiveQuestion(text, drive);
     }
     std::vector<QThread*> threads;
 };
@@ -144,8 +151,13 @@ TEST_F(MainWindowTest, NoDriveNoWriteBoxAndRunTestOnlyRefreshes) {
     window->setRunWindows(&progress, nullptr);
     EXPECT_EQ(window->cbDevice->count(), 0);
     EXPECT_FALSE(window->cbWrite->isEnabled());
+    // The empty list says why it is empty, and Run Test says what is missing.
+    EXPECT_FALSE(window->lbNoDrive->isHidden());
+    EXPECT_NE(window->lbNoDrive->text().indexOf("No removable drive was found"), -1);
     ASSERT_TRUE(pressRunTest(*window));
-    EXPECT_TRUE(dialogs.boxes.empty());
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].kind, DialogBox::Information);
+    EXPECT_NE(dialogs.boxes[0].text.find("No drive is selected"), std::string::npos);
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(folder.has("vornrefresh.log"));
     EXPECT_FALSE(folder.has("event.log"));
@@ -201,7 +213,8 @@ TEST_F(MainWindowTest, RunTestWithoutWriteTestGoesThroughEveryWindow) {
     EXPECT_GT(ticksWhileRunning, 10);
 
     for (const DialogBox& box : yes.boxes) {
-        EXPECT_EQ(box.kind, DialogBox::Question) << box.text;
+        EXPECT_TRUE(box.kind == DialogBox::Question || box.kind == DialogBox::Destructive)
+            << box.text;
     }
     EXPECT_TRUE(progressAlone);
     EXPECT_FALSE(progress.isVisible());
@@ -222,7 +235,7 @@ TEST_F(MainWindowTest, CapacityBoxFollowsTheWriteBoxAndItsCheckReachesTheChart) 
     fake.addDisk(FakeSysfs::usbKey480());
     ScriptedDialogs yes({}, true);
     auto window = std::make_unique<TQkVornMain>(yes, fake.catalog());
-    EXPECT_EQ(window->cbCapacity->text(), "Check real &capacity");
+    EXPECT_EQ(window->cbCapacity->text(), "Check real c&apacity");
     EXPECT_GT(window->cbCapacity->y(), window->cbWrite->y());
     EXPECT_FALSE(window->cbCapacity->isEnabled());
     window->cbWrite->setChecked(true);
@@ -314,8 +327,10 @@ TEST_F(MainWindowTest, QuestionsOfTheRunAreAnsweredOnTheWindowThread) {
         closer.start(5);
         ASSERT_TRUE(pressRunTest(*window));
         ASSERT_FALSE(asked.boxes.empty());
-        EXPECT_EQ(asked.boxes[0].kind, DialogBox::Question);
+        EXPECT_EQ(asked.boxes[0].kind, DialogBox::Destructive);
         EXPECT_NE(asked.boxes[0].text.find("WILL be lost"), std::string::npos);
+        // The question names the drive it would overwrite, as the list shows it.
+        EXPECT_EQ(asked.boxes[0].drive, window->cbDevice->currentText().toStdString());
         if (!agree) {
             EXPECT_EQ(asked.boxes.size(), 1u);  // nothing after the No
         }
@@ -410,6 +425,33 @@ TEST_F(MainWindowTest, HelpAndLinkOpenTheMakersPages) {
     EXPECT_EQ(opened, expected);
     EXPECT_EQ(window->lbVelto->text(), kMakerWebSite);
     EXPECT_EQ(window->lbVelto->cursor().shape(), Qt::PointingHandCursor);
+}
+
+// Without a browser the click is not lost: a box shows the address, ready to copy.
+TEST(LinkOpener, WithoutABrowserTheAddressIsShownSelectable) {
+    const std::string url = "http://www.velto.example/Public/index.php?request=QkVornHelp";
+    QString shown;
+    Qt::TextInteractionFlags flags;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            shown = box->text();
+            flags = box->textInteractionFlags();
+            box->accept();
+        }
+    });
+    poll.start(5);
+    EXPECT_FALSE(openOrShowAddress(nullptr, url, [](const QUrl&) { return false; }));
+    EXPECT_NE(shown.indexOf(QString::fromStdString(url)), -1) << shown.toStdString();
+    EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByMouse));
+    // A browser that takes the page: no box.
+    std::string opened;
+    EXPECT_TRUE(openOrShowAddress(nullptr, url, [&](const QUrl& page) {
+        opened = page.toString().toStdString();
+        return true;
+    }));
+    EXPECT_EQ(opened, url);
 }
 
 TEST_F(MainWindowTest, ControlsTabOrderAndArrangement) {
