@@ -91,6 +91,19 @@ bool testedOnLine(int64_t seconds, std::string* line) {
     return true;
 }
 
+}  // namespace
+
+std::string testTimeText(int64_t seconds) {
+    std::string line;
+    if (!testedOnLine(seconds, &line)) {
+        return {};
+    }
+    // "  Tested on YYYY-MM-DD at hh:mm" without its words.
+    return line.substr(12, 10) + " " + line.substr(26);
+}
+
+namespace {
+
 std::vector<SummaryLine> deviceSummary(const ChartDevice& device) {
     std::vector<SummaryLine> lines;
     lines.push_back({device.driveId, true, device.colour});

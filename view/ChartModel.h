@@ -64,6 +64,10 @@ struct ChartModel {
     uint32_t axisMax = 0;
 };
 
+// A test time as "YYYY-MM-DD hh:mm" in local time; empty before 1970 or when it does
+// not convert.
+std::string testTimeText(int64_t seconds);
+
 // The bar label of a block size: "%dk" of the size in KiB.
 std::string barLabel(uint32_t blockSize);
 

@@ -149,19 +149,15 @@ uint32_t stepColor(StepKind kind, uint32_t blockSize) {
 const char* stepCaption(StepKind kind) {
     switch (kind) {
         case StepKind::FlashCheck:
-            return "flash check";
         case StepKind::Capacity:
-            return "capacity check";
         case StepKind::Wipe:
-            return "wipe";
-        case StepKind::Read:
-            return "read tests";
-        case StepKind::Write:
-            return "write tests";
         case StepKind::RandomAccess:
-            return "random access";
         case StepKind::SequentialAccess:
-            return "sequential access";
+            return stepOf(kind).rowLabel;
+        case StepKind::Read:
+            return "Read Test";
+        case StepKind::Write:
+            return "Write Test";
         case StepKind::Other:
             break;
     }
@@ -180,6 +176,7 @@ TimelineModel buildTimeline(std::istream& csv, size_t rowLimit) {
             line.pop_back();
         }
         if (line.rfind(kNotePrefix, 0) == 0) {
+            model.endedEarly = model.endedEarly || line.rfind(",,,,,,,TEST ERROR", 0) == 0;
             reader.note(line.substr(kNotePrefix.size()));
             continue;
         }
@@ -212,18 +209,28 @@ TimelineModel buildTimeline(std::istream& csv, size_t rowLimit) {
     return model;
 }
 
-AccessHistogram accessHistogram(const TimelineModel& model, size_t bins) {
-    AccessHistogram histogram;
+double slowestAccessMs(const TimelineModel& model) {
     double slowest = 0;
     for (const TimelinePoint& p : model.points) {
         if (!p.failed && isAccess(model.steps[p.step].kind)) {
             slowest = std::max(slowest, p.durationMs);
         }
     }
+    return slowest;
+}
+
+std::string stepDisplayName(const std::string& logName) {
+    const RunStep* step = stepNamed(logName);
+    return step != nullptr ? step->rowLabel : logName;
+}
+
+AccessHistogram accessHistogram(const TimelineModel& model, size_t bins, double topMs) {
+    AccessHistogram histogram;
+    const double slowest = slowestAccessMs(model);
     if (slowest <= 0 || bins == 0) {
         return histogram;
     }
-    histogram.binMs = slowest / static_cast<double>(bins);
+    histogram.binMs = (topMs > 0 ? topMs : slowest) / static_cast<double>(bins);
     histogram.random.assign(bins, 0);
     histogram.sequential.assign(bins, 0);
     for (const TimelinePoint& p : model.points) {

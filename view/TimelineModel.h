@@ -37,6 +37,7 @@ struct TimelineModel {
     // instant transfers do not flatten everything else (those are drawn at the top).
     double scaleRate = 0;
     bool logTruncated = false;     // the log itself says it lost transfers
+    bool endedEarly = false;       // a step ended with an error or a cancel
     bool rowLimitReached = false;  // more rows than kTimelineRowLimit: the rest not read
 };
 
@@ -53,7 +54,16 @@ struct AccessHistogram {
     double binMs = 0;
     std::vector<uint32_t> random, sequential;  // counts per bin
 };
-AccessHistogram accessHistogram(const TimelineModel& model, size_t bins = 40);
+// With `topMs` above zero the bins cover 0 to `topMs` instead (slower accesses count in
+// the last bin), so a picture can put its bin edges on round values.
+AccessHistogram accessHistogram(const TimelineModel& model, size_t bins = 40, double topMs = 0);
+
+// The slowest access of the access tests, in ms; 0 without any.
+double slowestAccessMs(const TimelineModel& model);
+
+// What the progress window calls a step while it runs ("Testing Flash Device" for the
+// log's "Flash test:read"); the log's own name for a step no run writes.
+std::string stepDisplayName(const std::string& logName);
 
 // The colour and legend caption of a kind of step.
 uint32_t stepColor(StepKind kind, uint32_t blockSize);

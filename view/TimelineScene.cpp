@@ -6,6 +6,8 @@
 #include <set>
 #include <unordered_map>
 
+#include "view/ChartModel.h"
+
 namespace vorn {
 namespace {
 
@@ -139,8 +141,57 @@ void zones(std::vector<SceneItem>& out, const TimelineModel& model, const PlotAr
     }
 }
 
+// The access-time axis on round values: 40 bins from 0 to the first tick at or above
+// the slowest access.
+constexpr size_t kHistogramBins = 40;
+constexpr int kHistogramTicks = 8;
+
+// How many accesses a bar's height stands for, on round counts.
+void countScale(std::vector<SceneItem>& out, uint32_t most, double top, double bottom) {
+    const double step = std::max(1.0, niceStep(most, 4));
+    line(out, kMarginLeft, top, kMarginLeft, bottom, kAxisColor);
+    for (double n = 0; n <= most + 1e-9; n += step) {
+        const double y = bottom - (bottom - top) * n / most;
+        line(out, kMarginLeft - 4, y, kMarginLeft, y, kAxisColor);
+        text(out, kMarginLeft - 40, y + 4, format("%.0f", n));
+    }
+}
+
+// Each step's start is labelled above the plot (the block size of a zoned test), where
+// it does not run into the label before it.
+std::string shortName(const TimelineStep& step) {
+    const RunStep* known = stepNamed(step.name);
+    if (known != nullptr && isZoned(known->kind) && known->kind != StepKind::FlashCheck) {
+        return barLabel(known->blockSize);
+    }
+    return stepDisplayName(step.name);
+}
+
+void stepLabels(std::vector<SceneItem>& out, const TimelineModel& model, const PlotArea& a,
+                double from, double to) {
+    double freeFrom = a.left;
+    uint32_t lastStep = 0;
+    for (const TimelinePoint& p : model.points) {
+        if (p.step == lastStep || p.step == 0 || p.timeSec < from || p.timeSec > to) {
+            lastStep = p.step;
+            continue;
+        }
+        lastStep = p.step;
+        const double x = a.left + (p.timeSec - from) / (to - from) * a.width;
+        const std::string name = shortName(model.steps[p.step]);
+        if (x >= freeFrom) {
+            line(out, x, a.top, x, a.top + a.height, 0xBBBBBB, true);
+            text(out, x + 2, a.top + 10, name);
+            freeFrom = x + 7.0 * static_cast<double>(name.size()) + 6;
+        }
+    }
+}
+
 void histogram(std::vector<SceneItem>& out, const TimelineModel& model, int width, int height) {
-    const AccessHistogram h = accessHistogram(model);
+    const double slowest = slowestAccessMs(model);
+    const double tick = slowest > 0 ? niceStep(slowest, kHistogramTicks) : 1;
+    const double topMs = std::ceil(slowest / tick - 1e-9) * tick;
+    const AccessHistogram h = accessHistogram(model, kHistogramBins, topMs);
     const double top = kMarginTop + (height - kMarginTop) * kRateShare + 10;
     const double bottom = height - kAxisBand + 8;
     const double w = width - kMarginLeft - kMarginRight;
@@ -164,12 +215,12 @@ void histogram(std::vector<SceneItem>& out, const TimelineModel& model, int widt
         }
     }
     line(out, kMarginLeft, bottom, kMarginLeft + w, bottom, kAxisColor);
-    const size_t labels = std::min<size_t>(8, h.random.size());
-    for (size_t i = 0; i <= labels; ++i) {
-        const double ms = h.binMs * static_cast<double>(h.random.size()) * i / labels;
-        text(out, std::min(kMarginLeft + w * i / labels - 10, width - 60.0), bottom + 14,
-             format("%.3g ms", ms));
+    for (double ms = 0; ms <= topMs + tick * 1e-6; ms += tick) {
+        const double x = kMarginLeft + w * ms / topMs;
+        line(out, x, bottom, x, bottom + 4, kAxisColor);
+        text(out, std::min(x - 10, width - 60.0), bottom + 16, format("%.4g ms", ms));
     }
+    countScale(out, most, top + 14, bottom);
 }
 
 std::string hex(uint32_t color) {
@@ -219,6 +270,8 @@ std::vector<SceneItem> timelineScene(const TimelineModel& model, int width, int 
     legend(out, model);
     rateAxes(out, area, topRateOf(model), fromSec, toSec);
     zones(out, model, area, fromSec, toSec);
+    stepLabels(out, model, area, fromSec, toSec);
+    text(out, width - 330, 10, "wheel: zoom, drag: move, double-click: whole run", kAxisColor);
     ratePoints(out, model, area, fromSec, toSec);
     histogram(out, model, width, height);
     return out;
@@ -282,7 +335,8 @@ std::string pointHint(const TimelineModel& model, size_t index) {
     char hint[256];
     std::snprintf(
         hint, sizeof hint, "%s\n%.3f s, %.3f ms, %s",
-        model.steps[p.step].name.empty() ? "(between steps)" : model.steps[p.step].name.c_str(),
+        model.steps[p.step].name.empty() ? "(between steps)"
+                                         : stepDisplayName(model.steps[p.step].name).c_str(),
         p.timeSec, p.durationMs, p.failed ? "FAILED" : format("%.2f MB/s", p.rate / 1e6).c_str());
     return hint;
 }

@@ -129,6 +129,21 @@ TEST_F(ChartWindowTest, ButtonsCallTheHandlersTheProgramSupplies) {
 
 // The axis maximum comes from the model (rounding is tested there); both charts
 // show it, whichever holds the largest bar.
+// What the window shows first is what it goes on showing: no frame of half-laid-out
+// axes or labels moving into place.
+TEST_F(ChartWindowTest, TheFirstFrameIsTheFinalOne) {
+    window_.openOn(open(sampleResult("Generic Flash Disk 8.07", {3000000, 5000000, 9000000},
+                                     {1000000, 2000000})),
+                   TQkVornChart::Origin::Stored, false);
+    ASSERT_TRUE(window_.isVisible());
+    const QImage first = window_.grab().toImage();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(waitUntil([&clock] { return clock.elapsed() > 600; }));
+    EXPECT_TRUE(first == window_.grab().toImage());
+    window_.hide();
+}
+
 TEST_F(ChartWindowTest, BothChartsShareTheAxisMaximum) {
     const struct {
         std::vector<uint32_t> read, write;

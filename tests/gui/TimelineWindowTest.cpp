@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <cmath>
 #include <filesystem>
 #include <string>
 
 #include "gui/WindowTestSupport.h"
+#include "results/Collections.h"
 #include "support/TempDir.h"
+#include "view/ChartResults.h"
 #include "view/gui/TQkVornChart.h"
 
 namespace vorn::test {
@@ -66,18 +69,41 @@ TEST(TimelineWindowTest, ZoomsMovesBackAndIsOpenedFromTheChartWindow) {
     EXPECT_FALSE(window.openLog(dir.file("missing.log")));
     EXPECT_TRUE(window.model().points.empty());
 
-    // The chart window's Timeline button shows the working folder's event.log.
+    // The chart window's Timeline button shows the event.log of the run just made,
+    // named after it, over the chart; a stored result has none to show.
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
+    StoredResult stored;
+    stored.driveId = "Generic Flash Disk 8.07";
+    stored.testTime = 1205531250;
+    ASSERT_TRUE(writeResultFile("run.qkc", stored));
     TQkVornChart chart;
     auto* button = chart.findChild<QPushButton*>("btTimeline");
     ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isEnabled());
+    chart.openOn(openCollection("run.qkc"), TQkVornChart::Origin::Stored, false);
+    EXPECT_FALSE(button->isEnabled());
+    EXPECT_FALSE(button->toolTip().isEmpty());
+    chart.openOn(openCollection("run.qkc"), TQkVornChart::Origin::Run, false);
+    ASSERT_TRUE(button->isEnabled());
     button->click();
     auto* opened = chart.findChild<TimelineWindow*>();
     std::filesystem::current_path(previous);
     ASSERT_NE(opened, nullptr);
     EXPECT_TRUE(opened->isVisible());
     EXPECT_EQ(opened->model().points.size(), transfers);
+    EXPECT_TRUE(opened->windowTitle().startsWith("QK Vorn Timeline - Generic Flash Disk 8.07, 20"))
+        << opened->windowTitle().toStdString();
+    // Over the chart (where the screen lets it be), not at the screen's corner.
+    EXPECT_TRUE(opened->geometry().contains(chart.geometry().center()));
+    // Esc closes it, as Ctrl+W does.
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(opened, &escape);
+    EXPECT_FALSE(opened->isVisible());
+    opened->show();
+    QKeyEvent closeKey(QEvent::KeyPress, Qt::Key_W, Qt::ControlModifier);
+    QCoreApplication::sendEvent(opened, &closeKey);
+    EXPECT_FALSE(opened->isVisible());
 }
 
 }  // namespace

@@ -62,11 +62,45 @@ TEST(TimelineModel, StepsAreKnownByTheRunsNames) {
     EXPECT_EQ(model.steps[1].kind, StepKind::Capacity);
     EXPECT_EQ(model.steps[2].kind, StepKind::Other);
     EXPECT_EQ(model.steps[3].kind, StepKind::Read);
-    EXPECT_STREQ(stepCaption(StepKind::Capacity), "capacity check");
+    EXPECT_STREQ(stepCaption(StepKind::Capacity), "Checking Real Capacity");
     EXPECT_NE(stepColor(StepKind::Capacity, 0), stepColor(StepKind::Other, 0));
     // The smallest block gets the lightest shade, the largest the base colour.
     EXPECT_EQ(model.steps[3].color, stepColor(StepKind::Read, readTests.front().blockSize));
     EXPECT_EQ(stepColor(StepKind::Read, readTests.back().blockSize), 0x1F4E9Au);
+}
+
+// The access-time axis reads 0, 0.2, 0.4 ... not 0.0279, 0.0558 ...: its ticks are 1, 2
+// or 5 times a power of ten and the last one covers the slowest access; the bars have a
+// count scale; steps are named as the progress window names them.
+TEST(TimelineModel, AxesReadAtAGlance) {
+    const TimelineModel model = modelOf(kLog);
+    ASSERT_DOUBLE_EQ(slowestAccessMs(model), 1.0);
+    std::vector<double> ticks;
+    bool countScale = false, hint = false, flashLabel = false;
+    for (const SceneItem& item : timelineScene(model, 1000, 620, 0, model.endSec)) {
+        if (item.kind != SceneItem::Text) {
+            continue;
+        }
+        if (item.text.ends_with(" ms")) {
+            ticks.push_back(std::stod(item.text));
+        }
+        countScale = countScale || item.text == "1";
+        hint = hint || item.text.find("wheel: zoom") != std::string::npos;
+        flashLabel = flashLabel || item.text == "Testing Flash Device";
+    }
+    ASSERT_EQ(ticks.size(), 6u);
+    for (size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_NEAR(ticks[i], 0.2 * static_cast<double>(i), 1e-9);
+    }
+    EXPECT_TRUE(countScale);  // the fullest bin holds one access
+    EXPECT_TRUE(hint);
+    EXPECT_TRUE(flashLabel);
+    // Bins cover the round range: the 1 ms access falls in the last of forty.
+    const AccessHistogram h = accessHistogram(model, 40, 1.0);
+    EXPECT_DOUBLE_EQ(h.binMs, 0.025);
+    EXPECT_EQ(h.random.back(), 1u);
+    EXPECT_NE(pointHint(model, 0).find("Testing Flash Device"), std::string::npos);
+    EXPECT_TRUE(modelOf(kLog).endedEarly);  // its write test ended with TEST ERROR 5
 }
 
 TEST(TimelineModel, StepsZonesFailuresAndAccessTimesFromTheLog) {
@@ -140,7 +174,7 @@ TEST(TimelineCommand, WritesValidSvgAndPngAndRefusesWhatItCannotDraw) {
     EXPECT_EQ(runCli(dir.path().string(), "timeline event.log --out run.svg").exitCode, 0);
     const std::string svg = dir.read("run.svg");
     EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
-    EXPECT_NE(svg.find("random access"), std::string::npos);
+    EXPECT_NE(svg.find("Random Access Test"), std::string::npos);
     // Well formed as XML: Python's parser reads the whole document.
     EXPECT_EQ(std::system(("python3 -c \"import xml.etree.ElementTree as e; "
                            "assert e.parse('" +

@@ -45,8 +45,9 @@ QChartView* newSpeedChart(const QString& title, QWidget* parent) {
     chart->setMargins(QMargins(4, 2, 8, 4));
     chart->setPlotAreaBackgroundBrush(Qt::white);
     chart->setPlotAreaBackgroundVisible(true);
-    chart->setAnimationOptions(QChart::GridAxisAnimations);
-    chart->setAnimationDuration(250);
+    // No animation: an animated axis shows half-moved labels in the window's first
+    // frames; every frame is the final one.
+    chart->setAnimationOptions(QChart::NoAnimation);
 
     auto* blocks = new QBarCategoryAxis(chart);
     for (const RunStep& test : readTests) {

@@ -6,14 +6,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
-#include <QUrl>
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -21,6 +19,7 @@
 #include "base/DiagLog.h"
 #include "base/FileNames.h"
 #include "base/MakerServers.h"
+#include "base/gui/LinkOpener.h"
 #include "base/gui/WindowLayout.h"
 #include "base/gui/WindowPlacement.h"
 #include "platform/ProgramInfo.h"
@@ -121,19 +120,39 @@ void TQkVornChart::connectControls() {
     connect(btSave, &QPushButton::clicked, this, callHandler(&ChartHandlers::save));
     connect(btUpload, &QPushButton::clicked, this, callHandler(&ChartHandlers::upload));
     connect(btTimeline, &QPushButton::clicked, this, &TQkVornChart::showTimeline);
+    setTimelineFor(Origin::Stored);
     lbVelto->installEventFilter(this);
     otherData->installEventFilter(this);
     readChart->viewport()->installEventFilter(this);
     writeChart->viewport()->installEventFilter(this);
 }
 
+// The transfers of the run just made: its own "event.log". A stored result keeps no
+// transfers, so its timeline would be another run's.
 void TQkVornChart::showTimeline() {
+    if (!btTimeline->isEnabled()) {
+        return;
+    }
     if (timeline_ == nullptr) {
         timeline_ = new TimelineWindow(this);
     }
-    timeline_->openLog(kEventLogFile);
+    std::string run = model_.devices.empty() ? std::string() : model_.devices.front().driveId;
+    if (!model_.devices.empty() && model_.devices.front().hasTestTime) {
+        run += ", " + testTimeText(model_.devices.front().testTime);
+    }
+    timeline_->openRun(kEventLogFile, run);
+    // Over the chart it belongs to, not at the screen's corner.
+    timeline_->move(geometry().center() - timeline_->rect().center());
     timeline_->show();
     timeline_->raise();
+}
+
+void TQkVornChart::setTimelineFor(Origin origin) {
+    const bool ours = origin == Origin::Run;
+    btTimeline->setEnabled(ours);
+    btTimeline->setToolTip(ours ? QString()
+                                : QString("Only the run just made has its transfers at hand; a "
+                                          "stored result keeps none."));
 }
 
 I_VornCollection* TQkVornChart::result(int index) const {
@@ -166,6 +185,7 @@ bool TQkVornChart::openOn(std::unique_ptr<I_VornCollection> result, Origin origi
         return false;
     }
     const bool fresh = origin == Origin::Run;
+    setTimelineFor(origin);
     setUploadAllowed(fresh && writeTest);
     setUploadButtonEnabled(fresh);
     setSaveButtonEnabled(fresh);
@@ -284,7 +304,7 @@ bool TQkVornChart::eventFilter(QObject* watched, QEvent* event) {
             font.setBold(event->type() == QEvent::Enter);
             lbVelto->setFont(font);
         } else if (event->type() == QEvent::MouseButtonRelease) {
-            QDesktopServices::openUrl(QUrl(kMakerWebSite));
+            openOrShowAddress(this, kMakerWebSite);
         }
     } else if (watched == otherData && event->type() == QEvent::FocusIn) {
         // The summary never keeps the focus.

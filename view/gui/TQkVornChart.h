@@ -114,6 +114,7 @@ protected:
 private:
     // The transfers of the last run ("event.log" of the working folder) over time.
     void showTimeline();
+    void setTimelineFor(Origin origin);
     TimelineWindow* timeline_ = nullptr;
     void createControls();
     void connectControls();

@@ -1,5 +1,7 @@
 #include "view/gui/TimelineWindow.h"
 
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -36,6 +38,13 @@ bool TimelineWindow::openLog(const std::string& path) {
     setWindowTitle(QString::fromStdString("QK Vorn Timeline - " + path));
     showWholeRun();
     return message_.empty();
+}
+
+bool TimelineWindow::openRun(const std::string& path, const std::string& run) {
+    const bool read = openLog(path);
+    setWindowTitle(QString::fromStdString("QK Vorn Timeline - " + run +
+                                          (model_.endedEarly ? " (ended early)" : "")));
+    return read;
 }
 
 void TimelineWindow::showWholeRun() {
@@ -102,6 +111,17 @@ void TimelineWindow::mouseMoveEvent(QMouseEvent* event) {
 
 void TimelineWindow::mouseDoubleClickEvent(QMouseEvent*) {
     showWholeRun();
+}
+
+// Esc and Ctrl+W close it, as they close a viewer window anywhere on the desktop.
+void TimelineWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel) || event->matches(QKeySequence::Close) ||
+        event->key() == Qt::Key_Escape ||
+        (event->key() == Qt::Key_W && event->modifiers() == Qt::ControlModifier)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace vorn

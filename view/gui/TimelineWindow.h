@@ -22,6 +22,9 @@ public:
     // Reads the log; false (and an empty picture with the reason) when it holds no
     // transfer or cannot be read.
     bool openLog(const std::string& path);
+    // The same for the log a run wrote, the window named after the run ("drive, time")
+    // and saying when the run ended early.
+    bool openRun(const std::string& path, const std::string& run);
     const TimelineModel& model() const { return model_; }
     double fromSec() const { return from_; }
     double toSec() const { return to_; }
@@ -34,6 +37,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     double secondsAt(double x) const;
