@@ -179,10 +179,11 @@ void stepLabels(std::vector<SceneItem>& out, const TimelineModel& model, const P
         lastStep = p.step;
         const double x = a.left + (p.timeSec - from) / (to - from) * a.width;
         const std::string name = shortName(model.steps[p.step]);
-        if (x >= freeFrom) {
+        const double labelEnd = x + 7.0 * static_cast<double>(name.size()) + 6;
+        if (x >= freeFrom && labelEnd <= a.left + a.width) {
             line(out, x, a.top, x, a.top + a.height, 0xBBBBBB, true);
             text(out, x + 2, a.top + 10, name);
-            freeFrom = x + 7.0 * static_cast<double>(name.size()) + 6;
+            freeFrom = labelEnd;
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QWidget>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -21,6 +22,7 @@
 #include "support/TempDir.h"
 #include "view/ChartResults.h"
 #include "view/gui/TQkVornChart.h"
+#include "view/gui/TimelineWindow.h"
 
 namespace vorn::test {
 namespace {
@@ -126,6 +128,69 @@ bool progressMidRun(const QString& folder) {
     return save(form, folder, "progress-window.png");
 }
 
+// The main window with no removable drive: its list says why it is empty.
+bool mainWindowWithoutDrives(const QString& folder) {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    TempDir work;
+    std::filesystem::current_path(work.path());
+    FakeSysfs fake;
+    ScriptedDialogs dialogs;
+    bool saved = false;
+    {
+        TQkVornMain window(dialogs, fake.catalog());
+        window.show();
+        QCoreApplication::processEvents();
+        saved = save(window, folder, "main-window-empty.png");
+    }
+    std::filesystem::current_path(previous);
+    return saved;
+}
+
+// The update notice with its longest text, wrapped.
+bool noticeWhileChecking(const QString& folder) {
+    TformUpload notice;
+    notice.setNoticeText("Checking for new benchmark data and QK Vorn updates.");
+    notice.showNotice();
+    QCoreApplication::processEvents();
+    const bool saved = save(notice, folder, "notice-checking.png");
+    notice.hideNotice();
+    return saved;
+}
+
+// The timeline of a short made-up run: every kind of step, two zones each.
+bool timelineOfARun(const QString& folder) {
+    TempDir work;
+    std::string log = "Event,Device,Success,Start(sec),Duration(ms),Sector,Count,Bps\n";
+    double t = 0;
+    auto step = [&](const char* name, const char* event, int rows, double rate, double ms) {
+        log += std::string(",,,,,,,START -\n,,,,,,,") + name + "\n";
+        for (int i = 0; i < rows; ++i) {
+            const long sector = i < rows / 2 ? i * 64 : 500000 + i * 64;
+            log += std::string(event) + ",1,YES," + std::to_string(t) + "," +
+                   std::to_string(ms * (1 + (i % 7) * 0.05)) + "," + std::to_string(sector) +
+                   ",64," + std::to_string(static_cast<long>(rate * (1 + (i % 5) * 0.04))) + "\n";
+            t += ms / 1000 + 0.0002;
+        }
+        log += std::string(",,,,,,,END -\n,,,,,,,") + name + "\n";
+    };
+    step("Flash test:read", "READ", 32, 30e6, 2.2);
+    step("WIPE FLASH DEVICE", "WIPE", 200, 12e6, 40);
+    for (const RunStep& test : readTests) {
+        step(test.name, "READ", 200, 4e6 * std::log2(test.blockSize / 1024.0 + 1), 0.6);
+    }
+    for (const RunStep& test : writeTests) {
+        step(test.name, "WRITE", 200, 2e6 * std::log2(test.blockSize / 1024.0 + 1), 0.9);
+    }
+    step("Random Access", "READ", 512, 0.5e6, 1.1);
+    step("Sequential Access", "READ", 512, 1.5e6, 0.35);
+    work.write("event.log", log);
+    TimelineWindow window;
+    window.openRun(work.file("event.log"), "Generic Flash Disk 8.07, 2026-12-09 02:30");
+    window.show();
+    QCoreApplication::processEvents();
+    return save(window, folder, "timeline.png");
+}
+
 }  // namespace
 }  // namespace vorn::test
 
@@ -147,5 +212,8 @@ int main(int argc, char** argv) {
     ok = vorn::test::progressMidRun(folder) && ok;
     ok = vorn::test::chartWithFourResults(folder) && ok;
     ok = vorn::test::noticeWhileSending(folder) && ok;
+    ok = vorn::test::mainWindowWithoutDrives(folder) && ok;
+    ok = vorn::test::noticeWhileChecking(folder) && ok;
+    ok = vorn::test::timelineOfARun(folder) && ok;
     return ok ? 0 : 1;
 }
