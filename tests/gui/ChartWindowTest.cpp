@@ -55,20 +55,6 @@ private:
     bool* destroyed_;
 };
 
-StoredResult sampleResult(const std::string& id, std::vector<uint32_t> read,
-                          std::vector<uint32_t> write) {
-    StoredResult result;
-    result.driveId = id;
-    result.tests = tableTests(readTests, read);
-    for (const StoredTest& test : tableTests(writeTests, write)) {
-        result.tests.push_back(test);
-    }
-    result.randomHundredths = 152;
-    result.sequentialHundredths = 31;
-    result.testTime = 1205531250;
-    return result;
-}
-
 QBarSeries* seriesOf(QChartView* chart, int device) {
     const auto all = chart->chart()->series();
     return device < all.size() ? qobject_cast<QBarSeries*>(all[device]) : nullptr;

@@ -15,42 +15,13 @@
 #include "app/gui/DriveListFollower.h"
 #include "app/gui/TQkVornMain.h"
 #include "base/FileNames.h"
+#include "gui/PipeDriveEvents.h"
 #include "gui/WindowTestSupport.h"
 #include "support/FakeSysfs.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vorn::test {
 namespace {
-
-// Readable while a byte waits; every drain reports a change of drives.
-class PipeEvents : public platform::I_DriveEvents {
-public:
-    PipeEvents() {
-        if (pipe2(ends_, O_NONBLOCK | O_CLOEXEC) != 0) {
-            ends_[0] = ends_[1] = -1;
-        }
-    }
-    ~PipeEvents() override {
-        close(ends_[0]);
-        close(ends_[1]);
-    }
-    PipeEvents(const PipeEvents&) = delete;
-    PipeEvents& operator=(const PipeEvents&) = delete;
-    void fire() {
-        const char byte = 1;
-        EXPECT_EQ(write(ends_[1], &byte, 1), 1);
-    }
-    int fd() const override { return ends_[0]; }
-    bool drain() override {
-        char bytes[64];
-        while (read(ends_[0], bytes, sizeof bytes) > 0) {
-        }
-        return true;
-    }
-
-private:
-    int ends_[2] = {-1, -1};
-};
 
 std::vector<std::string> namesOf(const DriveListing& listing) {
     std::vector<std::string> names;
@@ -73,11 +44,11 @@ protected:
     // Fires one event and runs the loop until the follower lists again.
     bool followEvent() {
         const size_t before = told.size();
-        events->fire();
+        events->fire(true);
         return waitUntil([&] { return told.size() > before; }, 5000);
     }
     void watch() {
-        auto source = std::make_unique<PipeEvents>();
+        auto source = std::make_unique<PipeDriveEvents>();
         events = source.get();
         follower.watch(std::move(source));
     }
@@ -86,7 +57,7 @@ protected:
     FakeSysfs fake;
     bool windowFree = true;
     DriveListFollower follower{fake.catalog(), "Title line", [this] { return windowFree; }};
-    PipeEvents* events = nullptr;
+    PipeDriveEvents* events = nullptr;
     std::vector<int> told;
 };
 
@@ -159,7 +130,7 @@ TEST_F(DriveListFollowerTest, WaitsWhileTheWindowIsBusy) {
     watch();
     windowFree = false;
     fake.removeDisk("sdc");
-    events->fire();
+    events->fire(true);
     waitUntil([] { return false; }, DriveListFollower::kSettleMs * 3);
     EXPECT_EQ(told.size(), 1u);
     follower.resume();

@@ -45,20 +45,6 @@ bool save(QWidget& window, const QString& folder, const char* fileName) {
     return true;
 }
 
-StoredResult sampleResult(const std::string& id, std::vector<uint32_t> read,
-                          std::vector<uint32_t> write) {
-    StoredResult result;
-    result.driveId = id;
-    result.tests = tableTests(readTests, read);
-    for (const StoredTest& test : tableTests(writeTests, write)) {
-        result.tests.push_back(test);
-    }
-    result.randomHundredths = 152;
-    result.sequentialHundredths = 31;
-    result.testTime = 1205531250;
-    return result;
-}
-
 // The chart window comparing four drives; their result files live in `folder`.
 bool chartWithFourResults(const QString& folder) {
     TQkVornChart window;
@@ -81,22 +67,25 @@ bool chartWithFourResults(const QString& folder) {
     return save(window, folder, "chart.png");
 }
 
-// The main window over a USB key and a card reader of a fake sysfs tree. It keeps
-// its log in the current folder, so it works in a temporary one.
-bool mainWindowWithTwoDrives(const QString& folder) {
+// The main window over a fake sysfs tree: with a USB key and a card reader, and with no
+// removable drive (its list says why it is empty). It keeps its log in the current
+// folder, so it works in a temporary one.
+bool mainWindow(const QString& folder, bool withDrives, const char* fileName) {
     const std::filesystem::path previous = std::filesystem::current_path();
     TempDir work;
     std::filesystem::current_path(work.path());
     FakeSysfs fake;
-    fake.addDisk(FakeSysfs::usbKey480());
-    fake.addDisk(FakeSysfs::mmcCard());
+    if (withDrives) {
+        fake.addDisk(FakeSysfs::usbKey480());
+        fake.addDisk(FakeSysfs::mmcCard());
+    }
     ScriptedDialogs dialogs;
     bool saved = false;
     {
         TQkVornMain window(dialogs, fake.catalog());
         window.show();
         QCoreApplication::processEvents();
-        saved = save(window, folder, "main-window.png");
+        saved = save(window, folder, fileName);
     }
     std::filesystem::current_path(previous);
     return saved;
@@ -126,24 +115,6 @@ bool progressMidRun(const QString& folder) {
     form.showView(true);
     QCoreApplication::processEvents();
     return save(form, folder, "progress-window.png");
-}
-
-// The main window with no removable drive: its list says why it is empty.
-bool mainWindowWithoutDrives(const QString& folder) {
-    const std::filesystem::path previous = std::filesystem::current_path();
-    TempDir work;
-    std::filesystem::current_path(work.path());
-    FakeSysfs fake;
-    ScriptedDialogs dialogs;
-    bool saved = false;
-    {
-        TQkVornMain window(dialogs, fake.catalog());
-        window.show();
-        QCoreApplication::processEvents();
-        saved = save(window, folder, "main-window-empty.png");
-    }
-    std::filesystem::current_path(previous);
-    return saved;
 }
 
 // The update notice with its longest text, wrapped.
@@ -208,11 +179,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot make the folder %s\n", argv[1]);
         return 1;
     }
-    bool ok = vorn::test::mainWindowWithTwoDrives(folder);
+    bool ok = vorn::test::mainWindow(folder, true, "main-window.png");
     ok = vorn::test::progressMidRun(folder) && ok;
     ok = vorn::test::chartWithFourResults(folder) && ok;
     ok = vorn::test::noticeWhileSending(folder) && ok;
-    ok = vorn::test::mainWindowWithoutDrives(folder) && ok;
+    ok = vorn::test::mainWindow(folder, false, "main-window-empty.png") && ok;
     ok = vorn::test::noticeWhileChecking(folder) && ok;
     ok = vorn::test::timelineOfARun(folder) && ok;
     return ok ? 0 : 1;

@@ -87,4 +87,19 @@ inline std::vector<StoredTest> tableTests(const std::array<RunStep, kTestsPerTab
     return tests;
 }
 
+// A result with read and write rates (2k first), both access times and a test time.
+inline StoredResult sampleResult(const std::string& id, std::vector<uint32_t> read,
+                                 std::vector<uint32_t> write) {
+    StoredResult result;
+    result.driveId = id;
+    result.tests = tableTests(readTests, read);
+    for (const StoredTest& test : tableTests(writeTests, write)) {
+        result.tests.push_back(test);
+    }
+    result.randomHundredths = 152;
+    result.sequentialHundredths = 31;
+    result.testTime = 1205531250;
+    return result;
+}
+
 }  // namespace vorn::test
