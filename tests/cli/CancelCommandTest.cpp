@@ -78,8 +78,10 @@ TEST(CancelRun, SignalsAtEachPointStopTheRun) {
         cli.signal(c.signal);
         EXPECT_EQ(cli.finish(), 128 + c.signal) << cli.err();
         if (c.afterPassed == nullptr) {
-            // The wipe stops after the write it was doing (one more may be queued).
-            EXPECT_LE(medium.count("writes"), writesAtSignal + 2);
+            // The wipe stops after the write it was doing. A few more writes of 0.3 ms
+            // may land between reading the count and the signal's arrival on a loaded
+            // machine; a wipe that went on would write about 290 in all.
+            EXPECT_LE(medium.count("writes"), writesAtSignal + 16);
         }
         const std::string err = cli.err();
         EXPECT_NE(err.find("qkvorn-cli: run: " + std::string(c.said) + "\n"), std::string::npos)
