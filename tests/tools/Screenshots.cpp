@@ -91,13 +91,14 @@ bool mainWindow(const QString& folder, bool withDrives, const char* fileName) {
     return saved;
 }
 
-// The notice shown while results are sent.
-bool noticeWhileSending(const QString& folder) {
+// The notice with a text: one line while results are sent, wrapped for the update
+// check's longest text.
+bool noticeWith(const QString& folder, const char* text, const char* fileName) {
     TformUpload notice;
-    notice.setNoticeText("Sending benchmark data to www.velto.example!");
+    notice.setNoticeText(text);
     notice.showNotice();
     QCoreApplication::processEvents();
-    const bool saved = save(notice, folder, "notice.png");
+    const bool saved = save(notice, folder, fileName);
     notice.hideNotice();
     return saved;
 }
@@ -115,17 +116,6 @@ bool progressMidRun(const QString& folder) {
     form.showView(true);
     QCoreApplication::processEvents();
     return save(form, folder, "progress-window.png");
-}
-
-// The update notice with its longest text, wrapped.
-bool noticeWhileChecking(const QString& folder) {
-    TformUpload notice;
-    notice.setNoticeText("Checking for new benchmark data and QK Vorn updates.");
-    notice.showNotice();
-    QCoreApplication::processEvents();
-    const bool saved = save(notice, folder, "notice-checking.png");
-    notice.hideNotice();
-    return saved;
 }
 
 // The timeline of a short made-up run: every kind of step, two zones each.
@@ -182,9 +172,13 @@ int main(int argc, char** argv) {
     bool ok = vorn::test::mainWindow(folder, true, "main-window.png");
     ok = vorn::test::progressMidRun(folder) && ok;
     ok = vorn::test::chartWithFourResults(folder) && ok;
-    ok = vorn::test::noticeWhileSending(folder) && ok;
+    ok = vorn::test::noticeWith(folder, "Sending benchmark data to www.velto.example!",
+                                "notice.png") &&
+         ok;
     ok = vorn::test::mainWindow(folder, false, "main-window-empty.png") && ok;
-    ok = vorn::test::noticeWhileChecking(folder) && ok;
+    ok = vorn::test::noticeWith(folder, "Checking for new benchmark data and QK Vorn updates.",
+                                "notice-checking.png") &&
+         ok;
     ok = vorn::test::timelineOfARun(folder) && ok;
     return ok ? 0 : 1;
 }
