@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <set>
 #include <unordered_map>
 
@@ -170,15 +171,20 @@ std::string shortName(const TimelineStep& step) {
 void stepLabels(std::vector<SceneItem>& out, const TimelineModel& model, const PlotArea& a,
                 double from, double to) {
     double freeFrom = a.left;
-    uint32_t lastStep = 0;
-    for (const TimelinePoint& p : model.points) {
-        if (p.step == lastStep || p.step == 0 || p.timeSec < from || p.timeSec > to) {
-            lastStep = p.step;
+    // Only the transfers in view, as the rate points are found: a step already running
+    // at the left edge is not labelled there.
+    const auto first =
+        std::lower_bound(model.points.begin(), model.points.end(), from,
+                         [](const TimelinePoint& p, double t) { return p.timeSec < t; });
+    uint32_t lastStep = first == model.points.begin() ? 0 : std::prev(first)->step;
+    for (auto p = first; p != model.points.end() && p->timeSec <= to; ++p) {
+        if (p->step == lastStep || p->step == 0) {
+            lastStep = p->step;
             continue;
         }
-        lastStep = p.step;
-        const double x = a.left + (p.timeSec - from) / (to - from) * a.width;
-        const std::string name = shortName(model.steps[p.step]);
+        lastStep = p->step;
+        const double x = a.left + (p->timeSec - from) / (to - from) * a.width;
+        const std::string name = shortName(model.steps[p->step]);
         const double labelEnd = x + 7.0 * static_cast<double>(name.size()) + 6;
         if (x >= freeFrom && labelEnd <= a.left + a.width) {
             line(out, x, a.top, x, a.top + a.height, 0xBBBBBB, true);
