@@ -22,6 +22,10 @@ enum class StepKind {
     Write,
     RandomAccess,
     SequentialAccess,
+    // Time-boxed transfers kept queued at a fixed depth (io_uring), chosen with the
+    // extended tests; stored only when they ran.
+    ExtendedRead,
+    ExtendedWrite,
     Other
 };
 
@@ -34,6 +38,8 @@ struct RunStep {
     uint32_t blockSize;       // bytes per timed transfer; 0 when the medium decides
     uint32_t span;            // zoned steps: bytes timed per zone; access steps: requests
     uint32_t zones;           // zoned steps: the most zones timed
+    uint32_t queueDepth = 0;  // extended steps: transfers kept in flight
+    bool random = false;      // extended steps: random offsets rather than one sweep
 };
 
 // The event log keeps this many wipe rows at most: the wipe sums its writes into rows.
@@ -44,6 +50,18 @@ inline constexpr uint32_t kStepZones = 2;
 inline constexpr uint32_t kFlashSpan = 1048576;
 inline constexpr uint32_t kTestSpan = 4194304;
 inline constexpr uint32_t kAccessRequests = 512;
+
+// Extended steps: 1 s of warm-up, then 5 s measured (a sequential step ends sooner
+// once it has covered its region), inside one region of 1 GiB at the start of the
+// medium. The event log keeps a step's first kExtendedRows transfers one by one and
+// the rest as one row per kExtendedBatchMs.
+inline constexpr uint32_t kExtendedWarmUpMs = 1000;
+inline constexpr uint32_t kExtendedMeasureMs = 5000;
+inline constexpr uint64_t kExtendedRegion = uint64_t{1} << 30;
+inline constexpr uint32_t kExtendedRows = 8192;
+inline constexpr uint32_t kExtendedBatchMs = 100;
+inline constexpr uint32_t kSeqBlock = 1048576;
+inline constexpr uint32_t kRndBlock = 4096;
 
 inline constexpr RunStep kRunSteps[] = {
     {StepKind::Capacity, "CAPACITY CHECK", "Checking Real Capacity", "QKCCAPACITY", nullptr, 0, 0,
@@ -63,6 +81,14 @@ inline constexpr RunStep kRunSteps[] = {
      "Read Test (32k block)", 32768, kTestSpan, kStepZones},
     {StepKind::Read, "Read Test (64k block)", "Read Test (64k block)", "QKCR64",
      "Read Test (64k block)", 65536, kTestSpan, kStepZones},
+    {StepKind::ExtendedRead, "Read SEQ 1MiB Q1", "Read SEQ 1MiB Q1", "QKXR1MQ1", nullptr, kSeqBlock,
+     0, 0, 1, false},
+    {StepKind::ExtendedRead, "Read SEQ 1MiB Q8", "Read SEQ 1MiB Q8", "QKXR1MQ8", nullptr, kSeqBlock,
+     0, 0, 8, false},
+    {StepKind::ExtendedRead, "Read RND 4KiB Q1", "Read RND 4KiB Q1", "QKXR4KQ1", nullptr, kRndBlock,
+     0, 0, 1, true},
+    {StepKind::ExtendedRead, "Read RND 4KiB Q32", "Read RND 4KiB Q32", "QKXR4KQ32", nullptr,
+     kRndBlock, 0, 0, 32, true},
     {StepKind::Write, "Write Test (2k block)", "Write Test (2k block)", "QKCW2",
      "Write Test (2k block)", 2048, kTestSpan, kStepZones},
     {StepKind::Write, "Write Test (4k block)", "Write Test (4k block)", "QKCW4",
@@ -75,6 +101,14 @@ inline constexpr RunStep kRunSteps[] = {
      "Write Test (32k block)", 32768, kTestSpan, kStepZones},
     {StepKind::Write, "Write Test (64k block)", "Write Test (64k block)", "QKCW64",
      "Write Test (64k block)", 65536, kTestSpan, kStepZones},
+    {StepKind::ExtendedWrite, "Write SEQ 1MiB Q1", "Write SEQ 1MiB Q1", "QKXW1MQ1", nullptr,
+     kSeqBlock, 0, 0, 1, false},
+    {StepKind::ExtendedWrite, "Write SEQ 1MiB Q8", "Write SEQ 1MiB Q8", "QKXW1MQ8", nullptr,
+     kSeqBlock, 0, 0, 8, false},
+    {StepKind::ExtendedWrite, "Write RND 4KiB Q1", "Write RND 4KiB Q1", "QKXW4KQ1", nullptr,
+     kRndBlock, 0, 0, 1, true},
+    {StepKind::ExtendedWrite, "Write RND 4KiB Q32", "Write RND 4KiB Q32", "QKXW4KQ32", nullptr,
+     kRndBlock, 0, 0, 32, true},
     {StepKind::RandomAccess, "Random Access", "Random Access Test", "QKCRACCESS",
      "RANDOM ACCESS TEST", 0, kAccessRequests, 0},
     {StepKind::SequentialAccess, "Sequential Access", "Sequential Access Test", "QKCSACCESS",
@@ -103,6 +137,11 @@ constexpr std::array<RunStep, countSteps(kind)> stepsOf() {
 }
 
 inline constexpr auto readTests = stepsOf<StepKind::Read>();
+inline constexpr auto extendedReads = stepsOf<StepKind::ExtendedRead>();
+inline constexpr auto extendedWrites = stepsOf<StepKind::ExtendedWrite>();
+inline constexpr int kExtendedPerKind = static_cast<int>(extendedReads.size());
+static_assert(extendedWrites.size() == extendedReads.size(),
+              "every extended test is read and written");
 inline constexpr auto writeTests = stepsOf<StepKind::Write>();
 // The chart sets read and write bars of one block size side by side.
 inline constexpr int kTestsPerTable = static_cast<int>(readTests.size());
@@ -140,6 +179,9 @@ constexpr const RunStep* stepStoredAs(std::string_view key) {
 constexpr bool isZoned(StepKind kind) {
     return kind == StepKind::Read || kind == StepKind::Write || kind == StepKind::FlashCheck;
 }
+constexpr bool isExtended(StepKind kind) {
+    return kind == StepKind::ExtendedRead || kind == StepKind::ExtendedWrite;
+}
 constexpr bool isAccess(StepKind kind) {
     return kind == StepKind::RandomAccess || kind == StepKind::SequentialAccess;
 }
@@ -155,6 +197,11 @@ constexpr uint32_t eventRows(const RunStep& step) {
     if (isAccess(step.kind)) {
         return step.span + kNoteRows;
     }
+    if (isExtended(step.kind)) {
+        // The batch rows of the whole time box, with room for the open row at each end.
+        constexpr uint32_t kBatchRows = (kExtendedWarmUpMs + kExtendedMeasureMs) / kExtendedBatchMs;
+        return kExtendedRows + kBatchRows + 2 + kNoteRows;
+    }
     // A wipe row ends wherever the writes stop following on, so a few rows more.
     return step.kind == StepKind::Wipe ? kWipeRows + 16 + kNoteRows : kNoteRows;
 }
@@ -165,7 +212,17 @@ constexpr uint32_t eventRows(const RunStep& step) {
 constexpr uint32_t eventRowsOfRun() {
     uint32_t rows = eventRows(stepOf(StepKind::Wipe));
     for (const RunStep& step : kRunSteps) {
-        rows += step.kind == StepKind::Capacity ? 0 : eventRows(step);
+        const bool counted = step.kind != StepKind::Capacity && !isExtended(step.kind);
+        rows += counted ? eventRows(step) : 0;
+    }
+    return rows;
+}
+
+// What the extended tests add to a run, read and write.
+constexpr uint32_t eventRowsOfExtended() {
+    uint32_t rows = 0;
+    for (const RunStep& step : kRunSteps) {
+        rows += isExtended(step.kind) ? eventRows(step) : 0;
     }
     return rows;
 }
@@ -174,6 +231,8 @@ constexpr uint32_t eventRowsOfRun() {
 // the capacity check before it.
 inline constexpr uint32_t kEventLogRoom = 49152;
 static_assert(eventRowsOfRun() <= kEventLogRoom, "a run's steps must fit the event log");
+// A run with the extended tests has room for them on top.
+inline constexpr uint32_t kExtendedLogRoom = kEventLogRoom + eventRowsOfExtended();
 static_assert(stepOf(StepKind::Wipe).kind == StepKind::Wipe &&
                   stepOf(StepKind::FlashCheck).kind == StepKind::FlashCheck &&
                   stepOf(StepKind::RandomAccess).kind == StepKind::RandomAccess &&

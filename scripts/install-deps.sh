@@ -11,7 +11,7 @@ packages=(
     qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
     libcurl4-openssl-dev python3 python3-aiosmtpd
     libcli11-dev nlohmann-json3-dev
-    libfuse3-dev fuse3
+    libfuse3-dev fuse3 liburing-dev
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev librsvg2-bin file
     libsystemd-dev udisks2 udev dbus polkitd

@@ -13,6 +13,10 @@ enum EventKind : uint8_t {
     // Many writes of a wipe kept as one row: their first sector, sector count and the
     // time from the first start to the last end.
     kEventWipe = 4,
+    // Many reads (or writes) of an extended test kept as one row once the test has used
+    // its share of the log: first sector, sector count summed, first start to last end.
+    kEventReadBatch = 5,
+    kEventWriteBatch = 6,
 };
 
 // Told of every timed transfer a block device makes. Called inside timed loops, so an

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "storage/DriveFacts.h"
+#include "storage/TransferQueue.h"
 
 namespace vorn {
 
@@ -41,6 +43,16 @@ public:
     [[nodiscard]] virtual bool openForTransfers(std::string& why) {
         (void)why;
         return true;
+    }
+    // A queue of up to `depth` transfers of `slotBytes` each through the transfer
+    // buffer (which must hold depth * slotBytes). Made before any timing starts;
+    // nullptr, with the reason in `why`, when the device cannot queue.
+    virtual std::unique_ptr<I_TransferQueue> openQueue(uint32_t depth, uint32_t slotBytes,
+                                                       std::string& why) {
+        (void)depth;
+        (void)slotBytes;
+        why = "this device cannot queue transfers";
+        return nullptr;
     }
 };
 

@@ -79,7 +79,8 @@ inline std::vector<std::string> runEntryNames(bool writeTest) {
     std::vector<std::string> names = {"VERSION", kDriveIdKey};
     for (const RunStep& step : kRunSteps) {
         const bool ran = step.kind != StepKind::Write || writeTest;
-        if (step.resultKey != nullptr && step.kind != StepKind::Capacity && ran) {
+        const bool classic = step.kind != StepKind::Capacity && !isExtended(step.kind);
+        if (step.resultKey != nullptr && classic && ran) {
             names.push_back(step.resultKey);
         }
     }

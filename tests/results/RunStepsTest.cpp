@@ -13,15 +13,38 @@ namespace {
 // moved or renamed in the table would change the bytes of every new result file.
 TEST(RunSteps, StoredKeysKeepTheirNamesAndOrder) {
     std::vector<std::string> keys;
+    std::vector<std::string> extended;
     for (const RunStep& step : kRunSteps) {
         if (step.resultKey != nullptr) {
-            keys.push_back(step.resultKey);
+            (isExtended(step.kind) ? extended : keys).push_back(step.resultKey);
         }
     }
     EXPECT_EQ(keys,
               (std::vector<std::string>{"QKCCAPACITY", "QKCR2", "QKCR4", "QKCR8", "QKCR16",
                                         "QKCR32", "QKCR64", "QKCW2", "QKCW4", "QKCW8", "QKCW16",
                                         "QKCW32", "QKCW64", "QKCRACCESS", "QKCSACCESS"}));
+    // The extended tests' keys are stored after every other entry, in this order.
+    EXPECT_EQ(extended,
+              (std::vector<std::string>{"QKXR1MQ1", "QKXR1MQ8", "QKXR4KQ1", "QKXR4KQ32", "QKXW1MQ1",
+                                        "QKXW1MQ8", "QKXW4KQ1", "QKXW4KQ32"}));
+}
+
+// Each extended row keeps transfers of its block in flight at its depth: SEQ 1 MiB at
+// 1 and 8, RND 4 KiB at 1 and 32, read and write alike.
+TEST(RunSteps, ExtendedTestsAreTheStandardSetReadAndWritten) {
+    ASSERT_EQ(extendedReads.size(), 4u);
+    for (size_t i = 0; i < extendedReads.size(); ++i) {
+        EXPECT_EQ(extendedReads[i].blockSize, extendedWrites[i].blockSize);
+        EXPECT_EQ(extendedReads[i].queueDepth, extendedWrites[i].queueDepth);
+        EXPECT_EQ(extendedReads[i].random, extendedWrites[i].random);
+        EXPECT_EQ(extendedReads[i].blockSize, extendedReads[i].random ? 4096u : 1048576u);
+        EXPECT_EQ(extendedReads[i].reportTitle, nullptr);
+    }
+    EXPECT_EQ(extendedReads[1].queueDepth, 8u);
+    EXPECT_EQ(extendedReads[3].queueDepth, 32u);
+    // The room for the set is fixed up front and sits on top of a classic run's.
+    EXPECT_EQ(eventRows(extendedReads[0]), kExtendedRows + 60u + 2 + 5);
+    EXPECT_EQ(kExtendedLogRoom, kEventLogRoom + 8 * eventRows(extendedReads[0]));
 }
 
 TEST(RunSteps, NamesAndKeysAreUniqueAndFoundAgain) {
@@ -66,7 +89,8 @@ TEST(RunSteps, EventRowsCoverEveryTransferOfARun) {
     }
     const uint32_t wipes = 2 * eventRows(stepOf(StepKind::Wipe));
     const uint32_t access = 2 * eventRows(stepOf(StepKind::RandomAccess));
-    // The capacity check is left out: it logs what still fits.
+    // The capacity check is left out: it logs what still fits; the extended tests have
+    // room of their own.
     EXPECT_EQ(eventRowsOfRun(), zoned + wipes + access);
     EXPECT_LE(eventRowsOfRun(), kEventLogRoom);
 }
