@@ -151,6 +151,8 @@ void QueuedBenchmark::run() {
         const uint32_t status = measure(*queue);
         // Transfers still in flight after an abandoned drain end with the queue.
         queue.reset();
+        // The percentiles are taken: a run holds eight of these until it stores them.
+        std::vector<uint32_t>().swap(latencies_);
         finish(status);
     } catch (const std::exception& e) {
         logException("QueuedBenchmark", e);
