@@ -42,9 +42,11 @@ def pair_summary(ratios):
 
 
 class TestMedium:
-    """The FUSE test medium (build/tests/vorn-test-medium) over a fresh image file."""
+    """The FUSE test medium (build/tests/vorn-test-medium) over a fresh image file: one
+    request at a time, or (concurrent) as many as the kernel passes, served
+    `parallel` at a time."""
 
-    def __init__(self, program, folder, size):
+    def __init__(self, program, folder, size, concurrent=False):
         self.mount = os.path.join(folder, "mount")
         self.image = os.path.join(folder, "medium.img")
         os.makedirs(self.mount, exist_ok=True)
@@ -53,8 +55,8 @@ class TestMedium:
         # The medium keeps its service times while a build runs beside it only when
         # other work cannot preempt it: it runs at the highest priority it may have.
         self.process = subprocess.Popen(
-            ["nice", "-n", "-20", program, "--image", self.image, self.mount, "-f", "-s", "-o",
-             "attr_timeout=0"])
+            ["nice", "-n", "-20", program, "--image", self.image, self.mount, "-f", "-o",
+             "attr_timeout=0"] + ([] if concurrent else ["-s"]))
         self.path = os.path.join(self.mount, "medium")
         for _ in range(250):
             if os.path.exists(self.path):
@@ -66,6 +68,13 @@ class TestMedium:
     def control(self, **settings):
         with open(os.path.join(self.mount, "control"), "w") as control:
             control.write("".join(f"{key}={value}\n" for key, value in settings.items()))
+
+    def counts(self):
+        """What the medium's control file reports, as numbers where they are."""
+        with open(os.path.join(self.mount, "control")) as control:
+            pairs = (line.split("=", 1) for line in control.read().splitlines() if "=" in line)
+            return {key: int(value) if value.lstrip("-").isdigit() else value
+                    for key, value in pairs}
 
     def close(self):
         subprocess.run(["umount", self.mount], capture_output=True)
