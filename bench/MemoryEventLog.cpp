@@ -31,6 +31,10 @@ const char* eventName(uint8_t kind) {
             return "FLUSH";
         case kEventWipe:
             return "WIPE";
+        case kEventReadBatch:
+            return "READS";
+        case kEventWriteBatch:
+            return "WRITES";
         default:
             return "Unknown";
     }
@@ -67,6 +71,9 @@ bool MemoryEventLog::append(const EventLogEntry& entry) {
 bool MemoryEventLog::addEvent(uint8_t device, uint8_t kind, uint16_t sectorCount, uint64_t sector,
                               uint64_t startTicks, uint64_t endTicks, uint32_t failed) {
     const uint8_t flags = failed != 0 ? static_cast<uint8_t>(device | kEventFailedBit) : device;
+    if (limited_ && (kind == kEventRead || kind == kEventWrite)) {
+        return addBatched(flags, kind, sectorCount, sector, startTicks, endTicks);
+    }
     if (sectorsPerRow_ == 0 || kind != kEventWrite || failed != 0) {
         if (sectorsPerRow_ != 0 && kind == kEventWrite) {
             closeSummaryRow();  // the failed write follows the writes before it
@@ -99,6 +106,57 @@ void MemoryEventLog::closeSummaryRow() {
     (void)append(summary_);
 }
 
+// A limited step's transfers: one row each while its share lasts, then one batch row
+// per period. A failed transfer always keeps a row of its own.
+bool MemoryEventLog::addBatched(uint8_t flags, uint8_t kind, uint16_t sectorCount, uint64_t sector,
+                                uint64_t startTicks, uint64_t endTicks) {
+    if (singleRowsLeft_ > 0 || (flags & kEventFailedBit) != 0) {
+        singleRowsLeft_ -= singleRowsLeft_ > 0 ? 1 : 0;
+        return append(EventLogEntry{sectorCount, kind, flags, 0, sector, startTicks, endTicks});
+    }
+    const uint8_t batchKind = kind == kEventWrite ? kEventWriteBatch : kEventReadBatch;
+    if (batchSectors_ != 0 &&
+        (batch_.kind != batchKind || startTicks - batch_.startTicks >= batchTicks_)) {
+        closeBatchRow();
+    }
+    if (batchSectors_ == 0) {
+        batch_ = EventLogEntry{0, batchKind, flags, 0, sector, startTicks, endTicks};
+    }
+    batch_.endTicks = endTicks > batch_.endTicks ? endTicks : batch_.endTicks;
+    batchSectors_ += sectorCount;
+    return used_ < capacity_;
+}
+
+void MemoryEventLog::closeBatchRow() {
+    if (batchSectors_ == 0) {
+        return;
+    }
+    batch_.reserved =
+        batchSectors_ > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(batchSectors_);
+    batchSectors_ = 0;
+    (void)append(batch_);
+}
+
+void MemoryEventLog::limitRows(uint32_t rows, uint64_t batchTicks) {
+    closeBatchRow();
+    limited_ = rows != 0;
+    singleRowsLeft_ = rows;
+    batchTicks_ = batchTicks;
+}
+
+bool MemoryEventLog::rowAt(uint32_t index, LoggedRow* out) const {
+    if (index >= used_ || out == nullptr) {
+        return false;
+    }
+    const EventLogEntry& entry = entries_[index];
+    const bool summed =
+        entry.kind == kEventWipe || entry.kind == kEventReadBatch || entry.kind == kEventWriteBatch;
+    *out = LoggedRow{entry.kind,       (entry.device & kEventFailedBit) != 0,
+                     entry.sector,     summed ? entry.reserved : entry.sectorCount,
+                     entry.startTicks, entry.endTicks};
+    return true;
+}
+
 void MemoryEventLog::summarizeWrites(uint64_t sectorsPerRow) {
     closeSummaryRow();
     sectorsPerRow_ = sectorsPerRow;
@@ -124,11 +182,13 @@ bool MemoryEventLog::addNote(const char* text) {
 bool MemoryEventLog::dumpCsv(const char* fileName, bool append, const char* header,
                              uint32_t bytesPerSector) {
     closeSummaryRow();
+    closeBatchRow();
     const bool written = fileName == nullptr || writeFile(fileName, append, header, bytesPerSector);
     // Cleared whether or not a file was written.
     notes_.clear();
     used_ = 0;
     sectorsPerRow_ = 0;
+    limited_ = false;
     baseTicks_ = platform::counterNow();
     return written;
 }
@@ -194,8 +254,9 @@ void MemoryEventLog::writeEntry(FILE* file, const EventLogEntry& entry, long dou
     }
     const char* name = eventName(entry.kind);
     const unsigned device = entry.device;
-    if (entry.kind == kEventWipe) {
-        // A wipe row's bytes may pass 32 bits: its count and rate are worked out wide.
+    if (entry.kind == kEventWipe || entry.kind == kEventReadBatch ||
+        entry.kind == kEventWriteBatch) {
+        // A summed row's bytes may pass 32 bits: its count and rate are worked out wide.
         const double bytes = static_cast<double>(entry.reserved) * bytesPerSector;
         std::fprintf(file, "%s,%u,YES,%.3f,%.3f,%" PRIu64 ",%u,%.0f\n", name, device,
                      static_cast<double>(startSec), static_cast<double>(durationMs), entry.sector,

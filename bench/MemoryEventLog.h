@@ -42,6 +42,9 @@ public:
     bool addEvent(uint8_t device, uint8_t kind, uint16_t sectorCount, uint64_t sector,
                   uint64_t startTicks, uint64_t endTicks, uint32_t failed) override;
     void summarizeWrites(uint64_t sectorsPerRow) override;
+    void limitRows(uint32_t rows, uint64_t batchTicks) override;
+    uint32_t rowCount() const override { return used_; }
+    bool rowAt(uint32_t index, LoggedRow* out) const override;
     bool addNote(const char* text) override;
     bool dumpCsv(const char* fileName, bool append, const char* header,
                  uint32_t bytesPerSector) override;
@@ -57,6 +60,9 @@ private:
                     uint32_t bytesPerSector) const;
     bool append(const EventLogEntry& entry);
     void closeSummaryRow();
+    bool addBatched(uint8_t flags, uint8_t kind, uint16_t sectorCount, uint64_t sector,
+                    uint64_t startTicks, uint64_t endTicks);
+    void closeBatchRow();
 
     std::unique_ptr<platform::LockedBuffer> memory_;
     EventLogEntry* entries_ = nullptr;
@@ -67,6 +73,13 @@ private:
     uint64_t sectorsPerRow_ = 0;
     EventLogEntry summary_{};
     uint64_t summarySectors_ = 0;
+    // A limited step: single rows left before batching, the batch period and the
+    // batch row being filled.
+    bool limited_ = false;
+    uint32_t singleRowsLeft_ = 0;
+    uint64_t batchTicks_ = 0;
+    EventLogEntry batch_{};
+    uint64_t batchSectors_ = 0;
     // Heap copies of the note texts; entries refer to them by index.
     std::vector<std::unique_ptr<char[]>> notes_;
 };

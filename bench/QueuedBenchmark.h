@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "bench/Benchmark.h"
+#include "storage/TransferQueue.h"
 
 namespace vorn {
-
-class I_TransferQueue;
 
 // What a queued benchmark is asked to do.
 struct QueuedSetup {
@@ -71,16 +70,28 @@ public:
     // Why the last start failed, for the log; empty when it did not.
     const char* failure() const { return failure_; }
 
+    // Latencies kept for the percentiles at depth 1; later ones count towards the
+    // rates and the maximum only.
+    static constexpr uint32_t kMaxLatencySamples = 1u << 20;
+
 private:
+    struct Tally;
     void run();
     bool setUp();
-    bool measure(I_TransferQueue& queue);
+    uint32_t measure(I_TransferQueue& queue);
+    bool pushNext(I_TransferQueue& queue, uint32_t slot);
+    void count(const QueuedCompletion& done, Tally& tally);
+    void summarize(const Tally& tally);
     void finish(uint32_t status);
 
     QueuedSetup setup_;
     I_VornDevice* device_ = nullptr;
     uint32_t sectorSize_ = 0;
     uint64_t regionSectors_ = 0;
+    uint64_t frequency_ = 0;
+    uint64_t nextBlock_ = 0;  // the sweep's next block
+    uint64_t randomState_ = 0;
+    std::vector<QueuedCompletion> completions_;
     QueuedRecord record_{};
     // Latencies of the measured part at depth 1, in ns; reserved before timing starts.
     std::vector<uint32_t> latencies_;

@@ -53,6 +53,8 @@ public:
     std::string writeRefusal() override;
     bool claimForWrite(std::string& why) override;
     bool openForTransfers(std::string& why) override;
+    std::unique_ptr<I_TransferQueue> openQueue(uint32_t depth, uint32_t slotBytes,
+                                               std::string& why) override;
 
 private:
     struct Geometry {

@@ -26,9 +26,9 @@ public:
     [[nodiscard]] virtual bool push(bool write, uint64_t sector, uint32_t count, uint32_t slot) = 0;
     // Hands every queued transfer to the device; their start times are taken here.
     [[nodiscard]] virtual bool submit() = 0;
-    // Waits for at least one completion and stores up to `max` of them; the number
-    // stored, or -1 when waiting failed (the transfers' fate is then unknown).
-    virtual int reap(QueuedCompletion* out, int max) = 0;
+    // Waits up to `waitNs` nanoseconds for a completion and stores up to `max` of them;
+    // the number stored (0 when none came in time), or -1 when waiting failed.
+    virtual int reap(QueuedCompletion* out, int max, uint64_t waitNs) = 0;
     // Transfers submitted and not yet reaped.
     virtual uint32_t inFlight() const = 0;
 };

@@ -5,6 +5,7 @@
 #include "platform/Counter.h"
 #include "storage/TransferObserver.h"
 #include "support/ManualCounter.h"
+#include "support/MemoryQueue.h"
 
 namespace vorn::test {
 
@@ -108,6 +109,55 @@ bool MemoryDevice::flush() {
     const uint64_t start = platform::counterNow();
     const Transfer t{kEventFlush, 0, 0};
     return finishTransfer(t, start, failWhen && failWhen(index_, t));
+}
+
+std::unique_ptr<I_TransferQueue> MemoryDevice::openQueue(uint32_t depth, uint32_t slotBytes,
+                                                         std::string& why) {
+    if (!options_.canQueue) {
+        why = "queued transfers are not supported here";
+        return nullptr;
+    }
+    if (depth == 0 || slotBytes == 0 || uint64_t{depth} * slotBytes > buffer_.size()) {
+        why = "the transfer buffer is too small for the queue";
+        return nullptr;
+    }
+    return std::make_unique<MemoryQueue>(*this, depth, slotBytes, options_.queueServers);
+}
+
+uint64_t MemoryDevice::serviceTicks(const Transfer& transfer) const {
+    return clock_ != nullptr && ticksFor ? ticksFor(index_, transfer) : 0;
+}
+
+uint32_t MemoryDevice::moveQueued(const Transfer& t, size_t offset) {
+    const uint64_t bytes = uint64_t{t.count} * options_.sectorSize;
+    const bool inside = t.sector <= options_.sectors && t.count <= options_.sectors - t.sector;
+    const bool failed = !inside || (failWhen && failWhen(index_, t));
+    if (!failed && options_.keepData) {
+        uint8_t* place = medium_.data() + t.sector * options_.sectorSize;
+        uint8_t* slot = buffer_.data() + offset;
+        if (t.kind == kEventWrite) {
+            std::memcpy(place, slot, bytes);
+        } else {
+            std::memcpy(slot, place, bytes);
+        }
+    }
+    writes_ += t.kind == kEventWrite ? 1 : 0;
+    if (record_) {
+        transfers_.push_back(t);
+    }
+    ++index_;
+    lastError_ = failed ? failError : lastError_;
+    return failed ? static_cast<uint32_t>(failError) : 0;
+}
+
+void MemoryDevice::reportQueued(const Transfer& t, uint64_t start, uint64_t end, uint32_t failed) {
+    if (observer_ != nullptr) {
+        observer_->addEvent(options_.driveNumber, t.kind, static_cast<uint16_t>(t.count), t.sector,
+                            start, end, failed);
+    }
+    if (afterTransfer) {
+        afterTransfer(index_ - 1);
+    }
 }
 
 }  // namespace vorn::test

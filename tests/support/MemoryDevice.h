@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
         std::string claimFailure = {};  // non-empty: claimForWrite fails with it
         std::string openFailure = {};   // non-empty: openForTransfers fails with it
         uint8_t driveNumber = 1;
+        uint32_t queueServers = 1;  // transfers of a queue served at once
+        bool canQueue = true;       // false: openQueue refuses, as a device without io_uring
     };
 
     explicit MemoryDevice(Options options);
@@ -92,6 +95,18 @@ public:
         why = options_.openFailure;
         return why.empty();
     }
+    std::unique_ptr<I_TransferQueue> openQueue(uint32_t depth, uint32_t slotBytes,
+                                               std::string& why) override;
+
+    // --- for the queue ----------------------------------------------------------
+    ManualCounter* clock() const { return clock_; }
+    // The scripted service time of a transfer about to be queued (0 without a script).
+    uint64_t serviceTicks(const Transfer& transfer) const;
+    // Moves a queued transfer's data through the buffer at `offset`, counts and records
+    // it as a transfer; the errno it fails with, 0 when it succeeds.
+    uint32_t moveQueued(const Transfer& transfer, size_t offset);
+    // Tells the observer of a finished queued transfer and runs afterTransfer.
+    void reportQueued(const Transfer& transfer, uint64_t start, uint64_t end, uint32_t failed);
 
 private:
     bool transfer(uint8_t kind, uint64_t sector, uint32_t count, void* destination,
