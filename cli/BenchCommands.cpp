@@ -6,6 +6,7 @@
 
 #include "base/FileNames.h"
 #include "bench/DiskRwBenchmark.h"
+#include "bench/QueuedBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandLine.h"
@@ -14,6 +15,7 @@
 #include "cli/JsonOut.h"
 #include "cli/SignalCancel.h"
 #include "platform/LockedBuffer.h"
+#include "results/RunSteps.h"
 #include "storage/LinuxDrive.h"
 
 namespace vorn::cli {
@@ -22,6 +24,8 @@ namespace {
 constexpr uint32_t kMinBuffer = 524288;
 // Far beyond any block a flash medium is measured with, and a buffer that can be had.
 constexpr uint64_t kMaxBlock = 64ull << 20;
+constexpr uint64_t kMaxQueue = 256;
+constexpr uint64_t kMaxSeconds = 3600;
 // Each access keeps its time: the samples must fit in memory at once.
 constexpr uint64_t kMaxAccessCount = 1000000;
 
@@ -110,7 +114,14 @@ struct BenchOptions {
     Target target;
     bool write = false, read = false, full = false, json = false, yes = false;
     uint64_t block = 0, zones = 2, warmUp = 0, timed = 4194304, align = 65536;
+    bool random = false;
+    uint64_t queue = 1, seconds = 5;
 };
+
+// --random, --queue or --seconds ask for the queued test instead of the zoned one.
+bool queuedAsked(const CommandLine& line) {
+    return line.given("--random") || line.given("--queue") || line.given("--seconds");
+}
 
 void addBenchOptions(CommandLine& line, BenchOptions& o) {
     addTargetOptions(line, &o.target);
@@ -122,6 +133,10 @@ void addBenchOptions(CommandLine& line, BenchOptions& o) {
     line.number("--timed", &o.timed, UINT32_MAX, "bytes timed per zone (default 4194304)");
     line.number("--align", &o.align, UINT32_MAX, "zone alignment in bytes (default 65536)");
     line.flag("--full", &o.full, "measure the whole zone");
+    line.flag("--random", &o.random, "queued test: random offsets (block default 4096)");
+    line.number("--queue", &o.queue, kMaxQueue, "queued test: transfers in flight (default 1)");
+    line.number("--seconds", &o.seconds, kMaxSeconds,
+                "queued test: seconds measured after 1 s of warm-up (default 5)");
     line.flag("--json", &o.json, "print the zones as JSON");
     line.flag("--yes", &o.yes, "write without asking");
 }
@@ -143,6 +158,66 @@ void printAccess(I_Benchmark& bench, uint32_t status, bool json) {
                 v(kValueStdDev) / 100.0);
 }
 
+void printQueuedJson(uint32_t status, const QueuedRecord* r) {
+    if (r == nullptr) {
+        printJson({{"status", status}});
+        return;
+    }
+    Json out = {{"status", status},
+                {"write", r->write != 0},
+                {"random", r->random != 0},
+                {"block", r->blockSize},
+                {"queue_depth", r->queueDepth},
+                {"region_bytes", r->regionBytes},
+                {"completions", r->completions},
+                {"bytes", r->bytes},
+                {"measured_ns", r->measuredNs},
+                {"bytes_per_second", r->bytesPerSecond},
+                {"iops", static_cast<double>(r->milliIops) / 1000.0}};
+    if (r->queueDepth == 1) {
+        out["latency_ns"] = {{"median", r->latencyMedianNs},
+                             {"p99", r->latencyP99Ns},
+                             {"p999", r->latencyP999Ns},
+                             {"max", r->latencyMaxNs}};
+    }
+    printJson(out);
+}
+
+void printQueued(uint32_t status, const QueuedRecord* r) {
+    std::printf("status %u (%s)\n", status, statusText(status));
+    if (r == nullptr) {
+        return;
+    }
+    std::printf("%s %s, %u-byte blocks at queue depth %u over %llu bytes\n",
+                r->random ? "random" : "sequential", r->write ? "write" : "read", r->blockSize,
+                r->queueDepth, static_cast<unsigned long long>(r->regionBytes));
+    std::printf(
+        "%.1f MB/s, %.0f IOPS (%llu transfers in %.3f s)\n",
+        static_cast<double>(r->bytesPerSecond) / 1e6, static_cast<double>(r->milliIops) / 1000.0,
+        static_cast<unsigned long long>(r->completions), static_cast<double>(r->measuredNs) / 1e9);
+    if (r->queueDepth == 1 && r->sampledLatencies != 0) {
+        std::printf("latency ms: median %.3f  99%% %.3f  99.9%% %.3f  max %.3f\n",
+                    static_cast<double>(r->latencyMedianNs) / 1e6,
+                    static_cast<double>(r->latencyP99Ns) / 1e6,
+                    static_cast<double>(r->latencyP999Ns) / 1e6,
+                    static_cast<double>(r->latencyMaxNs) / 1e6);
+    }
+}
+
+int runQueuedBench(I_VornDevice& disk, const QueuedSetup& setup, bool json) {
+    QueuedBenchmark bench(setup);
+    bench.start(&disk);
+    const uint32_t status = runToEnd(bench, setup.write ? "queued write" : "queued read");
+    if (cancelRequested()) {
+        return cancelledExit("bench");
+    }
+    QueuedRecord record;
+    const bool measured = bench.record(&record);
+    json ? printQueuedJson(status, measured ? &record : nullptr)
+         : printQueued(status, measured ? &record : nullptr);
+    return status == kStatusDone ? 0 : failWith("bench", statusText(status));
+}
+
 }  // namespace
 
 int runBench(int argc, char** argv) {
@@ -157,11 +232,25 @@ int runBench(int argc, char** argv) {
     if (o.read == o.write) {
         return line.usageError("give either --read or --write");
     }
+    const bool queued = queuedAsked(line);
+    if (queued && !line.given("--block")) {
+        o.block = o.random ? kRndBlock : kSeqBlock;
+    }
     if (!line.given("--block")) {
-        return line.usageError("--block BYTES is required");
+        if (!queued) {
+            return line.usageError("--block BYTES is required");
+        }
+    }
+    if (queued &&
+        (o.queue == 0 || o.seconds == 0 || o.block == 0 || o.block * o.queue > kMaxBlock)) {
+        return line.usageError(
+            "--queue and --seconds must be at least 1, and --block times "
+            "--queue at most " +
+            std::to_string(kMaxBlock) + " bytes");
     }
     ScopedLog log(kTestLog);
-    const uint32_t bufferSize = std::max<uint32_t>(kMinBuffer, static_cast<uint32_t>(o.block));
+    const uint32_t bufferSize =
+        std::max<uint32_t>(kMinBuffer, static_cast<uint32_t>(queued ? o.block * o.queue : o.block));
     if (!platform::LockedBuffer::allocate(bufferSize)) {
         return failWith(
             "bench", "no memory for a transfer buffer of " + std::to_string(bufferSize) + " bytes");
@@ -187,6 +276,14 @@ int runBench(int argc, char** argv) {
             return failWith(
                 "bench", std::string(disk->getDevicePath()) + ": " + why + "; nothing was written");
         }
+    }
+    if (queued) {
+        const QueuedSetup setup{.write = o.write,
+                                .random = o.random,
+                                .blockSize = static_cast<uint32_t>(o.block),
+                                .queueDepth = static_cast<uint32_t>(o.queue),
+                                .measureMs = static_cast<uint32_t>(o.seconds * 1000)};
+        return runQueuedBench(*disk, setup, o.json);
     }
     auto bench = newDiskRwBenchmark(o.write ? 1 : 0, o.full ? 0 : 1, static_cast<uint32_t>(o.block),
                                     static_cast<uint32_t>(o.zones), static_cast<uint32_t>(o.warmUp),

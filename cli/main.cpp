@@ -23,7 +23,9 @@ constexpr Command kCommands[] = {
     {"sysinfo", vorn::cli::runSysinfo, "sysinfo"},
     {"bench", vorn::cli::runBench,
      "bench (--drive N | --device PATH) --read|--write --block BYTES [--zones N]\n"
-     "        [--warmup BYTES] [--timed BYTES] [--align BYTES] [--full] [--json] [--yes]"},
+     "        [--warmup BYTES] [--timed BYTES] [--align BYTES] [--full] [--json] [--yes]\n"
+     "      bench (--drive N | --device PATH) --read|--write [--random] [--queue N]\n"
+     "        [--seconds S] [--block BYTES] [--json] [--yes]"},
     {"access", vorn::cli::runAccess,
      "access (--drive N | --device PATH) [--sequential] [--count N] [--json]"},
     {"dump", vorn::cli::runDump, "dump FILE [--member N] [--json]"},

@@ -140,6 +140,10 @@ uint32_t stepColor(StepKind kind, uint32_t blockSize) {
             return 0x2E8B57;
         case StepKind::SequentialAccess:
             return 0xC88A00;
+        case StepKind::ExtendedRead:
+            return 0x2980B9;
+        case StepKind::ExtendedWrite:
+            return 0xD35400;
         case StepKind::Other:
             break;
     }
@@ -158,6 +162,10 @@ const char* stepCaption(StepKind kind) {
             return "Read Test";
         case StepKind::Write:
             return "Write Test";
+        case StepKind::ExtendedRead:
+            return "Extended Read";
+        case StepKind::ExtendedWrite:
+            return "Extended Write";
         case StepKind::Other:
             break;
     }
