@@ -36,6 +36,26 @@ def fio_rate(target, mode, block, offset, size):
     return job["read" if mode == "read" else "write"]["bw_bytes"]
 
 
+def vorn_queued(cli, target, block, depth, seconds, random=False):
+    """`qkvorn-cli bench --queue --json` reading the target: the queued test's record."""
+    cmd = [cli, "bench", "--device", target, "--read", "--block", str(block), "--queue",
+           str(depth), "--seconds", str(seconds), "--json", "--yes"]
+    return json.loads(run(cmd + (["--random"] if random else [])))
+
+
+def fio_queued(target, block, depth, seconds, region, random=False, seed=1):
+    """fio reading through io_uring, direct, at a fixed depth: 1 s of ramp, then `seconds`
+    measured in the first `region` bytes; random offsets from a fixed seed. Its buffers
+    are registered with the ring, as QK Vorn's are. Its read figures (bw_bytes, iops, ...)."""
+    out = run(["nice", "-n", "-20", "fio", "--name=queued", "--filename=" + target,
+               "--rw=" + ("randread" if random else "read"), "--bs=" + str(block),
+               "--ioengine=io_uring", "--fixedbufs", "--direct=1", "--iodepth=" + str(depth),
+               "--offset=0", "--size=" + str(region), "--time_based", "--ramp_time=1",
+               "--runtime=" + str(seconds), "--randrepeat=1", "--randseed=" + str(seed),
+               "--norandommap", "--output-format=json"])
+    return json.loads(out)["jobs"][0]["read"]
+
+
 def pair_summary(ratios):
     """Median of the pair ratios and their spread (lowest, highest)."""
     return statistics.median(ratios), min(ratios), max(ratios)
