@@ -16,6 +16,8 @@ over fio, and each over the truth. Run as root after a build:
 """
 import argparse
 import os
+import shutil
+import statistics
 import sys
 import tempfile
 
@@ -68,9 +70,13 @@ def measure_case(args, cli, medium, random, depth):
         for run in ((run_vorn, run_fio) if pair % 2 == 0 else (run_fio, run_vorn)):
             run()
     kind = "random 4 KiB" if random else "sequential 1 MiB"
-    unit = f"{truth:.0f} IOPS" if random else f"{truth / 1e6:.1f} MB/s"
-    print(f"{kind} Q{depth}: truth {unit}; QK Vorn held up to {max(peaks)} requests at "
-          f"the medium")
+
+    def figure(value):
+        return f"{value:.0f} IOPS" if random else f"{value / 1e6:.1f} MB/s"
+
+    print(f"{kind} Q{depth}: truth {figure(truth)}, QK Vorn {figure(statistics.median(vorn))}, "
+          f"fio {figure(statistics.median(fio))} (medians); QK Vorn held up to {max(peaks)} "
+          f"requests at the medium")
     return [abs(row("QK Vorn / fio", [v / f for v, f in zip(vorn, fio)]) - 1),
             abs(row("QK Vorn / truth", [v / truth for v in vorn]) - 1),
             abs(row("fio / truth", [f / truth for f in fio]) - 1)]
@@ -106,6 +112,8 @@ def main():
               ", ".join(f"{key} {value * 100:.2f} %" for key, value in worst.items()))
     finally:
         medium.close()
+        if not os.path.ismount(medium.mount):
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "support/TestMedium.h"
 
@@ -83,13 +84,31 @@ bool writeBlocks(int fd, uint64_t firstBlock, unsigned count, uint32_t block) {
 
 using Clock = std::chrono::steady_clock;
 
+// Where io_uring is switched off (kernel.io_uring_disabled) there is no queue to test.
+bool uringUsable() {
+    io_uring ring{};
+    if (io_uring_queue_init(1, &ring, 0) != 0) {
+        return false;
+    }
+    io_uring_queue_exit(&ring);
+    return true;
+}
+
+// Why a test cannot run here; empty when it can.
+std::string whyNot(const TestMedium& medium) {
+    if (!medium.ready()) {
+        return medium.skipReason();
+    }
+    return uringUsable() ? "" : "io_uring is switched off here";
+}
+
 // Eight queued reads, four served at a time for 100 ms each: the medium holds all
 // eight at once (the kernel holds none back), serves four at a time, never more, so
 // the eight take two service times at least.
 TEST(MediumService, ServesQueuedRequestsParallelAtATime) {
     TestMedium medium(16 * kMiB, TestMedium::Requests::Concurrent);
-    if (!medium.ready()) {
-        GTEST_SKIP() << medium.skipReason();
+    if (const std::string why = whyNot(medium); !why.empty()) {
+        GTEST_SKIP() << why;
     }
     Descriptor file(medium.mediumPath());
     ASSERT_GE(file.fd(), 0);
@@ -108,8 +127,8 @@ TEST(MediumService, ServesQueuedRequestsParallelAtATime) {
 // once; with one slot the same queue is served one by one.
 TEST(MediumService, ADeepQueueReachesTheMediumWhole) {
     TestMedium medium(16 * kMiB, TestMedium::Requests::Concurrent);
-    if (!medium.ready()) {
-        GTEST_SKIP() << medium.skipReason();
+    if (const std::string why = whyNot(medium); !why.empty()) {
+        GTEST_SKIP() << why;
     }
     Descriptor file(medium.mediumPath());
     ASSERT_GE(file.fd(), 0);
@@ -131,8 +150,8 @@ TEST(MediumService, ADeepQueueReachesTheMediumWhole) {
 // one by one whatever "parallel" says.
 TEST(MediumService, OneAtATimeHoldsOneRequest) {
     TestMedium medium(16 * kMiB);
-    if (!medium.ready()) {
-        GTEST_SKIP() << medium.skipReason();
+    if (const std::string why = whyNot(medium); !why.empty()) {
+        GTEST_SKIP() << why;
     }
     Descriptor file(medium.mediumPath());
     ASSERT_GE(file.fd(), 0);
@@ -147,8 +166,8 @@ TEST(MediumService, OneAtATimeHoldsOneRequest) {
 TEST(MediumService, WritesPastTheWriteCacheTakeTheSustainedTime) {
     constexpr uint32_t kWrite = 65536;
     TestMedium medium(16 * kMiB);
-    if (!medium.ready()) {
-        GTEST_SKIP() << medium.skipReason();
+    if (const std::string why = whyNot(medium); !why.empty()) {
+        GTEST_SKIP() << why;
     }
     Descriptor file(medium.mediumPath());
     ASSERT_GE(file.fd(), 0);
