@@ -46,8 +46,10 @@ private:
 }  // namespace
 
 CapacityStage::CapacityStage(const TestRunContext& run)
-    : run_(run), limited_(run.device), limitedRun_{limited_,    run.eventLog,  run.view,
-                                                   run.dialogs, run.writeTest, run.capacityCheck} {}
+    : run_(run), limited_(run.device), limitedRun_{limited_,      run.eventLog,
+                                                   run.view,      run.dialogs,
+                                                   run.writeTest, run.capacityCheck,
+                                                   run.extended,  run.writeCurveLine} {}
 
 bool CapacityStage::run() {
     if (!checking()) {

@@ -18,6 +18,8 @@ namespace vorn {
 namespace {
 
 constexpr uint32_t kTransferBuffer = 524288;
+// The extended tests keep eight 1 MiB transfers in flight.
+constexpr uint32_t kExtendedBuffer = 8 * kSeqBlock;
 constexpr uint32_t kEventSectorBytes = 512;
 constexpr const char* kPlace = "RunTestClick";
 
@@ -36,11 +38,12 @@ std::string cutToBuffer(const std::string& text) {
 
 std::unique_ptr<I_VornDevice> openDevice(const RunJobRequest& request, int number,
                                          I_VornEventLog* eventLog) {
+    const uint32_t bufferSize = request.extended ? kExtendedBuffer : kTransferBuffer;
     if (request.opener) {
-        return request.opener(number, eventLog, kTransferBuffer);
+        return request.opener(number, eventLog, bufferSize);
     }
     const DriveCatalog& catalog = request.catalog ? *request.catalog : systemCatalog();
-    return newLinuxDrive(number, eventLog, kTransferBuffer, catalog);
+    return newLinuxDrive(number, eventLog, bufferSize, catalog);
 }
 
 // Steps from opening the device to the results; the device is closed on return.
@@ -76,9 +79,15 @@ RunOutcome checkAndRun(const RunJobRequest& request, I_VornEventLog& eventLog, I
     }
     result.log->open();
     auto stored = std::make_unique<MemberSnapshot>();
-    if (!runTestSequence(
-            {*device, eventLog, view, dialogs, request.writeTest, request.capacityCheck},
-            stored.get())) {
+    const TestRunContext context{*device,
+                                 eventLog,
+                                 view,
+                                 dialogs,
+                                 request.writeTest,
+                                 request.capacityCheck,
+                                 request.extended,
+                                 &result.writeCurveLine};
+    if (!runTestSequence(context, stored.get())) {
         result.failure = kRunFailed;
         dialogs.warning(kRunFailed);
         result.log->close();
@@ -164,7 +173,7 @@ RunResult runTestJob(const RunJobRequest& request, I_RunView& view, I_Dialogs& d
     std::unique_ptr<I_VornEventLog> eventLog;
     bool eventsWritten = false;
     try {
-        eventLog = newEventLog(kEventLogRoom);
+        eventLog = newEventLog(request.extended ? kExtendedLogRoom : kEventLogRoom);
         if (eventLog) {
             result.outcome = checkAndRun(request, *eventLog, view, dialogs, result);
             eventsWritten = result.outcome == RunOutcome::Succeeded;

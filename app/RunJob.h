@@ -51,6 +51,7 @@ struct RunJobRequest {
     int selected = -1;                 // index into entries; -1 = nothing selected
     bool writeTest = false;            // "&Enable Write Test"
     bool capacityCheck = false;        // "Check real c&apacity" (only with the write test)
+    bool extended = false;             // "E&xtended tests"
     const DriveCatalog* catalog = &systemCatalog();
     DeviceOpener opener;  // empty: newLinuxDrive on `catalog`
 };
@@ -87,6 +88,9 @@ struct RunResult {
     bool eventLogSaved = false;
     // The run included the write test (only such results may be uploaded).
     bool writeTest = false;
+    // What the wipe told of the write cache, or why it was not measured; empty without
+    // the write test.
+    std::string writeCurveLine;
     // After a success: the result exactly as "temp.qkt" holds it, read only, and its
     // measurements. Null otherwise.
     std::unique_ptr<MemberSnapshot> stored;

@@ -5,21 +5,27 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/CapacityStage.h"
 #include "app/Wipe.h"
 #include "base/DiagLog.h"
 #include "base/Dialogs.h"
 #include "bench/DiskRwBenchmark.h"
+#include "bench/QueuedBenchmark.h"
 #include "bench/RAccessBenchmark.h"
+#include "platform/Counter.h"
 #include "platform/ProgramInfo.h"
 #include "results/Collections.h"
+#include "results/ExtendedEntries.h"
 #include "results/MemberSnapshot.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
 #include "results/RunSteps.h"
 #include "results/VornDiskCollection.h"
+#include "results/WriteCurve.h"
 #include "storage/EventLog.h"
 #include "storage/VornDevice.h"
 
@@ -40,11 +46,15 @@ constexpr const RunStep& kRandomStep = stepOf(StepKind::RandomAccess);
 constexpr const RunStep& kSequentialStep = stepOf(StepKind::SequentialAccess);
 
 using TableBenchmarks = std::array<std::unique_ptr<DiskRwBenchmark>, kTestsPerTable>;
+using ExtendedBenchmarks = std::array<std::unique_ptr<QueuedBenchmark>, kExtendedPerKind>;
 
 // Everything a run creates; destroyed before the view is hidden, on every path.
 struct RunBenchmarks {
     TableBenchmarks reads;
     TableBenchmarks writes;
+    ExtendedBenchmarks extendedReads;
+    ExtendedBenchmarks extendedWrites;
+    std::optional<WriteCurve> writeCurve;
     std::unique_ptr<RAccessBenchmark> random;
     std::unique_ptr<RAccessBenchmark> sequential;
 };
@@ -153,12 +163,46 @@ bool flashCheck(const TestRunContext& run) {
     return true;
 }
 
-bool wipeUnlessMarked(const TestRunContext& run) {
+void tellWriteCurve(const TestRunContext& run, const std::string& line) {
+    logMessage("%s", line.c_str());
+    if (run.writeCurveLine != nullptr) {
+        *run.writeCurveLine = line;
+    }
+}
+
+// The wipe's rows from `firstRow` on, as stretches of the write pass.
+std::vector<WriteSpan> wipeSpans(const TestRunContext& run, uint32_t firstRow) {
+    std::vector<WriteSpan> spans;
+    const uint64_t frequency = platform::counterFrequency();
+    const uint64_t sectorSize = run.device.mediaBlockSize();
+    LoggedRow row;
+    for (uint32_t i = firstRow; frequency != 0 && run.eventLog.rowAt(i, &row); ++i) {
+        if (row.kind == kEventWipe && !row.failed) {
+            spans.push_back({row.sector * sectorSize, row.sectors * sectorSize,
+                             static_cast<double>(row.endTicks - row.startTicks) /
+                                 static_cast<double>(frequency)});
+        }
+    }
+    return spans;
+}
+
+bool wipeUnlessMarked(const TestRunContext& run, std::optional<WriteCurve>& curve) {
     if (wipeMarkers(run.device, MarkerMode::Check)) {
+        tellWriteCurve(run,
+                       "Sustained write not measured: the medium still carried the markers of "
+                       "an earlier test, so it was not erased this time");
         return true;
     }
     run.view.setRowLabel(RunRow::Test, stepOf(StepKind::Wipe).rowLabel);
-    return wipeDevice(run.device, 0, run.view, &run.eventLog);
+    const uint32_t firstRow = run.eventLog.rowCount();
+    if (!wipeDevice(run.device, 0, run.view, &run.eventLog)) {
+        return false;
+    }
+    curve = analyseWriteCurve(wipeSpans(run, firstRow));
+    tellWriteCurve(run, curve ? writeCurveText(*curve)
+                              : std::string("Sustained write not measured: the erase was too "
+                                            "short to time"));
+    return true;
 }
 
 bool runTable(const TestRunContext& run, const std::array<RunStep, kTestsPerTable>& table,
@@ -174,6 +218,30 @@ bool runTable(const TestRunContext& run, const std::array<RunStep, kTestsPerTabl
             return false;
         }
         ok = runBenchmarkStep(*held[i], run.device, run.eventLog, run.view, table[i].name, row);
+    }
+    return ok;
+}
+
+// The queued tests of one direction, each in its share of the event log.
+bool runExtended(const TestRunContext& run, const std::array<RunStep, kExtendedPerKind>& table,
+                 RunRow row, ExtendedBenchmarks& held) {
+    bool ok = true;
+    for (int i = 0; i < kExtendedPerKind && ok; ++i) {
+        if (!goOn(run)) {
+            return false;
+        }
+        const RunStep& step = table[static_cast<size_t>(i)];
+        run.view.setRowLabel(row, step.rowLabel);
+        held[static_cast<size_t>(i)] = std::make_unique<QueuedBenchmark>(
+            QueuedSetup{.write = step.kind == StepKind::ExtendedWrite,
+                        .random = step.random,
+                        .blockSize = step.blockSize,
+                        .queueDepth = step.queueDepth,
+                        .warmUpMs = kExtendedWarmUpMs,
+                        .measureMs = kExtendedMeasureMs,
+                        .regionBytes = kExtendedRegion});
+        ok = runBenchmarkStep(*held[static_cast<size_t>(i)], run.device, run.eventLog, run.view,
+                              step.name, row, kExtendedRows);
     }
     return ok;
 }
@@ -237,6 +305,26 @@ private:
     MemberSnapshot& kept_;
 };
 
+// Only what was measured: a run without the extended tests keeps exactly its old entries.
+bool storeExtended(I_VornCollection& file, const RunBenchmarks& held) {
+    bool ok = true;
+    bool any = false;
+    for (const ExtendedBenchmarks* set : {&held.extendedReads, &held.extendedWrites}) {
+        const auto& table = set == &held.extendedReads ? extendedReads : extendedWrites;
+        for (size_t i = 0; i < set->size(); ++i) {
+            QueuedRecord record;
+            if ((*set)[i] && (*set)[i]->record(&record)) {
+                ok = addQueuedTest(file, table[i].resultKey, record) && ok;
+                any = true;
+            }
+        }
+    }
+    if (any && held.writeCurve) {
+        ok = addWriteCurve(file, *held.writeCurve) && ok;
+    }
+    return ok;
+}
+
 // Every store is tried; any failure fails the run.
 bool writeResults(const TestRunContext& run, RunBenchmarks& held, const CapacityStage& capacity,
                   const char* path, MemberSnapshot& kept) {
@@ -261,6 +349,7 @@ bool writeResults(const TestRunContext& run, RunBenchmarks& held, const Capacity
     ok = addTestTime(*file, static_cast<uint32_t>(std::time(nullptr))) && ok;
     ok = run.device.saveDeviceInfo(file, nullptr) && ok;
     ok = capacity.store(*file) && ok;
+    ok = storeExtended(*file, held) && ok;
     // A result file that did not reach the disk whole fails the run.
     auto* disk = dynamic_cast<VornDiskCollection*>(created.get());
     return (disk == nullptr || disk->finish()) && ok;
@@ -313,12 +402,16 @@ std::string runRefusal(I_VornDevice& device, bool writeTest) {
 }
 
 bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventLog& eventLog,
-                      I_RunView& view, const char* stepName, RunRow row) {
+                      I_RunView& view, const char* stepName, RunRow row, uint32_t rowLimit) {
     view.setRowState(row, RowState::Running);
     view.setProgress(0);
     view.setProgressVisible(true);
     view.setRowActive(row, true);
     note(eventLog, "START -", stepName);
+    if (rowLimit != 0) {
+        const uint64_t frequency = platform::counterFrequency();
+        eventLog.limitRows(rowLimit, frequency * kExtendedBatchMs / 1000);
+    }
 
     benchmark.start(&device);
     uint32_t status;
@@ -336,6 +429,9 @@ bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventL
         logMessage("TEST ERROR %u", status);
     }
     view.setRowState(row, status == kStatusDone ? RowState::Passed : RowState::Failed);
+    if (rowLimit != 0) {
+        eventLog.limitRows(0, 0);  // the last batch row ends with the step
+    }
 
     view.setProgressVisible(false);
     view.setRowActive(row, false);
@@ -355,12 +451,18 @@ bool runTestSequence(const TestRunContext& given, MemberSnapshot* stored) {
     bool ok = goOn(run) && capacity.run();
     ok = ok && flashCheck(run);
     if (ok && run.writeTest) {
-        ok = goOn(run) && wipeUnlessMarked(run);
+        ok = goOn(run) && wipeUnlessMarked(run, held.writeCurve);
     }
     ok = ok && runTable(run, readTests, RunRow::Read, held.reads);
+    if (ok && run.extended) {
+        ok = runExtended(run, extendedReads, RunRow::Read, held.extendedReads);
+    }
     // A cancel before the first write test leaves the medium as a failed read test does.
     if (ok && run.writeTest && (ok = goOn(run))) {
         ok = runTable(run, writeTests, RunRow::Write, held.writes);
+        if (ok && run.extended) {
+            ok = runExtended(run, extendedWrites, RunRow::Write, held.extendedWrites);
+        }
         // Whatever happened, the medium gets its markers and a clean start.
         wipeMarkers(run.device, MarkerMode::Write);
         (void)wipeDevice(run.device, kZeroedAfterWrite, run.view, &run.eventLog);

@@ -28,8 +28,10 @@ std::string runRefusal(I_VornDevice& device, bool writeTest);
 // Starts the benchmark on the device and polls it every 500 ms on the given row
 // until it ends, passing a cancel request on at each poll. The step is marked in the
 // event log and the diagnostic log. True when it finished with status 1.
+// `rowLimit` (when not 0) is the step's share of single event-log rows; after it the
+// step's transfers are kept as one row per batch period.
 bool runBenchmarkStep(I_Benchmark& benchmark, I_VornDevice& device, I_VornEventLog& eventLog,
-                      I_RunView& view, const char* stepName, RunRow row);
+                      I_RunView& view, const char* stepName, RunRow row, uint32_t rowLimit = 0);
 
 // What one test run works with. The device is open (and armed for writing when the
 // write test was chosen), with the event log attached.
@@ -42,6 +44,12 @@ struct TestRunContext {
     // Before everything else, the medium's real capacity is checked; the tests then
     // stay inside what it verified. Only with the write test.
     bool capacityCheck = false;
+    // The queued tests at depth (read, and with the write test write), stored with the
+    // sustained-write figures under keys of their own.
+    bool extended = false;
+    // Receives what the wipe told of the medium's write cache, or why it was not measured;
+    // may be null.
+    std::string* writeCurveLine = nullptr;
 };
 
 // The whole run: flash check, wipe, read tests, write tests, access tests and the

@@ -20,6 +20,7 @@
 #include "cli/SignalCancel.h"
 #include "cli/TerminalDialogs.h"
 #include "results/Collections.h"
+#include "results/WriteCurve.h"
 #include "storage/DriveList.h"
 #include "storage/EventLog.h"
 #include "storage/LinuxDrive.h"
@@ -95,6 +96,15 @@ void printResults(const RunResult& result, bool writeTest) {
     std::printf("\n%s\n", summaryText(summaryLines(model)).c_str());
 }
 
+// The write cache as the wipe showed it, unless the result stores it and the summary
+// has said so already.
+void printWriteCurve(const RunResult& result) {
+    const std::unique_ptr<I_VornCollection> stored = copyOfStored(result);
+    if (!result.writeCurveLine.empty() && !(stored && readWriteCurve(*stored))) {
+        std::printf("%s\n", result.writeCurveLine.c_str());
+    }
+}
+
 // A sparse image file of the demo's size, made afresh each time.
 bool makeDemoImage() {
     std::error_code error;
@@ -155,7 +165,7 @@ int runRun(int argc, char** argv) {
     // From the start: a signal while the drives are listed cancels the run too.
     const CancelOnSignals cancelOnSignals;
     CommandLine line(kCommand, "The whole test run, as the Run Test button does it.");
-    bool demo = false, write = false, yes = false, capacity = false;
+    bool demo = false, write = false, yes = false, capacity = false, extended = false;
     uint64_t drive = 0;
     std::string path;
     line.number("--drive", &drive, kLastDrive, "the drive's number, as list shows it");
@@ -163,6 +173,8 @@ int runRun(int argc, char** argv) {
     line.flag("--demo", &demo, "run on a fresh image file, demo.img");
     line.flag("--write", &write, "the write test too (overwrites the medium)");
     line.flag("--capacity", &capacity, "the capacity check too (needs --write)");
+    line.flag("--extended", &extended,
+              "the extended tests too: 1 MiB at queue depth 1 and 8, 4 KiB random at 1 and 32");
     line.flag("--yes", &yes, "answer yes to every question");
     if (const auto code = line.parse(argc, argv)) {
         return *code;
@@ -186,6 +198,7 @@ int runRun(int argc, char** argv) {
     RunJobRequest request;
     request.writeTest = write;
     request.capacityCheck = capacity;
+    request.extended = extended;
     if (byNumber ? !listByNumber(static_cast<int>(drive), request) : !listByPath(path, request)) {
         return failWith(kCommand, byNumber ? "drive " + std::to_string(drive) + " does not open"
                                            : "'" + path + "' does not open");
@@ -196,6 +209,7 @@ int runRun(int argc, char** argv) {
     if (result.outcome == RunOutcome::Succeeded && result.stored) {
         printResults(result, request.writeTest);
     }
+    printWriteCurve(result);
     const int code = outcomeCode(result.outcome);
     if (code == 0 && !result.eventLogSaved) {
         return failWith(kCommand, "event.log could not be written");

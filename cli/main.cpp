@@ -31,7 +31,7 @@ constexpr Command kCommands[] = {
     {"dump", vorn::cli::runDump, "dump FILE [--member N] [--json]"},
     {"show", vorn::cli::runShow, "show FILE [--member N] [--json]"},
     {"run", vorn::cli::runRun,
-     "run (--drive N | --device PATH | --demo) [--write [--capacity]] [--yes]"},
+     "run (--drive N | --device PATH | --demo) [--write [--capacity]] [--extended] [--yes]"},
     {"capacity", vorn::cli::runCapacity,
      "capacity (--drive N | --device PATH) [--full] [--yes] [--json]"},
     {"update", vorn::cli::runUpdate, "update [--server URL] [--yes]"},

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <limits>
 
-#include "results/WriteCurveSwitch.h"
-
 namespace vorn {
 
 namespace {
@@ -86,15 +84,6 @@ void readRows(I_VornCollection& result, const std::array<RunStep, N>& rows,
     }
 }
 
-std::optional<WriteCurve> readSustained(I_VornCollection& result) {
-    if constexpr (kWriteCurveBuiltIn) {
-        return readWriteCurve(result);
-    } else {
-        (void)result;
-        return std::nullopt;
-    }
-}
-
 }  // namespace
 
 bool addQueuedTest(I_VornCollection& file, const char* key, const QueuedRecord& t) {
@@ -141,7 +130,7 @@ ExtendedFigures readExtendedFigures(I_VornCollection& result) {
     ExtendedFigures figures;
     readRows(result, extendedReads, &figures.reads);
     readRows(result, extendedWrites, &figures.writes);
-    figures.sustained = readSustained(result);
+    figures.sustained = readWriteCurve(result);
     return figures;
 }
 

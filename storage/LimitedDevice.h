@@ -35,6 +35,9 @@ public:
     std::string writeRefusal() override { return device_.writeRefusal(); }
     bool claimForWrite(std::string& why) override { return device_.claimForWrite(why); }
     bool openForTransfers(std::string& why) override { return device_.openForTransfers(why); }
+    // The device's queue, refusing transfers past the limit like read and write do.
+    std::unique_ptr<I_TransferQueue> openQueue(uint32_t depth, uint32_t slotBytes,
+                                               std::string& why) override;
     // The record describes the device as it reports itself.
     bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override {
         return device_.saveDeviceInfo(collection, prefix);

@@ -123,6 +123,12 @@ void TQkVornMain::createControls() {
     cbCapacity = new QCheckBox("Check real c&apacity", this);
     cbCapacity->setObjectName("cbCapacity");
     cbCapacity->setEnabled(false);
+    // Reading needs no consent: the extended tests are chosen on their own, and
+    // include the extended writes only with the write test.
+    cbExtended = new QCheckBox("E&xtended tests", this);
+    cbExtended->setObjectName("cbExtended");
+    cbExtended->setToolTip(
+        "1 MiB sequential at queue depth 1 and 8, 4 KiB random at 1 and 32, about 6 s each");
     chainTabOrder(this, layout::kMain);
 }
 
@@ -152,6 +158,7 @@ void TQkVornMain::arrangeControls() {
     capacityRow->addSpacing(20);
     capacityRow->addWidget(cbCapacity);
     column->addLayout(capacityRow);
+    column->addWidget(cbExtended);
     column->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
@@ -266,6 +273,7 @@ void TQkVornMain::BtnRunTestClick() {
         request.selected = cbDevice->currentIndex();
         request.writeTest = cbWrite->isChecked();
         request.capacityCheck = request.writeTest && cbCapacity->isChecked();
+        request.extended = cbExtended->isChecked();
         request.catalog = &catalog_;
         if (job_->start(std::move(request))) {
             return;

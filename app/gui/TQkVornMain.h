@@ -99,6 +99,7 @@ public:
     QPushButton* btGraph;
     QCheckBox* cbWrite;
     QCheckBox* cbCapacity;
+    QCheckBox* cbExtended;
 
 signals:
     // Run Test is over: this window shows again with a fresh drive list.

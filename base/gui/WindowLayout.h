@@ -15,15 +15,16 @@ struct WindowLayout {
 
 namespace layout {
 
-inline constexpr const char* kMainTabs[] = {"cbDevice",  "BtnRefresh", "BtnRunTest", "btGraph",
-                                            "btUpdates", "btHelp",     "cbWrite",    "cbCapacity"};
+inline constexpr const char* kMainTabs[] = {"cbDevice", "BtnRefresh", "BtnRunTest",
+                                            "btGraph",  "btUpdates",  "btHelp",
+                                            "cbWrite",  "cbCapacity", "cbExtended"};
 inline constexpr const char* kSelectTabs[] = {"cbSource", "cbSort",   "cbSort2",
                                               "lvData",   "btSelect", "btCancel"};
 inline constexpr const char* kDetailsTabs[] = {"btDone",   "btCancel",  "cbBus",    "edProc",
                                                "edReader", "memSystem", "memNotes", "edEmail",
                                                "btWhy",    "edDevice"};
 
-inline constexpr WindowLayout kMain{421, 247, kMainTabs};
+inline constexpr WindowLayout kMain{421, 271, kMainTabs};
 inline constexpr WindowLayout kProgress{340, 250, {}};
 inline constexpr WindowLayout kChart{792, 556, {}};
 inline constexpr WindowLayout kSelect{613, 566, kSelectTabs};

@@ -109,17 +109,21 @@ struct MemoryRun {
     bool claimed = false;  // the run took the device for its writes
     uint64_t writes = 0;   // writes that reached the device
 
-    RunJobRequest request(bool writeTest) {
+    RunJobRequest request(bool writeTest, bool extended = false) {
         MemoryDevice sample(options);
         RunJobRequest r;
         r.entries = {{listEntryText(sample), 4}};
         r.selected = 0;
         r.writeTest = writeTest;
-        r.opener = [this](int number, I_VornEventLog* log,
-                          uint32_t bufferSize) -> std::unique_ptr<I_VornDevice> {
+        r.extended = extended;
+        r.opener = [this, extended](int number, I_VornEventLog* log,
+                                    uint32_t bufferSize) -> std::unique_ptr<I_VornDevice> {
             EXPECT_EQ(number, 4);
-            EXPECT_EQ(bufferSize, 524288u);
-            auto device = std::make_unique<KeptDevice>(options, [this](KeptDevice& d) {
+            // Eight 1 MiB transfers in flight for the extended tests.
+            EXPECT_EQ(bufferSize, extended ? 8388608u : 524288u);
+            MemoryDevice::Options opened = options;
+            opened.bufferSize = bufferSize;
+            auto device = std::make_unique<KeptDevice>(opened, [this](KeptDevice& d) {
                 transfers = d.transfers();
                 medium = d.medium();
                 claimed = d.claimed();

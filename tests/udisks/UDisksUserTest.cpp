@@ -138,10 +138,13 @@ TEST_F(UDisksUser, CliBenchAndAccessOpenTheLoopThroughUDisks) {
     const Output bench = runCommand(cli + " bench --device " + loop +
                                     " --read --block 65536 --zones 2 --timed 1048576 --json");
     const Output access = runCommand(cli + " access --device " + loop + " --count 64 --json");
+    // The queued test uses the same descriptor udisks2 handed over.
+    const Output queued = runCommand(cli + " bench --device " + loop +
+                                     " --read --random --queue 8 --seconds 1 --json");
     if (!ruleAllows()) {
         const std::string refusal =
             "not authorized to open " + loop + " for reading (polkit refused)";
-        for (const Output& out : {bench, access}) {
+        for (const Output& out : {bench, access, queued}) {
             EXPECT_NE(out.status, 0) << out.text;
             EXPECT_NE(out.text.find(refusal), std::string::npos) << out.text;
         }
@@ -150,6 +153,9 @@ TEST_F(UDisksUser, CliBenchAndAccessOpenTheLoopThroughUDisks) {
     EXPECT_EQ(bench.status, 0) << bench.text;
     EXPECT_NE(bench.text.find("\"zone_rate\""), std::string::npos) << bench.text;
     EXPECT_EQ(access.status, 0) << access.text;
+    EXPECT_EQ(queued.status, 0) << queued.text;
+    EXPECT_NE(queued.text.find("\"queue_depth\": 8"), std::string::npos) << queued.text;
+    EXPECT_EQ(queued.text.find("\"completions\": 0,"), std::string::npos) << queued.text;
     // The descriptor's flags are logged once per process.
     const std::string log = folder.read("vorntest.log");
     EXPECT_NE(log.find("udisks2 descriptor of " + loop), std::string::npos) << log;

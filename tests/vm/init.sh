@@ -122,6 +122,31 @@ check run-sd-card qkvorn-cli run --device /dev/$SD --write --yes
 check capacity-genuine-stick sh -c "qkvorn-cli capacity --device /dev/$U30 --yes 2>/tmp/err |
     grep -q 'Real capacity: verified'"
 
+# The extended read set on the USB 3 stick: every queued read passes and is stored.
+check extended-usb3-stick sh -c "qkvorn-cli run --device /dev/$U30 --extended --yes >/tmp/out 2>/tmp/err &&
+    grep -q 'Read RND 4KiB Q32 *passed' /tmp/err && grep -q QKXR4KQ32 temp.qkt"
+# Queue depth reaches the NVMe disk: its in-flight count while Q32 runs, and Q32 IOPS
+# against Q1.
+iops() {
+    qkvorn-cli bench --device /dev/$NVME --read --random --queue "$1" --seconds 3 --json \
+        2>/dev/null | grep -o '"iops": [0-9.]*' | cut -d' ' -f2
+}
+qkvorn-cli bench --device /dev/$NVME --read --random --queue 32 --seconds 3 --json \
+    >/tmp/q32.json 2>/dev/null &
+bench=$!
+deepest=0
+while kill -0 $bench 2>/dev/null; do
+    now=$(awk '{print $1}' /sys/block/$NVME/inflight)
+    [ "${now:-0}" -gt "$deepest" ] && deepest=$now
+    usleep 20000
+done
+q32=$(grep -o '"iops": [0-9.]*' /tmp/q32.json | cut -d' ' -f2)
+q1=$(iops 1)
+echo "VMTEST note: nvme random 4 KiB reads: Q1 ${q1:-?} IOPS, Q32 ${q32:-?} IOPS," \
+    "at most $deepest in flight"
+check extended-nvme-depth-reaches-disk [ "$deepest" -gt 8 ]
+check extended-nvme-q32-above-q1 awk "BEGIN { exit !(${q32:-0} > 1.5 * ${q1:-1}) }"
+
 echo "VMTEST insert-card"
 for _ in $(seq 30); do [ "$(cat /sys/block/$READER/size)" != 0 ] && break; sleep 1; done
 qkvorn-cli list --json > /tmp/list.json 2>/dev/null
