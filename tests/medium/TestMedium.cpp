@@ -1,9 +1,16 @@
 // A programmable test medium: a FUSE file system holding one file, "medium", backed by
-// an image file. Every read and write of it reaches this program (direct I/O, one
-// request at a time, like a device queue of depth one) and is served after a set
-// service time, or fails as told. "control" takes lines "key=value":
+// an image file. Every read and write of it reaches this program (direct I/O) and is
+// served after a set service time, or fails as told. Started with -s it takes one
+// request at a time, like a device queue of depth one; without it the kernel hands it
+// requests in parallel and "parallel" says how many it serves at once. "control" takes
+// lines "key=value":
 //   latency_us=N         fixed time per request
 //   bandwidth=N          bytes per second on top of it (0 = unlimited)
+//   parallel=K           requests served at once (1 by default); more wait for a free
+//                        slot, so K requests of time T each take T, K+1 take 2T
+//   write_cache=BYTES    the first BYTES written since mount (or reset) are served in
+//                        the time above; later writes take the sustained time:
+//   sustained_latency_us=N, sustained_bandwidth=N   as latency_us and bandwidth
 //   fail_read=A-B        EIO for reads touching 512-byte sectors A..B (fail_write too)
 //   fail_read_after=K    EIO for every read after the first K reads (fail_write_after)
 //   pull=1               EIO for every request, as a medium pulled from its slot
@@ -15,17 +22,22 @@
 //   cache=BYTES          a write cache of the most recent sectors that answers reads
 //   cache_beyond=BYTES   the same, fed only by writes past the real size
 //   reset=1              back to no delay and no faults, counters to zero
-// Reading "control" answers the settings and the counts of reads and writes served.
+// Reading "control" answers the settings, the counts of reads and writes served, the
+// bytes written, the writes served at the sustained time ("sustained_writes"), the most
+// requests it held at once ("peak": how deep a queue the kernel passed through) and the
+// most it served at once ("peak_busy", at most "parallel").
 //
 // Usage: vorn-test-medium --image FILE MOUNTPOINT [FUSE options, e.g. -f -s]
 
 #define FUSE_USE_VERSION 31
 #include <fcntl.h>
 #include <fuse.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
@@ -60,7 +72,10 @@ struct Settings {
     Range failRead, failWrite;
     uint64_t failReadAfter = kNone, failWriteAfter = kNone;
     bool pulled = false;
-    uint64_t vanishAt = kNone;  // request count (reads and writes) at which it vanishes
+    uint64_t vanishAt = kNone;    // request count (reads and writes) at which it vanishes
+    uint64_t writeCache = kNone;  // bytes written at the time above; kNone: every write
+    uint64_t sustainedLatencyNs = 0;
+    uint64_t sustainedBandwidth = 0;
 };
 
 using vorn::medium::CounterfeitStore;
@@ -73,6 +88,13 @@ struct Medium {
     CounterfeitStore lies;
     uint64_t reads = 0;
     uint64_t writes = 0;
+    uint64_t written = 0;  // bytes, for the write cache
+    // When each service slot is next free (monotonic ns); its size is "parallel".
+    std::vector<uint64_t> freeAt = std::vector<uint64_t>(1, 0);
+    uint64_t inFlight = 0;  // requests arrived and not yet answered
+    uint64_t peak = 0;
+    uint64_t peakBusy = 0;
+    uint64_t sustainedWrites = 0;
 };
 
 Medium g_medium;
@@ -116,6 +138,14 @@ bool applySetting(const std::string& key, const std::string& value, Medium& m) {
         s.latencyNs = n * 1000;
     } else if (key == "bandwidth") {
         s.bandwidth = n;
+    } else if (key == "parallel" && n > 0 && n <= 1024) {
+        m.freeAt.assign(n, 0);
+    } else if (key == "write_cache") {
+        s.writeCache = n;
+    } else if (key == "sustained_latency_us") {
+        s.sustainedLatencyNs = n * 1000;
+    } else if (key == "sustained_bandwidth") {
+        s.sustainedBandwidth = n;
     } else if (key == "fail_read_after") {
         s.failReadAfter = n;
     } else if (key == "fail_write_after") {
@@ -133,7 +163,10 @@ bool applySetting(const std::string& key, const std::string& value, Medium& m) {
     } else if (key == "reset") {
         s = Settings{};
         m.lies.reset();
-        m.reads = m.writes = 0;
+        m.reads = m.writes = m.written = m.sustainedWrites = 0;
+        m.freeAt.assign(1, 0);
+        m.peak = m.inFlight;
+        m.peakBusy = 0;
     } else {
         return false;
     }
@@ -161,14 +194,19 @@ bool applyControl(const std::string& text, Medium& m) {
 
 std::string controlText(const Medium& m) {
     const Settings& s = m.settings;
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "latency_us=%" PRIu64 "\nbandwidth=%" PRIu64 "\npull=%d\nreads=%" PRIu64
-                  "\nwrites=%" PRIu64 "\nsize=%" PRIu64 "\nclaim=%" PRIu64
-                  "\nbeyond=%s\ncache=%" PRIu64 "\ncache_beyond=%d\n",
-                  s.latencyNs / 1000, s.bandwidth, s.pulled ? 1 : 0, m.reads, m.writes, m.size,
-                  m.lies.claimed, vorn::medium::beyondName(m.lies.beyond), m.lies.cacheBytes(),
-                  m.lies.cacheBeyondOnly() ? 1 : 0);
+    char text[768];
+    std::snprintf(
+        text, sizeof text,
+        "latency_us=%" PRIu64 "\nbandwidth=%" PRIu64 "\npull=%d\nreads=%" PRIu64 "\nwrites=%" PRIu64
+        "\nsize=%" PRIu64 "\nclaim=%" PRIu64 "\nbeyond=%s\ncache=%" PRIu64
+        "\ncache_beyond=%d\nparallel=%zu\npeak=%" PRIu64 "\npeak_busy=%" PRIu64 "\nwritten=%" PRIu64
+        "\nsustained_writes=%" PRIu64 "\nwrite_cache=%" PRId64 "\nsustained_latency_us=%" PRIu64
+        "\nsustained_bandwidth=%" PRIu64 "\n",
+        s.latencyNs / 1000, s.bandwidth, s.pulled ? 1 : 0, m.reads, m.writes, m.size,
+        m.lies.claimed, vorn::medium::beyondName(m.lies.beyond), m.lies.cacheBytes(),
+        m.lies.cacheBeyondOnly() ? 1 : 0, m.freeAt.size(), m.peak, m.peakBusy, m.written,
+        m.sustainedWrites, s.writeCache == kNone ? int64_t{-1} : static_cast<int64_t>(s.writeCache),
+        s.sustainedLatencyNs / 1000, s.sustainedBandwidth);
     return text;
 }
 
@@ -194,37 +232,38 @@ void waitUntil(uint64_t deadline) {
     }
 }
 
-uint64_t serviceNs(const Settings& s, uint64_t bytes) {
-    const uint64_t transferNs = s.bandwidth == 0
-                                    ? 0
-                                    : static_cast<uint64_t>(static_cast<double>(bytes) * 1e9 /
-                                                            static_cast<double>(s.bandwidth));
-    return s.latencyNs + transferNs;
+uint64_t transferNs(uint64_t bytes, uint64_t bandwidth) {
+    return bandwidth == 0 ? 0
+                          : static_cast<uint64_t>(static_cast<double>(bytes) * 1e9 /
+                                                  static_cast<double>(bandwidth));
 }
 
-// A request as the medium serves it: counted, failed as told, served in its time.
-int serve(bool write, char* data, const char* source, size_t bytes, off_t offset) {
-    const uint64_t start = nowNs();
-    Medium& m = g_medium;
-    Settings s;
-    uint64_t index = 0;
-    bool vanished = false;
-    {
-        std::lock_guard<std::mutex> hold(m.lock);
-        s = m.settings;
-        vanished = m.reads + m.writes >= s.vanishAt;
-        index = write ? m.writes++ : m.reads++;
-    }
-    if (vanished) {
-        return -ENODEV;
-    }
-    const uint64_t at = static_cast<uint64_t>(offset);
-    const bool failed = s.pulled || (write ? s.failWrite : s.failRead).touches(at, bytes) ||
-                        index >= (write ? s.failWriteAfter : s.failReadAfter);
-    waitUntil(start + serviceNs(s, bytes));
-    if (failed) {
-        return -EIO;
-    }
+// A write past the write cache (one that ends beyond its first writeCache bytes since
+// mount) takes the sustained time.
+bool pastWriteCache(const Settings& s, bool write, uint64_t bytes, uint64_t writtenBefore) {
+    return write && s.writeCache != kNone && writtenBefore + bytes > s.writeCache;
+}
+
+uint64_t serviceNs(const Settings& s, bool sustained, uint64_t bytes) {
+    return sustained ? s.sustainedLatencyNs + transferNs(bytes, s.sustainedBandwidth)
+                     : s.latencyNs + transferNs(bytes, s.bandwidth);
+}
+
+// When a request arriving now is done: it takes the slot free soonest, and starts when
+// that slot is free. The slots keep their own time rather than the moment a thread
+// wakes, so a late wake-up delays one answer but never the requests queued behind it.
+uint64_t schedule(Medium& m, uint64_t now, uint64_t service) {
+    auto slot = std::min_element(m.freeAt.begin(), m.freeAt.end());
+    *slot = std::max(now, *slot) + service;
+    const uint64_t done = *slot;
+    // A slot free later than now is busy from now until then.
+    const auto busy = std::count_if(m.freeAt.begin(), m.freeAt.end(),
+                                    [now](uint64_t freeAt) { return freeAt > now; });
+    m.peakBusy = std::max(m.peakBusy, static_cast<uint64_t>(busy));
+    return done;
+}
+
+int moveBytes(Medium& m, bool write, char* data, const char* source, size_t bytes, uint64_t at) {
     {
         // The lies change only between requests, so one lock covers a request.
         std::lock_guard<std::mutex> hold(m.lock);
@@ -237,9 +276,41 @@ int serve(bool write, char* data, const char* source, size_t bytes, off_t offset
         return 0;
     }
     const size_t inside = static_cast<size_t>(std::min<uint64_t>(bytes, m.size - at));
+    const off_t offset = static_cast<off_t>(at);
     const ssize_t moved =
         write ? pwrite(m.image, source, inside, offset) : pread(m.image, data, inside, offset);
     return moved < 0 ? -errno : static_cast<int>(moved);
+}
+
+// A request as the medium serves it: counted, failed as told, served in its time. The
+// bytes move first, inside the service time, so the image's own time adds none.
+int serve(bool write, char* data, const char* source, size_t bytes, off_t offset) {
+    const uint64_t arrived = nowNs();
+    Medium& m = g_medium;
+    Settings s;
+    uint64_t index = 0;
+    uint64_t done = 0;
+    {
+        std::lock_guard<std::mutex> hold(m.lock);
+        s = m.settings;
+        if (m.reads + m.writes >= s.vanishAt) {
+            return -ENODEV;
+        }
+        index = write ? m.writes++ : m.reads++;
+        const bool sustained = pastWriteCache(s, write, bytes, m.written);
+        done = schedule(m, arrived, serviceNs(s, sustained, bytes));
+        m.written += write ? bytes : 0;
+        m.sustainedWrites += sustained ? 1 : 0;
+        m.peak = std::max(m.peak, ++m.inFlight);
+    }
+    const uint64_t at = static_cast<uint64_t>(offset);
+    const bool failed = s.pulled || (write ? s.failWrite : s.failRead).touches(at, bytes) ||
+                        index >= (write ? s.failWriteAfter : s.failReadAfter);
+    const int result = failed ? -EIO : moveBytes(m, write, data, source, bytes, at);
+    waitUntil(done);
+    std::lock_guard<std::mutex> hold(m.lock);
+    --m.inFlight;
+    return result;
 }
 
 bool isMedium(const char* path) {
@@ -326,6 +397,15 @@ int doFsync(const char* path, int, fuse_file_info*) {
     return g_medium.settings.pulled ? -EIO : 0;
 }
 
+// Queued transfers (io_uring, async direct I/O) reach a FUSE file system as background
+// requests, and the kernel holds back all but max_background of them (12 by default):
+// room for the deepest queue a test keeps, so the medium sees every one.
+void* doInit(fuse_conn_info* conn, fuse_config*) {
+    conn->max_background = 256;
+    conn->congestion_threshold = 192;
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -341,6 +421,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_medium.size = static_cast<uint64_t>(st.st_size);
+    // Sleeps end when asked, not up to 50 us later (the default slack): the threads
+    // serving requests inherit it.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     fuse_operations ops{};
     ops.getattr = doGetattr;
     ops.readdir = doReaddir;
@@ -349,7 +432,11 @@ int main(int argc, char** argv) {
     ops.write = doWrite;
     ops.truncate = doTruncate;
     ops.fsync = doFsync;
-    std::vector<char*> args{argv[0]};
+    ops.init = doInit;
+    // A thread per queued request (libfuse starts 10 at most unless told), ahead of the
+    // caller's options so those still win. An idle limit as high keeps every thread and
+    // spares the warning libfuse prints for the unset one.
+    std::vector<char*> args{argv[0], const_cast<char*>("-omax_threads=300,max_idle_threads=300")};
     for (int i = 3; i < argc; ++i) {
         args.push_back(argv[i]);
     }

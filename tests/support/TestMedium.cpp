@@ -34,7 +34,8 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
-TestMedium::TestMedium(uint64_t bytes) : dir_(std::make_unique<TempDir>()), bytes_(bytes) {
+TestMedium::TestMedium(uint64_t bytes, Requests requests)
+    : dir_(std::make_unique<TempDir>()), bytes_(bytes), requests_(requests) {
     ready_ = start();
 }
 
@@ -67,9 +68,12 @@ bool TestMedium::start() {
     std::string image = imagePath();
     std::vector<char*> args{const_cast<char*>(program.c_str()), const_cast<char*>("--image"),
                             image.data(), const_cast<char*>(mount.c_str()), const_cast<char*>("-f"),
-                            const_cast<char*>("-s"),
                             // A claimed size set through "control" shows at the next stat.
-                            const_cast<char*>("-o"), const_cast<char*>("attr_timeout=0"), nullptr};
+                            const_cast<char*>("-o"), const_cast<char*>("attr_timeout=0")};
+    if (requests_ == Requests::OneAtATime) {
+        args.push_back(const_cast<char*>("-s"));
+    }
+    args.push_back(nullptr);
     if (posix_spawn(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0) {
         pid_ = -1;
         skipReason_ = "the test medium does not start";

@@ -15,7 +15,11 @@ class TempDir;
 // no FUSE mount, ready() is false and skipReason() says why.
 class TestMedium {
 public:
-    explicit TestMedium(uint64_t bytes);
+    // One request at a time, like a queue of depth one; or as many as the kernel passes
+    // at once, served "parallel=K" at a time.
+    enum class Requests { OneAtATime, Concurrent };
+
+    explicit TestMedium(uint64_t bytes, Requests requests = Requests::OneAtATime);
     ~TestMedium();
     TestMedium(const TestMedium&) = delete;
     TestMedium& operator=(const TestMedium&) = delete;
@@ -28,7 +32,7 @@ public:
     std::string imagePath() const;
     // Sends "key=value" lines (see tests/medium/TestMedium.cpp); false when refused.
     bool control(const std::string& lines) const;
-    // A count the medium reports: "reads" or "writes".
+    // A count the medium reports: "reads", "writes", "peak", ...
     uint64_t count(const std::string& key) const;
 
 private:
@@ -37,6 +41,7 @@ private:
 
     std::unique_ptr<TempDir> dir_;
     uint64_t bytes_;
+    Requests requests_;
     pid_t pid_ = -1;
     bool ready_ = false;
     std::string skipReason_;
