@@ -72,6 +72,15 @@ bool MemoryEventLog::addEvent(uint8_t device, uint8_t kind, uint16_t sectorCount
                               uint64_t startTicks, uint64_t endTicks, uint32_t failed) {
     const uint8_t flags = failed != 0 ? static_cast<uint8_t>(device | kEventFailedBit) : device;
     if (limited_ && (kind == kEventRead || kind == kEventWrite)) {
+        // Most completions of a fast medium fall into the open batch row: they only
+        // widen it.
+        const uint8_t batchKind = kind == kEventWrite ? kEventWriteBatch : kEventReadBatch;
+        if (singleRowsLeft_ == 0 && failed == 0 && batchSectors_ != 0 && batch_.kind == batchKind &&
+            startTicks - batch_.startTicks < batchTicks_) {
+            batch_.endTicks = endTicks > batch_.endTicks ? endTicks : batch_.endTicks;
+            batchSectors_ += sectorCount;
+            return used_ < capacity_;
+        }
         return addBatched(flags, kind, sectorCount, sector, startTicks, endTicks);
     }
     if (sectorsPerRow_ == 0 || kind != kEventWrite || failed != 0) {

@@ -39,6 +39,8 @@ uint64_t nsOfTicks(uint64_t ticks, uint64_t frequency) {
 
 struct QueuedBenchmark::Tally {
     uint64_t measureStart = 0;
+    uint64_t boxEnd = 0;
+    bool boxExpired = false;  // the box ended the test, not the end of the sweep
     uint64_t lastEnd = 0;
     uint64_t completions = 0;
     uint64_t bytes = 0;
@@ -60,9 +62,12 @@ bool QueuedBenchmark::pushNext(I_TransferQueue& queue, uint32_t slot) {
                       slot);
 }
 
+// Counted: completions inside the measured window. Transfers draining after the box
+// are logged but not counted, so a rate never takes in a group that was mostly served
+// outside its window.
 void QueuedBenchmark::count(const QueuedCompletion& done, Tally& tally) {
-    if (done.endTicks < tally.measureStart) {
-        return;  // warm-up
+    if (done.endTicks < tally.measureStart || done.endTicks > tally.boxEnd) {
+        return;
     }
     ++tally.completions;
     tally.bytes += setup_.blockSize;
@@ -86,6 +91,7 @@ uint32_t QueuedBenchmark::measure(I_TransferQueue& queue) {
     Tally tally;
     tally.measureStart = begin + ticksOfMs(setup_.warmUpMs, frequency_);
     const uint64_t boxEnd = tally.measureStart + ticksOfMs(setup_.measureMs, frequency_);
+    tally.boxEnd = boxEnd;
     const uint64_t boxTicks = boxEnd - begin;
     bool submitting = true;
     bool failed = false;
@@ -103,6 +109,7 @@ uint32_t QueuedBenchmark::measure(I_TransferQueue& queue) {
         }
         const bool stopAsked = cancel_.load(std::memory_order_relaxed) != 0;
         const bool sweptOnce = !setup_.random && tally.submittedBytes >= record_.regionBytes;
+        tally.boxExpired = tally.boxExpired || (submitting && now >= boxEnd && !sweptOnce);
         submitting = submitting && !failed && !stopAsked && now < boxEnd && !sweptOnce;
         bool pushed = false;
         for (int i = 0; i < got; ++i) {
@@ -148,11 +155,14 @@ uint32_t QueuedBenchmark::measure(I_TransferQueue& queue) {
 void QueuedBenchmark::summarize(const Tally& tally) {
     record_.completions = tally.completions;
     record_.bytes = tally.bytes;
-    if (tally.completions == 0 || tally.lastEnd <= tally.measureStart) {
+    // A test the box ended is measured over the whole box; one that ended with its
+    // sweep, up to its last completion.
+    const uint64_t windowEnd = tally.boxExpired ? tally.boxEnd : tally.lastEnd;
+    if (tally.completions == 0 || windowEnd <= tally.measureStart) {
         logMessage("    No transfer completed within the time box");
         return;
     }
-    const uint64_t ticks = tally.lastEnd - tally.measureStart;
+    const uint64_t ticks = windowEnd - tally.measureStart;
     const long double seconds = static_cast<long double>(ticks) / frequency_;
     record_.measuredNs = nsOfTicks(ticks, frequency_);
     record_.bytesPerSecond = static_cast<uint64_t>(tally.bytes / seconds);

@@ -127,9 +127,9 @@ TEST_F(QueuedBenchmarkTest, ASlowMediumEndsNearItsTimeBox) {
     const uint64_t took = clock_.now() - begin;
     // 6 s of box and 2 s for the transfers in flight, one wait slice late at most.
     EXPECT_LE(took, 8100 * kMs);
-    EXPECT_LE(r.completions, 2u);
-    // Transfers that began in the warm-up count with the measured part: near, not exact.
-    EXPECT_NEAR(static_cast<double>(r.bytesPerSecond), 1024.0, 1024 * 0.2);
+    // One transfer ends inside the 5 s window (at 4 s), the next only in the drain.
+    EXPECT_EQ(r.completions, 1u);
+    EXPECT_EQ(r.bytesPerSecond, 4096u / 5);
 }
 
 TEST_F(QueuedBenchmarkTest, FailuresCancelsAndRefusalsEndTheTest) {
