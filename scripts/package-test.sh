@@ -21,6 +21,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 [[ $depends == *udisks2* ]] || { echo "package-test: no udisks2 dependency" >&2; exit 1; }
 [[ $depends == *libqt6widgets6* ]] || { echo "package-test: no shared-library dependencies" >&2; exit 1; }
+[[ $depends == *liburing2* ]] || { echo "package-test: no liburing2 for the extended tests" >&2; exit 1; }
 
 installed=0
 made_user=0
@@ -73,6 +74,10 @@ for f in temp.qkt event.log; do
 done
 # The result the installed program wrote reads back with it.
 runuser -u "$user" -- env -C "$work" /usr/bin/qkvorn-cli show temp.qkt >/dev/null
+# The extended tests' queue works for the installed program as a plain user.
+runuser -u "$user" -- env -C "$work" /usr/bin/qkvorn-cli bench --device demo.img --read \
+    --random --queue 8 --seconds 1 >"$work/queued.out"
+grep -q "IOPS" "$work/queued.out" || { echo "package-test: the queued test printed no IOPS" >&2; exit 1; }
 cat "$work/run.out"
 
 apt-get remove -y qkvorn
