@@ -24,12 +24,6 @@ std::string latencyText(uint64_t ns) {
     return formatted(ns < 1000000 ? "%1.3f ms" : "%1.2f ms", ms);
 }
 
-// A slow random write may do a few transfers a second; a tenth still counts there.
-std::string iopsText(const QueuedRecord& test) {
-    const double iops = iopsOf(test);
-    return formatted(iops < 10 ? "%1.1f IOPS" : "%1.0f IOPS", iops);
-}
-
 // "43.106": the stored milli-IOPS exactly, without rounding through a double.
 std::string exactIops(uint64_t milliIops) {
     return formatted("%" PRIu64 ".%03" PRIu64, milliIops / 1000, milliIops % 1000);
@@ -87,11 +81,16 @@ double iopsOf(const QueuedRecord& test) {
     return static_cast<double>(test.milliIops) / 1000.0;
 }
 
+// A slow random write may do a few transfers a second; a tenth still counts there.
+std::string iopsText(double iops) {
+    return formatted(iops < 10 ? "%1.1f IOPS" : "%1.0f IOPS", iops);
+}
+
 std::string queuedTestText(const RunStep& row, const QueuedRecord& test) {
     std::string text =
         formatted("%s: %1.2f MB/s", row.name, static_cast<double>(test.bytesPerSecond) * 1e-6);
     if (test.random != 0) {
-        text += ", " + iopsText(test);
+        text += ", " + iopsText(iopsOf(test));
     }
     if (test.queueDepth == 1) {
         text += ", latency " + latencyText(test.latencyMedianNs) + " median, " +

@@ -15,6 +15,8 @@ std::string extendedLabel(const RunStep& row);
 
 // Transfers per second, from the stored milli-IOPS.
 double iopsOf(const QueuedRecord& test);
+// "1299 IOPS", with a tenth below 10 ("4.9 IOPS").
+std::string iopsText(double iops);
 
 // "Read SEQ 1MiB Q1: 45.20 MB/s, latency 22.10 ms median, 25.00 ms p99" or "Write RND
 // 4KiB Q32: 0.51 MB/s, 124 IOPS": IOPS for the random tests, latency for depth 1.
