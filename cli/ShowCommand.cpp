@@ -61,7 +61,7 @@ Json sustainedJson(const WriteCurve& curve) {
             {"sustained_bytes_per_second", curve.sustainedRate},
             {"slowest_bytes_per_second", curve.slowestRate},
             {"slowest_offset", curve.slowestOffset},
-            {"text", sustainedWriteText(curve)}};
+            {"text", writeCurveText(curve)}};
 }
 
 // Keys after the ones a result has always had, and only where there is something to

@@ -3,8 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "results/WriteCurveSwitch.h"
-
 namespace vorn {
 
 namespace {
@@ -99,23 +97,12 @@ std::string queuedTestText(const RunStep& row, const QueuedRecord& test) {
     return text;
 }
 
-std::string sustainedWriteText(const WriteCurve& curve) {
-    if constexpr (kWriteCurveBuiltIn) {
-        return writeCurveText(curve);
-    } else {
-        (void)curve;
-        return {};
-    }
-}
-
 std::vector<std::string> extendedLines(const ExtendedFigures& figures) {
     std::vector<std::string> lines;
     addTests(extendedReads, figures.reads, &lines);
     addTests(extendedWrites, figures.writes, &lines);
     if (figures.sustained) {
-        if (std::string line = sustainedWriteText(*figures.sustained); !line.empty()) {
-            lines.push_back(std::move(line));
-        }
+        lines.push_back(writeCurveText(*figures.sustained));
     }
     return lines;
 }

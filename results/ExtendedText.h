@@ -22,10 +22,8 @@ std::string iopsText(double iops);
 // 4KiB Q32: 0.51 MB/s, 124 IOPS": IOPS for the random tests, latency for depth 1.
 std::string queuedTestText(const RunStep& row, const QueuedRecord& test);
 
-// The sustained-write line; empty while the curve's text is not built in.
-std::string sustainedWriteText(const WriteCurve& curve);
-
-// One line per figure present: the reads, the writes, then the sustained write.
+// One line per figure present: the reads, the writes, then the sustained write
+// (writeCurveText).
 std::vector<std::string> extendedLines(const ExtendedFigures& figures);
 
 // The statistics report's blocks for the figures present ("EXTENDED TESTS" and

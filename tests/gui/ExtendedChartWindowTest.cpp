@@ -81,6 +81,12 @@ TEST_F(ExtendedChartWindowTest, TheSwitchIsOfferedOnlyWhileAResultHasTheFigures)
     EXPECT_FALSE(window_.btExtended->isEnabled());
     add(sampleResult("plain", {3000000}, {1000000}));
     EXPECT_FALSE(window_.btExtended->isEnabled());
+    // The sustained write is a summary line, not a chart.
+    StoredResult curveOnly = sampleResult("curve", {3000000}, {1000000});
+    curveOnly.sustained = "8000000000,0,0,22000000,9800000,0";
+    add(curveOnly);
+    EXPECT_FALSE(window_.btExtended->isEnabled());
+    EXPECT_TRUE(window_.otherData->toPlainText().contains("No write cache found"));
     window_.btExtended->click();
     EXPECT_FALSE(window_.showsExtended());
     EXPECT_EQ(categoriesOf(window_.readChart), kBlockSizes);
@@ -93,6 +99,7 @@ TEST_F(ExtendedChartWindowTest, TheSwitchIsOfferedOnlyWhileAResultHasTheFigures)
     EXPECT_EQ(categoriesOf(window_.writeChart), kExtended);
 
     // Back to the first result alone: nothing extended is left to show.
+    ASSERT_EQ(window_.resultCount(), 3);
     window_.keepFirstResultOnly();
     EXPECT_FALSE(window_.btExtended->isEnabled());
     EXPECT_FALSE(window_.showsExtended());

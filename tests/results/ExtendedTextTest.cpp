@@ -13,7 +13,6 @@
 #include "results/Collections.h"
 #include "results/LibraryWriter.h"
 #include "results/SaveResult.h"
-#include "results/WriteCurveSwitch.h"
 #include "support/TempDir.h"
 #include "view/ChartResults.h"
 
@@ -78,14 +77,11 @@ TEST(ExtendedText, LinesInTableOrderWithOnlyTheFiguresPresent) {
     ExtendedFigures withCurve = figuresAt({45'200'000}, {});
     withCurve.sustained = kCurve;
     const std::vector<std::string> curveLines = extendedLines(withCurve);
-    ASSERT_FALSE(curveLines.empty());
-    EXPECT_EQ(curveLines[0], "Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 ms median, 46.40 ms p99");
-    if constexpr (kWriteCurveBuiltIn) {
-        ASSERT_EQ(curveLines.size(), 2u);
-        EXPECT_EQ(curveLines[1], writeCurveText(kCurve));
-    } else {
-        EXPECT_EQ(curveLines.size(), 1u);
-    }
+    EXPECT_EQ(curveLines,
+              (std::vector<std::string>{
+                  "Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 ms median, 46.40 ms p99",
+                  "Write cache: about 3.2 GB at 180 MB/s, then 22 MB/s sustained (slowest 16 MB: "
+                  "9.8 MB/s)"}));
 }
 
 TEST(ExtendedText, ReportBlocksHoldTheStoredNumbers) {
@@ -127,12 +123,21 @@ protected:
 
     TempDir folder_;
     const StoredResult plain_ = sampleResult("key", {3000000, 5000000}, {1000000, 2000000});
-    const StoredResult extended_ = extendedSample("key", {45'200'000}, {0, 0, 0, 20'000});
+    // Extended tests and the sustained write, as a run with both stores them.
+    static StoredResult withCurve(StoredResult result) {
+        result.sustained = "64000000000,3200000000,180000000,22000000,9800000,123456789";
+        return result;
+    }
+    const StoredResult extended_ =
+        withCurve(extendedSample("key", {45'200'000}, {0, 0, 0, 20'000}));
 };
 
-// The report of a result with the figures is the report without them, then their block;
-// the terminal prints the same.
-TEST_F(ExtendedResultTest, TheReportEndsWithTheExtendedBlock) {
+const char* const kCurveLine =
+    "Write cache: about 3.2 GB at 180 MB/s, then 22 MB/s sustained (slowest 16 MB: 9.8 MB/s)";
+
+// The report of a result with the figures is the report without them, then their
+// blocks; the terminal prints the same.
+TEST_F(ExtendedResultTest, TheReportEndsWithTheExtendedBlocks) {
     const std::string plain = reportOf(write("plain.qkc", plain_));
     const std::string extended = reportOf(write("extended.qkc", extended_));
     EXPECT_EQ(plain.find("EXTENDED"), std::string::npos);
@@ -142,7 +147,10 @@ TEST_F(ExtendedResultTest, TheReportEndsWithTheExtendedBlock) {
                   "PER SECOND,IOPS,MEDIAN NS,P99 NS,P99.9 NS,MAX NS\n"
                   "Read SEQ 1MiB Q1,1048576,1,215,226000000,5000000000,45200000,43.106,"
                   "23198584,46397168,69595752,92794336\n"
-                  "Write RND 4KiB Q32,4096,32,24,100000,5000000000,20000,4.882,,,,\n\n\n\n");
+                  "Write RND 4KiB Q32,4096,32,24,100000,5000000000,20000,4.882,,,,\n\n\n\n"
+                  "SUSTAINED WRITE\nWRITTEN,CACHE BYTES,CACHE RATE,SUSTAINED RATE,SLOWEST "
+                  "RATE,SLOWEST OFFSET\n64000000000,3200000000,180000000,22000000,9800000,"
+                  "123456789\n\n\n\n");
     const CliRun run = runCli(folder_.path().string(), "report extended.qkc");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("\nWrite RND 4KiB Q32,4096,32,24,"), std::string::npos) << run.out;
@@ -164,10 +172,12 @@ TEST_F(ExtendedResultTest, LibraryMembersKeepTheirFiguresAndTheInformationShowsT
     const ExtendedFigures member = readExtendedFigures(*library);
     ASSERT_TRUE(member.reads[0].has_value());
     EXPECT_EQ(member.reads[0]->latencyP999Ns, 69595752u);
+    ASSERT_TRUE(member.sustained.has_value());
+    EXPECT_EQ(member.sustained->slowestOffset, 123456789u);
     EXPECT_EQ(extendedLines(member),
               (std::vector<std::string>{
                   "Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 ms median, 46.40 ms p99",
-                  "Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS"}));
+                  "Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS", kCurveLine}));
     ASSERT_TRUE(library->selectMember(1));
     EXPECT_FALSE(readExtendedFigures(*library).any());
 
@@ -178,7 +188,8 @@ TEST_F(ExtendedResultTest, LibraryMembersKeepTheirFiguresAndTheInformationShowsT
               noDetails +
                   "EXTENDED TESTS-\n"
                   "Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 ms median, 46.40 ms p99\n"
-                  "Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS\n\n");
+                  "Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS\n" +
+                  kCurveLine + "\n\n");
     EXPECT_EQ(entryInfoText(folder_.path().string(), entries[1]), noDetails);
 }
 

@@ -8,7 +8,6 @@
 
 #include "cli/CliRun.h"
 #include "results/Collections.h"
-#include "results/WriteCurveSwitch.h"
 #include "support/TempDir.h"
 #include "view/ChartModel.h"
 #include "view/ChartResults.h"
@@ -119,6 +118,22 @@ TEST_F(ExtendedChartTest, SummaryAddsTheFiguresBeforeTheTestTime) {
     }
 }
 
+// The curve is a line of the summary, not a bar: alone it offers no extended charts.
+TEST_F(ExtendedChartTest, ASustainedWriteAloneIsALineOfTheSummaryOnly) {
+    StoredResult result = sampleResult("key", {3000000}, {1000000});
+    result.sustained = "8000000000,0,0,22000000,9800000,0";
+    const ChartModel model = build({result});
+    ASSERT_EQ(model.devices.size(), 1u);
+    EXPECT_TRUE(model.devices[0].extended.any());
+    EXPECT_FALSE(hasExtendedBars(model));
+    const std::vector<std::string> lines = textsOf(model.devices[0].summary);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[4],
+              "  No write cache found: 22 MB/s sustained over the whole medium (slowest 16 MB: "
+              "9.8 MB/s)");
+    EXPECT_EQ(lines[5].rfind("  Tested on ", 0), 0u);
+}
+
 TEST_F(ExtendedChartTest, ADamagedTestIsLeftOutAndTheRestShown) {
     StoredResult result = extendedSample("key", {45'200'000, 80'000'000}, {});
     result.queued[1].second.blockSize = 0;  // a record no run writes
@@ -180,23 +195,32 @@ TEST_F(ShowExtendedTest, JsonHasTheNewKeysOnlyWithTheFigures) {
                   "bytes.\"}\n");
 }
 
-TEST_F(ShowExtendedTest, SustainedWriteAloneAddsItsKeyOnceTheCurveIsRead) {
+TEST_F(ShowExtendedTest, SustainedWriteAloneAddsItsKeyAndItsLine) {
     StoredResult result = untimed(sampleResult("key", {3000000}, {1000000}));
     result.sustained = "64000000000,3200000000,180000000,22000000,9800000,123456789";
     const CliRun run = show(result, " --json");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out.find("\"extended\""), std::string::npos) << run.out;
-    if constexpr (kWriteCurveBuiltIn) {
-        EXPECT_NE(run.out.find("\"sustained_write\": {\"written_bytes\": 64000000000, "
-                               "\"cache_bytes\": 3200000000, \"cache_bytes_per_second\": "
-                               "180000000, \"sustained_bytes_per_second\": 22000000, "
-                               "\"slowest_bytes_per_second\": 9800000, \"slowest_offset\": "
-                               "123456789, \"text\": \""),
-                  std::string::npos)
-            << run.out;
-    } else {
-        EXPECT_EQ(run.out.find("\"sustained_write\""), std::string::npos) << run.out;
-    }
+    const std::string line =
+        "  Write cache: about 3.2 GB at 180 MB/s, then 22 MB/s sustained (slowest 16 MB: 9.8 "
+        "MB/s)";
+    EXPECT_NE(run.out.find("\"summary\": \"key\\u000a  Max read speed: 3.00 MB/s\\u000a  Max "
+                           "write speed: 1.00 MB/s\\u000a  Access (sequential/random): 0.3ms / "
+                           "1.5ms\\u000a" +
+                           line +
+                           "\", \"sustained_write\": {\"written_bytes\": 64000000000, "
+                           "\"cache_bytes\": 3200000000, \"cache_bytes_per_second\": "
+                           "180000000, \"sustained_bytes_per_second\": 22000000, "
+                           "\"slowest_bytes_per_second\": 9800000, \"slowest_offset\": "
+                           "123456789, \"text\": \"" +
+                           line.substr(2) + "\"}}]"),
+              std::string::npos)
+        << run.out;
+    // No extended bars: the text has no extended charts either.
+    const CliRun text = show(result, "");
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out.find("Extended"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\n" + line + "\n"), std::string::npos) << text.out;
 }
 
 TEST_F(ShowExtendedTest, TextPrintsTheExtendedChartsAfterTheRest) {
