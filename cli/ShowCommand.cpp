@@ -1,5 +1,6 @@
 // show: what the chart window shows for a result: the bars of both charts in MB/s,
-// their shared axis maximum and the summary text.
+// their shared axis maximum and the summary text; then the extended charts and
+// figures of a run that has them.
 
 #include <cstdio>
 #include <string>
@@ -10,6 +11,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonOut.h"
 #include "results/Collections.h"
+#include "results/ExtendedText.h"
 #include "view/ChartModel.h"
 
 namespace vorn::cli {
@@ -24,15 +26,66 @@ Json barsJson(const std::vector<ChartBar>& bars) {
     return json;
 }
 
+Json queuedJson(const QueuedRecord& test) {
+    Json json = {{"bytes_per_second", test.bytesPerSecond}, {"iops", iopsOf(test)}};
+    // Latencies are taken at depth 1 only.
+    if (test.queueDepth == 1) {
+        json["latency_ns"] = {{"median", test.latencyMedianNs},
+                              {"p99", test.latencyP99Ns},
+                              {"p99_9", test.latencyP999Ns},
+                              {"max", test.latencyMaxNs}};
+    }
+    return json;
+}
+
+// The extended tests present, by test name, reads before writes.
+Json extendedJson(const ExtendedFigures& figures) {
+    Json json = Json::object();
+    for (int i = 0; i < kExtendedPerKind; ++i) {
+        if (figures.reads[i]) {
+            json[extendedReads[i].name] = queuedJson(*figures.reads[i]);
+        }
+    }
+    for (int i = 0; i < kExtendedPerKind; ++i) {
+        if (figures.writes[i]) {
+            json[extendedWrites[i].name] = queuedJson(*figures.writes[i]);
+        }
+    }
+    return json;
+}
+
+Json sustainedJson(const WriteCurve& curve) {
+    return {{"written_bytes", curve.writtenBytes},
+            {"cache_bytes", curve.cacheBytes},
+            {"cache_bytes_per_second", curve.cacheRate},
+            {"sustained_bytes_per_second", curve.sustainedRate},
+            {"slowest_bytes_per_second", curve.slowestRate},
+            {"slowest_offset", curve.slowestOffset},
+            {"text", writeCurveText(curve)}};
+}
+
+// Keys after the ones a result has always had, and only where there is something to
+// tell, so every other answer keeps its bytes.
+void addExtendedKeys(Json* result, const ExtendedFigures& figures) {
+    if (Json tests = extendedJson(figures); !tests.empty()) {
+        (*result)["extended"] = std::move(tests);
+    }
+    if (figures.sustained) {
+        (*result)["sustained_write"] = sustainedJson(*figures.sustained);
+    }
+}
+
 void printChartJson(const ChartModel& model) {
     Json results = Json::array();
     for (const ChartDevice& device : model.devices) {
         // A device's own lines, without the empty line that separates devices.
         std::vector<SummaryLine> own(device.summary.begin(), device.summary.end() - 1);
-        results.push_back({{"drive_id", device.driveId},
-                           {"read", barsJson(device.readBars)},
-                           {"write", barsJson(device.writeBars)},
-                           {"summary", summaryText(own)}});
+        Json result = {{"drive_id", device.driveId},
+                       {"read", barsJson(device.readBars)},
+                       {"write", barsJson(device.writeBars)},
+                       {"summary", summaryText(own)}};
+        addExtendedKeys(&result, device.extended);
+        results.push_back(std::move(result));
     }
     printJson({{"axis_max", model.axisMax},
                {"results", results},
@@ -49,6 +102,17 @@ void printBars(const char* title, const std::vector<ChartBar>& bars) {
     }
 }
 
+void printExtendedBars(const char* title, const std::vector<ExtendedBar>& bars) {
+    std::printf("%s\n", title);
+    if (bars.empty()) {
+        std::printf("  (no bars)\n");
+    }
+    for (const ExtendedBar& bar : bars) {
+        const std::string iops = bar.random ? "  " + iopsText(bar.iops) : std::string();
+        std::printf("  %-9s %10.2f MB/s%s\n", bar.label.c_str(), double{bar.mbps}, iops.c_str());
+    }
+}
+
 void printText(const ChartModel& model) {
     for (const ChartDevice& device : model.devices) {
         printBars("Read Speed (higher is better)", device.readBars);
@@ -56,6 +120,16 @@ void printText(const ChartModel& model) {
     }
     std::printf("Axis maximum: %u MB/s\n\n%s\n", model.axisMax,
                 summaryText(summaryLines(model)).c_str());
+    // The extended charts follow, for a run that has them.
+    if (!hasExtendedBars(model)) {
+        return;
+    }
+    for (const ChartDevice& device : model.devices) {
+        std::printf("\n");
+        printExtendedBars("Extended Read (higher is better)", device.extendedReadBars);
+        printExtendedBars("Extended Write (higher is better)", device.extendedWriteBars);
+    }
+    std::printf("Extended axis maximum: %u MB/s\n", model.extendedAxisMax);
 }
 
 int fail(bool json, const std::string& message) {

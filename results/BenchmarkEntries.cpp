@@ -8,6 +8,7 @@
 
 #include "base/LittleEndian.h"
 #include "results/Collections.h"
+#include "results/ExtendedText.h"
 #include "results/MemberSnapshot.h"
 #include "results/RunRecord.h"
 #include "results/RunSteps.h"
@@ -102,6 +103,20 @@ void addSection(std::string* out, const char* heading, const std::optional<Store
         *out += '\n';
     } else if (entry->hasValue) {
         addLines(out, cutText(entry->text, kSystemTextBuffer));
+    }
+    *out += '\n';
+}
+
+// The extended figures, a line each, under a heading of their own; nothing for a
+// run without them.
+void addExtendedSection(std::string* out, I_VornCollection& result) {
+    const std::vector<std::string> lines = extendedLines(readExtendedFigures(result));
+    if (lines.empty()) {
+        return;
+    }
+    *out += "EXTENDED TESTS-\n";
+    for (const std::string& line : lines) {
+        *out += line + '\n';
     }
     *out += '\n';
 }
@@ -272,6 +287,7 @@ std::string entryInfoText(const std::string& folder, const BenchmarkEntry& entry
     }
     addSection(&text, "SYSTEM DATA-", details.system);
     addSection(&text, "TEST NOTES-", details.notes);
+    addExtendedSection(&text, *result);
     return text;
 }
 

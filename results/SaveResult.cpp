@@ -10,6 +10,7 @@
 #include "base/DiagLog.h"
 #include "platform/ProgramInfo.h"
 #include "results/CollectionFile.h"
+#include "results/ExtendedText.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
 #include "results/RunSteps.h"
@@ -229,7 +230,8 @@ std::string statisticsReport(I_VornCollection& collection, const std::string& de
             }
         }
     }
-    return report;
+    // Only a run with the extended tests has anything here.
+    return report + extendedReport(readExtendedFigures(collection));
 }
 
 SaveOutcome saveResultFile(const ResultDetails& details, I_DriveFacts& device,

@@ -7,6 +7,7 @@
 
 #include "results/CapacityEntry.h"
 #include "results/Collections.h"
+#include "results/ExtendedText.h"
 #include "results/RunRecord.h"
 #include "results/RunSteps.h"
 
@@ -45,6 +46,20 @@ std::vector<ChartBar> writeBars(const RunRecord& run) {
         if (rate) {
             bars.push_back(
                 {writeTests[i].blockSize, barLabel(writeTests[i].blockSize), megabytes(*rate)});
+        }
+    }
+    return bars;
+}
+
+template <size_t N>
+std::vector<ExtendedBar> extendedBars(const std::array<RunStep, N>& rows,
+                                      const std::array<std::optional<QueuedRecord>, N>& tests) {
+    std::vector<ExtendedBar> bars;
+    for (size_t i = 0; i < N; ++i) {
+        if (const std::optional<QueuedRecord>& test = tests[i]) {
+            const float mbps = static_cast<float>(static_cast<double>(test->bytesPerSecond) * 1e-6);
+            bars.push_back({static_cast<int>(i), extendedLabel(rows[i]), mbps, test->random != 0,
+                            iopsOf(*test)});
         }
     }
     return bars;
@@ -121,6 +136,9 @@ std::vector<SummaryLine> deviceSummary(const ChartDevice& device) {
             lines.push_back({"  " + failed});
         }
     }
+    for (const std::string& line : extendedLines(device.extended)) {
+        lines.push_back({"  " + line});
+    }
     std::string testedOn;
     if (device.hasTestTime && testedOnLine(device.testTime, &testedOn)) {
         lines.push_back({testedOn});
@@ -146,6 +164,9 @@ ChartDevice readDevice(I_VornCollection& result, int index) {
     device.randomMs = accessMs(run.random);
     device.sequentialMs = accessMs(run.sequential);
     device.capacity = loadCapacityResult(result);
+    device.extended = readExtendedFigures(result);
+    device.extendedReadBars = extendedBars(extendedReads, device.extended.reads);
+    device.extendedWriteBars = extendedBars(extendedWrites, device.extended.writes);
     device.summary = deviceSummary(device);
     return device;
 }
@@ -177,8 +198,41 @@ ChartModel buildChartModel(std::span<I_VornCollection* const> results) {
                 model.axisMax = std::max(model.axisMax, axisStepFor(bar.mbps));
             }
         }
+        for (const auto* bars : {&device.extendedReadBars, &device.extendedWriteBars}) {
+            for (const ExtendedBar& bar : *bars) {
+                model.extendedAxisMax = std::max(model.extendedAxisMax, axisStepFor(bar.mbps));
+            }
+        }
     }
     return model;
+}
+
+std::vector<std::string> extendedCategories() {
+    std::vector<std::string> labels;
+    for (const RunStep& row : extendedReads) {
+        labels.push_back(extendedLabel(row));
+    }
+    return labels;
+}
+
+bool hasExtendedBars(const ChartModel& model) {
+    return std::any_of(model.devices.begin(), model.devices.end(), [](const ChartDevice& d) {
+        return !d.extendedReadBars.empty() || !d.extendedWriteBars.empty();
+    });
+}
+
+const ExtendedBar* extendedBarAt(const std::vector<ExtendedBar>& bars, int test) {
+    for (const ExtendedBar& bar : bars) {
+        if (bar.test == test) {
+            return &bar;
+        }
+    }
+    return nullptr;
+}
+
+std::string extendedHintText(const ExtendedBar& bar) {
+    std::string text = formatted("%1.2f MB/s", double{bar.mbps});
+    return bar.random ? text + ", " + iopsText(bar.iops) : text;
 }
 
 std::vector<SummaryLine> summaryLines(const ChartModel& model) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench/CapacityProbe.h"
+#include "results/ExtendedEntries.h"
 
 namespace vorn {
 
@@ -32,6 +33,17 @@ struct ChartBar {
     float mbps = 0.0f;
 };
 
+// One bar of the extended charts: an extended test (its place in extendedReads or
+// extendedWrites, which is its category), labelled "SEQ1M Q1" ... "RND4K Q32", with its
+// rate in MB/s and, for a random test, its transfers per second.
+struct ExtendedBar {
+    int test = 0;
+    std::string label;
+    float mbps = 0.0f;
+    bool random = false;
+    double iops = 0.0;  // shown for a random test only
+};
+
 // One line of the summary. Headings (the device identification) are shown bold in
 // their device's colour; every other line is plain.
 struct SummaryLine {
@@ -52,9 +64,12 @@ struct ChartDevice {
     double sequentialMs = 0.0;  // mean access times; 0 when not stored
     double randomMs = 0.0;
     bool hasTestTime = false;
-    int64_t testTime = 0;                    // seconds since 1970-01-01 00:00 UTC
-    std::optional<CapacityResult> capacity;  // only where the run checked it
-    std::vector<SummaryLine> summary;        // heading first, ends with an empty line
+    int64_t testTime = 0;                       // seconds since 1970-01-01 00:00 UTC
+    std::optional<CapacityResult> capacity;     // only where the run checked it
+    ExtendedFigures extended;                   // only what the run stored
+    std::vector<ExtendedBar> extendedReadBars;  // the tests stored, in table order
+    std::vector<ExtendedBar> extendedWriteBars;
+    std::vector<SummaryLine> summary;  // heading first, ends with an empty line
 };
 
 struct ChartModel {
@@ -62,6 +77,8 @@ struct ChartModel {
     // Shared left-axis maximum of both charts in whole MB/s: the largest floor(v) + 1
     // over every bar of both charts, 0 without bars.
     uint32_t axisMax = 0;
+    // The extended charts' shared axis maximum, taken as axisMax is; 0 without their bars.
+    uint32_t extendedAxisMax = 0;
 };
 
 // A test time as "YYYY-MM-DD hh:mm" in local time; empty before 1970 or when it does
@@ -73,6 +90,19 @@ std::string barLabel(uint32_t blockSize);
 
 // The axis maximum one bar asks for: floor(v) + 1, so a bar never touches the top.
 uint32_t axisStepFor(float mbps);
+
+// The categories of the extended charts: extendedLabel of each test, in table order.
+std::vector<std::string> extendedCategories();
+
+// Whether any device has an extended bar: only then does the chart offer those charts.
+bool hasExtendedBars(const ChartModel& model);
+
+// The bar of `bars` in category `test`, or nullptr for an empty place.
+const ExtendedBar* extendedBarAt(const std::vector<ExtendedBar>& bars, int test);
+
+// What the hint over an extended bar says: "45.20 MB/s", a random test's with its IOPS
+// ("5.32 MB/s, 1299 IOPS").
+std::string extendedHintText(const ExtendedBar& bar);
 
 // Reads what the chart window shows from up to four results, each positioned on one
 // result (device index = position). Results past the fourth and null entries are

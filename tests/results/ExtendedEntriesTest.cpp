@@ -103,6 +103,22 @@ TEST_F(ExtendedEntriesTest, EveryTestOfTheTableReadsBackAsWritten) {
 }
 
 // Every field keeps all of its bits, and the value text is plain decimal.
+// The sustained write is read with the tests, and alone it counts as a figure too.
+TEST_F(ExtendedEntriesTest, TheSustainedWriteIsReadWithTheTests) {
+    const WriteCurve curve{64'000'000'000, 0, 0, 22'000'000, 9'800'000, 4096};
+    auto file = stored([&curve](I_VornCollection& f) { EXPECT_TRUE(addWriteCurve(f, curve)); });
+    ASSERT_NE(file, nullptr);
+    const ExtendedFigures figures = readExtendedFigures(*file);
+    EXPECT_TRUE(figures.any());
+    ASSERT_TRUE(figures.sustained.has_value());
+    EXPECT_EQ(figures.sustained->writtenBytes, curve.writtenBytes);
+    EXPECT_EQ(figures.sustained->sustainedRate, curve.sustainedRate);
+    EXPECT_EQ(figures.sustained->slowestOffset, curve.slowestOffset);
+    for (int i = 0; i < kExtendedPerKind; ++i) {
+        EXPECT_FALSE(figures.reads[i] || figures.writes[i]) << i;
+    }
+}
+
 TEST_F(ExtendedEntriesTest, LargestFieldsAndTheStoredText) {
     QueuedRecord big = recordFor(extendedReads[3], 0);
     big.regionStart = UINT64_MAX;

@@ -3,6 +3,7 @@
 // the folder given on the command line. Usage: vorn-screenshots FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QPushButton>
 #include <QWidget>
 #include <chrono>
 #include <cmath>
@@ -45,26 +46,39 @@ bool save(QWidget& window, const QString& folder, const char* fileName) {
     return true;
 }
 
-// The chart window comparing four drives; their result files live in `folder`.
-bool chartWithFourResults(const QString& folder) {
+// One of the four drives the chart window compares; with `extended` it has the
+// extended tests too.
+StoredResult chartDrive(uint32_t i, bool extended) {
+    const std::string name = "Drive " + std::to_string(i);
+    if (!extended) {
+        return sampleResult(name, {(i + 2) * 9000000, (i + 3) * 9000000}, {(i + 1) * 3000000});
+    }
+    const uint64_t n = i + 1;
+    return extendedSample(name, {n * 30'000'000, n * 40'000'000, n * 3'000'000, n * 8'000'000},
+                          {n * 12'000'000, n * 15'000'000, n * 500'000, n * 900'000});
+}
+
+// The chart window comparing four drives, on the block sizes or on the extended
+// tests; their result files live in `folder`.
+bool chartWithFourResults(const QString& folder, bool extended, const char* fileName) {
     TQkVornChart window;
     const std::filesystem::path files = folder.toStdString();
     for (uint32_t i = 0; i < 4; ++i) {
         const std::string path = (files / ("chart-" + std::to_string(i) + ".qkc")).string();
-        const StoredResult stored =
-            sampleResult("Drive " + std::to_string(i), {(i + 2) * 9000000, (i + 3) * 9000000},
-                         {(i + 1) * 3000000});
-        const bool added =
-            writeResultFile(path, stored) && window.addResult(openCollection(path.c_str()));
+        const bool added = writeResultFile(path, chartDrive(i, extended)) &&
+                           window.addResult(openCollection(path.c_str()));
         std::filesystem::remove(path);
         if (!added) {
             std::fprintf(stderr, "cannot open the chart's result %s\n", path.c_str());
             return false;
         }
     }
+    if (extended) {
+        window.btExtended->click();
+    }
     window.show();
     settle();
-    return save(window, folder, "chart.png");
+    return save(window, folder, fileName);
 }
 
 // The main window over a fake sysfs tree: with a USB key and a card reader, and with no
@@ -171,7 +185,8 @@ int main(int argc, char** argv) {
     }
     bool ok = vorn::test::mainWindow(folder, true, "main-window.png");
     ok = vorn::test::progressMidRun(folder) && ok;
-    ok = vorn::test::chartWithFourResults(folder) && ok;
+    ok = vorn::test::chartWithFourResults(folder, false, "chart.png") && ok;
+    ok = vorn::test::chartWithFourResults(folder, true, "chart-extended.png") && ok;
     ok = vorn::test::noticeWith(folder, "Sending benchmark data to www.velto.example!",
                                 "notice.png") &&
          ok;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "bench/DiskRwBenchmark.h"
 #include "bench/RAccessBenchmark.h"
 #include "results/Collections.h"
+#include "results/ExtendedEntries.h"
 #include "results/RunSteps.h"
 
 // Result files for the chart tests, written entry by entry with the same 32-byte
@@ -27,6 +29,9 @@ struct StoredResult {
     std::optional<uint32_t> randomHundredths;  // mean access times
     std::optional<uint32_t> sequentialHundredths;
     std::optional<int32_t> testTime;
+    // Extended tests, stored after everything else as a run stores them.
+    std::vector<std::pair<const char*, QueuedRecord>> queued;
+    std::optional<std::string> sustained;  // the "QKXSUSTAIN" value text
 };
 
 // A frequency at which one counter tick reads back as one hundredth of a millisecond.
@@ -74,7 +79,50 @@ inline bool writeResultFile(const std::string& path, const StoredResult& result)
             static_cast<unsigned char>(time >> 16), static_cast<unsigned char>(time >> 24)};
         ok = ok && file->addEntry("QKCTIME", nullptr, sizeof bytes, bytes);
     }
+    for (const auto& [key, test] : result.queued) {
+        ok = ok && addQueuedTest(*file, key, test);
+    }
+    if (result.sustained) {
+        ok = ok && file->addEntry(kSustainedKey, result.sustained->c_str(), 0, nullptr);
+    }
     return ok;
+}
+
+// An extended test of `row` as a run measures it at `bytesPerSecond` over 5 s; at depth 1
+// each transfer takes its share of the time, the median that long, p99 twice, p99.9
+// three times and the maximum four times as long.
+inline QueuedRecord queuedRecord(const RunStep& row, uint64_t bytesPerSecond) {
+    QueuedRecord r;
+    r.write = row.kind == StepKind::ExtendedWrite ? 1 : 0;
+    r.random = row.random ? 1 : 0;
+    r.blockSize = row.blockSize;
+    r.queueDepth = row.queueDepth;
+    r.regionBytes = kExtendedRegion;
+    r.measuredNs = 5'000'000'000;
+    r.bytesPerSecond = bytesPerSecond;
+    r.bytes = bytesPerSecond * 5;
+    r.completions = r.bytes / row.blockSize;
+    r.milliIops = bytesPerSecond * 1000 / row.blockSize;
+    if (row.queueDepth == 1 && bytesPerSecond > 0) {
+        r.latencyMedianNs = uint64_t{row.blockSize} * 1'000'000'000 / bytesPerSecond;
+        r.latencyP99Ns = 2 * r.latencyMedianNs;
+        r.latencyP999Ns = 3 * r.latencyMedianNs;
+        r.latencyMaxNs = 4 * r.latencyMedianNs;
+        r.sampledLatencies = static_cast<uint32_t>(r.completions);
+    }
+    return r;
+}
+
+// Extended tests at the given rates in bytes/s, in table order (SEQ 1 MiB Q1 first); a
+// rate of 0 leaves its test out.
+template <size_t N>
+void addExtended(StoredResult* result, const std::array<RunStep, N>& rows,
+                 const std::vector<uint64_t>& rates) {
+    for (size_t i = 0; i < rates.size() && i < N; ++i) {
+        if (rates[i] != 0) {
+            result->queued.emplace_back(rows[i].resultKey, queuedRecord(rows[i], rates[i]));
+        }
+    }
 }
 
 // Tests of a table (readTests or writeTests) with the given rates in bytes/s, 2k first.
@@ -99,6 +147,15 @@ inline StoredResult sampleResult(const std::string& id, std::vector<uint32_t> re
     result.randomHundredths = 152;
     result.sequentialHundredths = 31;
     result.testTime = 1205531250;
+    return result;
+}
+
+// sampleResult with extended reads and writes at the given rates (addExtended).
+inline StoredResult extendedSample(const std::string& id, std::vector<uint64_t> read,
+                                   std::vector<uint64_t> write) {
+    StoredResult result = sampleResult(id, {3000000, 5000000}, {1000000, 2000000});
+    addExtended(&result, extendedReads, read);
+    addExtended(&result, extendedWrites, write);
     return result;
 }
 

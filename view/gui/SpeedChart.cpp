@@ -6,6 +6,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QValueAxis>
+#include <utility>
 
 #include "results/RunSteps.h"
 
@@ -32,7 +33,65 @@ qreal tickStep(uint32_t maximum) {
     return step;
 }
 
+// A label with a blank ("SEQ1M Q1") is set on two lines: on one it would be cut short
+// in a category as narrow as four drives' bars leave it.
+QStringList categoryList(const std::vector<std::string>& labels) {
+    QStringList list;
+    for (const std::string& label : labels) {
+        list.append(QString::fromStdString(label).replace(' ', "<br>"));
+    }
+    return list;
+}
+
+// One bar set at its categories (ascending); a category without a bar keeps its place.
+QBarSeries* addPlacedBars(QChartView* view, const std::vector<std::pair<int, float>>& placed,
+                          uint32_t rgb) {
+    auto* set = new QBarSet(QString());
+    const QColor colour = QColor::fromRgb(rgb);
+    set->setColor(colour);
+    set->setBorderColor(colour.darker(150));
+    for (const auto& [category, mbps] : placed) {
+        while (category >= 0 && set->count() < category) {
+            set->append(0);  // an empty place before a later bar
+        }
+        if (category == set->count()) {
+            set->append(mbps);
+        }
+    }
+    auto* series = new QBarSeries();
+    series->append(set);
+    series->setBarWidth(0.8);
+    QChart* chart = view->chart();
+    chart->addSeries(series);
+    for (QAbstractAxis* axis : chart->axes()) {
+        series->attachAxis(axis);
+    }
+    chart->zoomReset();
+    return series;
+}
+
 }  // namespace
+
+std::vector<std::string> blockSizeCategories() {
+    std::vector<std::string> labels;
+    for (const RunStep& test : readTests) {
+        labels.push_back(barLabel(test.blockSize));
+    }
+    return labels;
+}
+
+void setSpeedChartLabels(QChartView* view, const QString& title,
+                         const std::vector<std::string>& categories) {
+    view->chart()->setTitle(title);
+    const auto axes = view->chart()->axes(Qt::Horizontal);
+    if (auto* axis = axes.isEmpty() ? nullptr : qobject_cast<QBarCategoryAxis*>(axes.first())) {
+        const QStringList wanted = categoryList(categories);
+        if (axis->categories() != wanted) {
+            axis->clear();
+            axis->append(wanted);
+        }
+    }
+}
 
 QChartView* newSpeedChart(const QString& title, QWidget* parent) {
     auto* chart = new QChart();
@@ -50,9 +109,7 @@ QChartView* newSpeedChart(const QString& title, QWidget* parent) {
     chart->setAnimationOptions(QChart::NoAnimation);
 
     auto* blocks = new QBarCategoryAxis(chart);
-    for (const RunStep& test : readTests) {
-        blocks->append(QString::fromStdString(barLabel(test.blockSize)));
-    }
+    blocks->append(categoryList(blockSizeCategories()));
     chart->addAxis(blocks, Qt::AlignBottom);
 
     auto* speed = new QValueAxis(chart);
@@ -90,29 +147,19 @@ void setSpeedAxisMaximum(QChartView* view, uint32_t maximum) {
 }
 
 QBarSeries* addDeviceBars(QChartView* view, const std::vector<ChartBar>& bars, uint32_t rgb) {
-    auto* set = new QBarSet(QString());
-    const QColor colour = QColor::fromRgb(rgb);
-    set->setColor(colour);
-    set->setBorderColor(colour.darker(150));
+    std::vector<std::pair<int, float>> placed;
     for (const ChartBar& bar : bars) {
-        const int category = categoryOf(bar.blockSize);
-        while (category >= 0 && set->count() < category) {
-            set->append(0);  // an empty place before a later bar
-        }
-        if (category == set->count()) {
-            set->append(bar.mbps);
-        }
+        placed.emplace_back(categoryOf(bar.blockSize), bar.mbps);
     }
-    auto* series = new QBarSeries();
-    series->append(set);
-    series->setBarWidth(0.8);
-    QChart* chart = view->chart();
-    chart->addSeries(series);
-    for (QAbstractAxis* axis : chart->axes()) {
-        series->attachAxis(axis);
+    return addPlacedBars(view, placed, rgb);
+}
+
+QBarSeries* addExtendedBars(QChartView* view, const std::vector<ExtendedBar>& bars, uint32_t rgb) {
+    std::vector<std::pair<int, float>> placed;
+    for (const ExtendedBar& bar : bars) {
+        placed.emplace_back(bar.test, bar.mbps);
     }
-    chart->zoomReset();
-    return series;
+    return addPlacedBars(view, placed, rgb);
 }
 
 const ChartBar* barAtCategory(const std::vector<ChartBar>& bars, int index) {

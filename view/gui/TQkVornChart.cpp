@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -33,6 +34,11 @@ namespace {
 
 // The hint sits this far right of (and above) the mouse, off the pointer.
 constexpr int kHintOffset = 16;
+
+constexpr const char* kReadTitle = "Read Speed (higher is better)";
+constexpr const char* kWriteTitle = "Write Speed (higher is better)";
+constexpr const char* kExtendedReadTitle = "Extended Read (higher is better)";
+constexpr const char* kExtendedWriteTitle = "Extended Write (higher is better)";
 
 QPushButton* newButton(const char* name, const QString& text, const QRect& place, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
@@ -70,7 +76,7 @@ void TQkVornChart::createControls() {
                          palette().color(QPalette::Active, QPalette::Highlight));
     lbVelto->setPalette(linkPalette);
 
-    readChart = newSpeedChart("Read Speed (higher is better)", this);
+    readChart = newSpeedChart(kReadTitle, this);
     readChart->setObjectName("readChart");
     readChart->setGeometry(4, 4, 390, 352);
 
@@ -80,6 +86,9 @@ void TQkVornChart::createControls() {
     btUpload = newButton("btUpload", "&Upload Results", QRect(604, 404, 180, 30), this);
     btUpload->setEnabled(false);
     btTimeline = newButton("btTimeline", "&Timeline", QRect(8, 442, 180, 30), this);
+    btExtended = newButton("btExtended", "&Extended Tests", QRect(604, 442, 180, 30), this);
+    btExtended->setCheckable(true);
+    btExtended->setEnabled(false);
 
     otherData = new QTextEdit(this);
     otherData->setObjectName("otherData");
@@ -91,7 +100,7 @@ void TQkVornChart::createControls() {
     summaryPalette.setColor(QPalette::Base, palette().color(QPalette::Button));
     otherData->setPalette(summaryPalette);
 
-    writeChart = newSpeedChart("Write Speed (higher is better)", this);
+    writeChart = newSpeedChart(kWriteTitle, this);
     writeChart->setObjectName("writeChart");
     writeChart->setGeometry(398, 4, 390, 352);
 
@@ -120,6 +129,7 @@ void TQkVornChart::connectControls() {
     connect(btSave, &QPushButton::clicked, this, callHandler(&ChartHandlers::save));
     connect(btUpload, &QPushButton::clicked, this, callHandler(&ChartHandlers::upload));
     connect(btTimeline, &QPushButton::clicked, this, &TQkVornChart::showTimeline);
+    connect(btExtended, &QPushButton::toggled, this, &TQkVornChart::drawCharts);
     setTimelineFor(Origin::Stored);
     lbVelto->installEventFilter(this);
     otherData->installEventFilter(this);
@@ -190,6 +200,9 @@ bool TQkVornChart::openOn(std::unique_ptr<I_VornCollection> result, Origin origi
     setUploadButtonEnabled(fresh);
     setSaveButtonEnabled(fresh);
     clearCharts(true);
+    // A window opened on a result starts on the block sizes.
+    const QSignalBlocker quiet(btExtended);
+    btExtended->setChecked(false);
     addResult(std::move(result));
     setDone(false);
     show();
@@ -205,7 +218,6 @@ void TQkVornChart::keepFirstResultOnly() {
 }
 
 void TQkVornChart::redraw() {
-    clearCharts(false);
     btUpload->setEnabled(uploadButtonEnabled_);
     btSave->setEnabled(saveButtonEnabled_);
     std::vector<I_VornCollection*> held;
@@ -213,23 +225,55 @@ void TQkVornChart::redraw() {
         held.push_back(result.get());
     }
     model_ = buildChartModel(held);
-    drawSeries(readChart, false);
-    drawSeries(writeChart, true);
+    offerExtended();
+    drawCharts();
     writeSummary();
 }
 
+bool TQkVornChart::showsExtended() const {
+    return btExtended->isChecked();
+}
+
+// Without a result that has them the switch is off and cannot be pressed; the charts
+// are drawn right after, so the switch's own redraw is not wanted here.
+void TQkVornChart::offerExtended() {
+    const bool offered = hasExtendedBars(model_);
+    const QSignalBlocker quiet(btExtended);
+    if (!offered) {
+        btExtended->setChecked(false);
+    }
+    btExtended->setEnabled(offered);
+    btExtended->setToolTip(offered ? QString()
+                                   : QString("None of the results on view has extended tests."));
+}
+
+void TQkVornChart::drawCharts() {
+    clearCharts(false);
+    const bool extended = showsExtended();
+    setSpeedChartLabels(readChart, extended ? kExtendedReadTitle : kReadTitle,
+                        extended ? extendedCategories() : blockSizeCategories());
+    setSpeedChartLabels(writeChart, extended ? kExtendedWriteTitle : kWriteTitle,
+                        extended ? extendedCategories() : blockSizeCategories());
+    drawSeries(readChart, false);
+    drawSeries(writeChart, true);
+}
+
 void TQkVornChart::drawSeries(QChartView* chart, bool write) {
+    const bool extended = showsExtended();
     for (int device = 0; device < static_cast<int>(model_.devices.size()); ++device) {
         const ChartDevice& shown = model_.devices[device];
         QBarSeries* series =
-            addDeviceBars(chart, write ? shown.writeBars : shown.readBars, shown.rgb);
+            extended
+                ? addExtendedBars(chart, write ? shown.extendedWriteBars : shown.extendedReadBars,
+                                  shown.rgb)
+                : addDeviceBars(chart, write ? shown.writeBars : shown.readBars, shown.rgb);
         connect(series, &QBarSeries::hovered, this,
                 [this, chart, device, write](bool entered, int index, QBarSet*) {
                     barHovered(chart, device, write, entered, index);
                 });
     }
     // Both charts share one scale, so their bars compare at a glance.
-    setSpeedAxisMaximum(chart, model_.axisMax);
+    setSpeedAxisMaximum(chart, extended ? model_.extendedAxisMax : model_.axisMax);
 }
 
 // Headings bold in their device's colour; every other line plain.
@@ -262,18 +306,28 @@ void TQkVornChart::barHovered(QChartView* chart, int device, bool write, bool en
     if (device < 0 || device >= static_cast<int>(model_.devices.size())) {
         return;
     }
-    const ChartDevice& shown = model_.devices[device];
-    const ChartBar* bar = barAtCategory(write ? shown.writeBars : shown.readBars, index);
-    if (bar == nullptr) {
+    const QString text = hintText(model_.devices[device], write, index);
+    if (text.isEmpty()) {
         return;
     }
-    showValueHint(chart, chart->mapFromGlobal(QCursor::pos()), bar->mbps);
+    showValueHint(chart, chart->mapFromGlobal(QCursor::pos()), text);
     hintDevice_ = device;
     hintIndex_ = index;
 }
 
-void TQkVornChart::showValueHint(QChartView* chart, QPoint atChart, float mbps) {
-    StaticText1->setText(QString::asprintf("%1.2f MB/s", double{mbps}));
+// Empty for the empty place of a missing bar.
+QString TQkVornChart::hintText(const ChartDevice& shown, bool write, int index) const {
+    if (showsExtended()) {
+        const ExtendedBar* bar =
+            extendedBarAt(write ? shown.extendedWriteBars : shown.extendedReadBars, index);
+        return bar != nullptr ? QString::fromStdString(extendedHintText(*bar)) : QString();
+    }
+    const ChartBar* bar = barAtCategory(write ? shown.writeBars : shown.readBars, index);
+    return bar != nullptr ? QString::asprintf("%1.2f MB/s", double{bar->mbps}) : QString();
+}
+
+void TQkVornChart::showValueHint(QChartView* chart, QPoint atChart, const QString& text) {
+    StaticText1->setText(text);
     StaticText1->adjustSize();
     hintChart_ = chart;
     placeHint(chart, atChart);

@@ -32,10 +32,11 @@ struct ChartHandlers {
 };
 
 // The chart window: read and write speed per block size for up to four results, one
-// colour per result, and a summary text below. Created once and reused; a caller
-// opens it on one result (openOn), or sets the flags, clearCharts(true), addResult,
-// setDone(false) and shows it; Done (or a close from outside) emits doneRequested and
-// the caller hides it.
+// colour per result, and a summary text below. Extended Tests switches both charts to
+// the extended tests' rates; it is offered only while a result on view has them.
+// Created once and reused; a caller opens it on one result (openOn), or sets the flags,
+// clearCharts(true), addResult, setDone(false) and shows it; Done (or a close from
+// outside) emits doneRequested and the caller hides it.
 class TQkVornChart : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TQkVornChart)
@@ -85,10 +86,13 @@ public:
     // What the charts and the summary show.
     const ChartModel& model() const { return model_; }
 
-    // The value hint: "%1.2f MB/s" centred 16 px right of `atChart` (a point in the
-    // chart view), or hidden.
-    void showValueHint(QChartView* chart, QPoint atChart, float mbps);
+    // The value hint ("%1.2f MB/s", an extended random test's with its IOPS) centred
+    // 16 px right of `atChart` (a point in the chart view), or hidden.
+    void showValueHint(QChartView* chart, QPoint atChart, const QString& text);
     void hideValueHint();
+
+    // Whether the charts show the extended tests rather than the block sizes.
+    bool showsExtended() const;
 
     // Controls, named as the window's design names them.
     QLabel* lbVelto = nullptr;
@@ -98,6 +102,7 @@ public:
     QPushButton* btSave = nullptr;
     QPushButton* btUpload = nullptr;
     QPushButton* btTimeline = nullptr;
+    QPushButton* btExtended = nullptr;  // checkable: down while the extended tests show
     QTextEdit* otherData = nullptr;
     QChartView* writeChart = nullptr;
     QLabel* StaticText1 = nullptr;
@@ -119,9 +124,12 @@ private:
     void createControls();
     void connectControls();
     void redraw();
+    void offerExtended();
+    void drawCharts();
     void drawSeries(QChartView* chart, bool write);
     void writeSummary();
     void barHovered(QChartView* chart, int device, bool write, bool entered, int index);
+    QString hintText(const ChartDevice& shown, bool write, int index) const;
     void placeHint(QChartView* chart, QPoint atChart);
 
     ChartHandlers handlers_;
