@@ -67,6 +67,14 @@ TEST(TimelineModel, StepsAreKnownByTheRunsNames) {
     // The smallest block gets the lightest shade, the largest the base colour.
     EXPECT_EQ(model.steps[3].color, stepColor(StepKind::Read, readTests.front().blockSize));
     EXPECT_EQ(stepColor(StepKind::Read, readTests.back().blockSize), 0x1F4E9Au);
+    // The queued tests are told apart from the zoned ones in colour and legend.
+    const TimelineModel queued =
+        modelOf(",,,,,,,START -\n,,,,,,,Read SEQ 1MiB Q8\nREAD,1,YES,0.1,1.0,0,2048,1048576000\n");
+    ASSERT_EQ(queued.steps.size(), 2u);
+    EXPECT_EQ(queued.steps[1].kind, StepKind::ExtendedRead);
+    EXPECT_NE(queued.steps[1].color, stepColor(StepKind::Read, kSeqBlock));
+    EXPECT_NE(stepColor(StepKind::ExtendedRead, 0), stepColor(StepKind::ExtendedWrite, 0));
+    EXPECT_STRNE(stepCaption(StepKind::ExtendedWrite), stepCaption(StepKind::Other));
 }
 
 // The access-time axis reads 0, 0.2, 0.4 ... not 0.0279, 0.0558 ...: its ticks are 1, 2
