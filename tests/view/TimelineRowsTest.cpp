@@ -182,7 +182,7 @@ TEST(TimelineRows, BatchRowsAreTransfersOfTheirDirection) {
     dir.write("event.log", kBatchLog);
     const CliRun run = runCli(dir.path().string(), "timeline event.log --out run.svg");
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(dir.read("run.svg").find("Queued Read"), std::string::npos);
+    EXPECT_NE(dir.read("run.svg").find("Extended Read"), std::string::npos);
 }
 
 // The access-time ticks of a scene, in ms.
