@@ -143,31 +143,32 @@ TEST(CapacityCommand, CounterfeitMediumIsFoundAndRunStaysInside) {
     EXPECT_NE(shown.out.find("  First failed sector "), std::string::npos) << shown.out;
 }
 
-// A stick that takes its first 16 MiB into a fast cache and the rest at 40 MB/s: the
-// full check states both after its verdict.
+// A stick that takes its first 16 MiB into a fast cache and the rest at 10 MB/s: the
+// full check states both after its verdict. The medium's own time per request (a
+// millisecond or two on a loaded machine) only makes it slower than told.
 TEST(CapacityCommand, FullCheckStatesTheWriteCacheAndSustainedRate) {
     TempDir dir;
-    TestMedium medium(48 * kMiB);
+    TestMedium medium(40 * kMiB);
     if (!medium.ready()) {
         GTEST_SKIP() << medium.skipReason();
     }
     ASSERT_TRUE(medium.control(
-        "bandwidth=400000000\nwrite_cache=16777216\nsustained_bandwidth=40000000\n"));
+        "bandwidth=100000000\nwrite_cache=16777216\nsustained_bandwidth=10000000\n"));
     const CliRun run =
         runCli(dir.path().string(), "capacity --device '" + medium.mediumPath() + "' --yes --full");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::regex line(
-        "Real capacity: verified [^\n]*\nWrite cache: about ([0-9]+) MB at ([0-9]+) MB/s, then "
+        "Real capacity: verified [^\n]*\nWrite cache: about ([0-9]+) MB at ([0-9.]+) MB/s, then "
         "([0-9.]+) MB/s sustained \\(slowest 16 MB: ([0-9.]+) MB/s\\)\n");
     std::smatch found;
     ASSERT_TRUE(std::regex_match(run.out, found, line)) << run.out;
-    // 16 MiB is 16.8 MB; the spans are 4 MiB.
-    EXPECT_NEAR(std::stod(found[1]), 16.8, 4.2) << run.out;
-    EXPECT_GT(std::stod(found[2]), 100) << run.out;
-    // The medium serves no faster than told; a loaded machine only makes it slower.
-    EXPECT_LE(std::stod(found[3]), 41) << run.out;
-    EXPECT_GT(std::stod(found[3]), 25) << run.out;
-    EXPECT_LE(std::stod(found[4]), std::stod(found[3])) << run.out;
+    const double cacheMB = std::stod(found[1]), cacheRate = std::stod(found[2]);
+    const double sustained = std::stod(found[3]), slowest = std::stod(found[4]);
+    EXPECT_NEAR(cacheMB, 16.8, 4.2) << run.out;  // 16 MiB, in spans of 4 MiB
+    EXPECT_LE(sustained, 10.5) << run.out;
+    EXPECT_GT(sustained, 7) << run.out;
+    EXPECT_GT(cacheRate, 2 * sustained) << run.out;
+    EXPECT_LE(slowest, sustained * 1.05) << run.out;
 }
 
 // A medium that goes away mid-check is no counterfeit: no verdict, exit 5, at once.
