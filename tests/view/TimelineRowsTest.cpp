@@ -226,6 +226,10 @@ TEST(TimelineRows, AccessRangeFollowsTheAccesses) {
     }
     times.insert(times.end(), {50.0, 50.0, 50.0});
     model = modelOf(accessLog(times));
+    EXPECT_DOUBLE_EQ(accessPercentileMs(model, 1.0), 50.0);
+    EXPECT_DOUBLE_EQ(accessPercentileMs(model, 0.0), 0.4);
+    EXPECT_NEAR(accessPercentileMs(model, 0.5), 0.5, 0.001);
+    EXPECT_EQ(accessPercentileMs(modelOf(""), 0.5), 0.0);
     ticks = accessTicks(model);
     ASSERT_GE(ticks.size(), 3u);
     EXPECT_GT(ticks.back(), 0.5998);
