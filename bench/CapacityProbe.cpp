@@ -133,7 +133,7 @@ bool FastProbe::writeRound(uint64_t nonce) {
                   roundBytes() - points_.size() * uint64_t{io_.pointSectors()} * io_.sectorSize());
     for (size_t i = points_.size(); i-- > 0 && !io_.halted();) {
         refused_[i] = io_.writeRun(points_[i], pointCount(points_[i]), nonce);
-        io_.advance(uint64_t{pointCount(points_[i])} * io_.sectorSize());
+        io_.advance(points_[i], pointCount(points_[i]));
     }
     auto skipPoints = [this](uint64_t s) { return isPoint(s); };
     otherRefused_ = kNoSector;
@@ -180,7 +180,7 @@ void FastProbe::readRound(uint64_t nonce) {
             break;
         }
         const RunCheck check = io_.readRun(p, pointCount(p), nonce);
-        io_.advance(uint64_t{pointCount(p)} * io_.sectorSize());
+        io_.advance(p, pointCount(p));
         if (p == 0 && check.fault == SectorFault::ReadError) {
             io_.stopAt(ProbeStop::StartUnreadable, check.sector, 0);
             return;

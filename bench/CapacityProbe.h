@@ -95,6 +95,11 @@ struct ProbeProgress {
     uint64_t elapsedNs = 0;   // since the pass began
     uint32_t pass = 0;        // from 1
     const char* passName = "";
+    // The pass goes over every sector of the medium once, in order (the full check's
+    // first write and read): its rate over the medium's length is worth keeping.
+    bool wholeMedium = false;
+    // The request just done: its first byte, from the medium's start.
+    uint64_t atByte = 0;
     // Over the whole check: the total is an estimate that grows when rounds are added.
     uint64_t allDoneBytes = 0;
     uint64_t allTotalBytes = 0;

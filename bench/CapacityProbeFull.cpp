@@ -37,7 +37,6 @@ private:
 
 Scan FullProbe::scan(uint64_t first, uint64_t end, uint64_t nonce, bool toFirstFailure) {
     Scan found;
-    const uint64_t size = io_.sectorSize();
     for (uint64_t at = first; at < end && !io_.halted();) {
         const auto count = static_cast<uint32_t>(std::min<uint64_t>(io_.chunkSectors(), end - at));
         const RunCheck check = io_.readRun(at, count, nonce);
@@ -53,8 +52,8 @@ Scan FullProbe::scan(uint64_t first, uint64_t end, uint64_t nonce, bool toFirstF
         } else if (check.sector > at) {
             found.goodEnd = check.sector;
         }
+        io_.advance(at, count);
         at += count;
-        io_.advance(uint64_t{count} * size);
         if (toFirstFailure && found.fault != SectorFault::None) {
             break;
         }
@@ -96,10 +95,10 @@ ProbeStatus FullProbe::run() {
     const uint64_t bytes = sectors_ * io_.sectorSize();
     const uint64_t nonce = probeRoundNonce(io_.nonce(), 0);
     io_.setEstimate(2 * bytes);
-    io_.beginPass("writing", true, bytes);
+    io_.beginPass("writing", true, bytes, true);
     const uint64_t refused = io_.writeDown(0, sectors_, nonce, [](uint64_t) { return false; });
     io_.flush();
-    io_.beginPass("reading", false, bytes);
+    io_.beginPass("reading", false, bytes, true);
     Scan found = io_.halted() ? Scan{} : scan(0, sectors_, nonce, false);
     if (io_.halted()) {
         return finish(found);

@@ -170,8 +170,10 @@ void ProbeIo::flush() {
     }
 }
 
-void ProbeIo::beginPass(const char* name, bool writing, uint64_t totalBytes) {
+void ProbeIo::beginPass(const char* name, bool writing, uint64_t totalBytes, bool wholeMedium) {
     progress_.writing = writing;
+    progress_.wholeMedium = wholeMedium;
+    progress_.atByte = 0;
     progress_.doneBytes = 0;
     progress_.totalBytes = totalBytes;
     progress_.elapsedNs = 0;
@@ -184,7 +186,9 @@ void ProbeIo::beginPass(const char* name, bool writing, uint64_t totalBytes) {
     observer_.progress(progress_);
 }
 
-bool ProbeIo::advance(uint64_t bytes) {
+bool ProbeIo::advance(uint64_t sector, uint32_t count) {
+    const uint64_t bytes = uint64_t{count} * size_;
+    progress_.atByte = sector * size_;
     progress_.doneBytes = std::min(progress_.doneBytes + bytes, progress_.totalBytes);
     progress_.allDoneBytes += bytes;
     progress_.allTotalBytes = std::max(progress_.allTotalBytes, progress_.allDoneBytes);

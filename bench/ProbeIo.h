@@ -58,9 +58,10 @@ public:
     void flush();
 
     void setEstimate(uint64_t allBytes) { progress_.allTotalBytes = allBytes; }
-    void beginPass(const char* name, bool writing, uint64_t totalBytes);
-    // False when the user asked to stop or the medium stopped answering.
-    bool advance(uint64_t bytes);
+    void beginPass(const char* name, bool writing, uint64_t totalBytes, bool wholeMedium = false);
+    // A request of `count` sectors from `sector` is done. False when the user asked to
+    // stop or the medium stopped answering.
+    bool advance(uint64_t sector, uint32_t count);
     bool stopped() const { return result_.stop != ProbeStop::None; }
     bool cancelled() { return observer_.cancelRequested(); }
     bool halted() { return stopped() || cancelled(); }
@@ -108,7 +109,7 @@ uint64_t ProbeIo::writeDown(uint64_t first, uint64_t end, uint64_t nonce, Skip s
             const auto count = static_cast<uint32_t>(top - start);
             const uint64_t lowest = writeRun(start, count, nonce);
             refused = std::min(refused, lowest);
-            if (!advance(uint64_t{count} * size_)) {
+            if (!advance(start, count)) {
                 break;
             }
         }

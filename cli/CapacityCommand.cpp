@@ -6,6 +6,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/WriteConsent.h"
@@ -20,6 +21,7 @@
 #include "cli/SignalCancel.h"
 #include "cli/TerminalDialogs.h"
 #include "results/CapacityEntry.h"
+#include "results/WritePassSpans.h"
 #include "storage/LinuxDrive.h"
 
 namespace vorn::cli {
@@ -47,10 +49,11 @@ std::string clockText(uint64_t seconds) {
 
 // Progress on stderr: on a terminal one line redrawn in place with the pass, its
 // share done, its rate and the time the whole check still needs; otherwise one line
-// as each pass begins, naming it.
+// as each pass begins, naming it. The write pass of a full check is kept for its curve.
 class ProgressLine : public I_ProbeObserver {
 public:
-    ProgressLine() : terminal_(isatty(STDERR_FILENO) != 0) {}
+    explicit ProgressLine(WritePassSpans& spans)
+        : terminal_(isatty(STDERR_FILENO) != 0), spans_(spans) {}
     ~ProgressLine() override {
         if (terminal_ && drawn_) {
             std::fputc('\n', stderr);
@@ -60,6 +63,7 @@ public:
     ProgressLine& operator=(const ProgressLine&) = delete;
 
     void progress(const ProbeProgress& p) override {
+        spans_.note(p);
         if (!terminal_) {
             if (p.pass != pass_) {
                 pass_ = p.pass;
@@ -85,6 +89,7 @@ public:
 
 private:
     bool terminal_;
+    WritePassSpans& spans_;
     bool drawn_ = false;
     uint32_t pass_ = 0;
     uint64_t percent_ = UINT64_MAX;
@@ -95,20 +100,34 @@ Json numberOrNull(bool present, uint64_t value) {
     return present ? Json(value) : Json(nullptr);
 }
 
-void printCapacityJson(const CapacityResult& r) {
+Json curveJson(const std::optional<WriteCurve>& curve) {
+    if (!curve) {
+        return nullptr;
+    }
+    return {{"written_bytes", curve->writtenBytes}, {"cache_bytes", curve->cacheBytes},
+            {"cache_rate", curve->cacheRate},       {"sustained_rate", curve->sustainedRate},
+            {"slowest_rate", curve->slowestRate},   {"slowest_offset", curve->slowestOffset}};
+}
+
+// With a full check, "write_curve" closes the answer: null when it found none.
+void printCapacityJson(const CapacityResult& r, const std::optional<WriteCurve>& curve) {
     const bool failed = r.fault != SectorFault::None;
-    printJson({{"claimed_bytes", r.claimedBytes},
-               {"verified_bytes", r.verifiedBytes},
-               {"verdict", capacityVerdictName(r.verdict)},
-               {"full", r.full},
-               {"resolution_bytes", r.resolutionBytes},
-               {"sector_size", r.sectorSize},
-               {"first_failed_sector", numberOrNull(failed, r.failedSector)},
-               {"failure", failed ? Json(sectorFaultName(r.fault)) : Json(nullptr)},
-               {"wraps_to", numberOrNull(r.fault == SectorFault::Wraps, r.wrapsTo)},
-               {"bytes_written", r.bytesWritten},
-               {"bytes_read", r.bytesRead},
-               {"verified_sectors", r.sectorSize == 0 ? 0 : r.verifiedBytes / r.sectorSize}});
+    Json answer = {{"claimed_bytes", r.claimedBytes},
+                   {"verified_bytes", r.verifiedBytes},
+                   {"verdict", capacityVerdictName(r.verdict)},
+                   {"full", r.full},
+                   {"resolution_bytes", r.resolutionBytes},
+                   {"sector_size", r.sectorSize},
+                   {"first_failed_sector", numberOrNull(failed, r.failedSector)},
+                   {"failure", failed ? Json(sectorFaultName(r.fault)) : Json(nullptr)},
+                   {"wraps_to", numberOrNull(r.fault == SectorFault::Wraps, r.wrapsTo)},
+                   {"bytes_written", r.bytesWritten},
+                   {"bytes_read", r.bytesRead},
+                   {"verified_sectors", r.sectorSize == 0 ? 0 : r.verifiedBytes / r.sectorSize}};
+    if (r.full) {
+        answer["write_curve"] = curveJson(curve);
+    }
+    printJson(answer);
 }
 
 const char* stopName(ProbeStop stop) {
@@ -139,10 +158,13 @@ void printStopJson(const CapacityResult& r) {
                {"bytes_read", r.bytesRead}});
 }
 
-void printText(const CapacityResult& r) {
+void printText(const CapacityResult& r, const std::optional<WriteCurve>& curve) {
     std::printf("%s\n", capacityVerdictText(r).c_str());
     if (const std::string failed = capacityFailureText(r); !failed.empty()) {
         std::printf("%s\n", failed.c_str());
+    }
+    if (curve) {
+        std::printf("%s\n", writeCurveText(*curve).c_str());
     }
 }
 
@@ -205,8 +227,10 @@ int runCapacity(int argc, char** argv) {
     }
     CapacityResult result;
     ProbeStatus status;
+    // Taken before the check: noting its write pass then takes no memory.
+    WritePassSpans spans(options.full ? disk->mediaSectors() * disk->mediaBlockSize() : 0);
     {
-        ProgressLine progress;
+        ProgressLine progress(spans);
         status = probeCapacity(*disk, options, progress, result);
     }
     if (status != ProbeStatus::Done) {
@@ -218,10 +242,11 @@ int runCapacity(int argc, char** argv) {
         }
         return probeStatusCode(status, result);
     }
+    const std::optional<WriteCurve> curve = spans.curve(result.verifiedBytes);
     if (json) {
-        printCapacityJson(result);
+        printCapacityJson(result, curve);
     } else {
-        printText(result);
+        printText(result, curve);
     }
     return verdictCode(result);
 }

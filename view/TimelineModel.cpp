@@ -1,6 +1,7 @@
 #include "view/TimelineModel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string_view>
 
@@ -9,6 +10,7 @@ namespace {
 
 constexpr std::string_view kNotePrefix = ",,,,,,,";
 constexpr size_t kMaxLineBytes = 4096;
+constexpr uint64_t kLargestSector = 65536;
 
 // The block sizes of the zoned tests, smallest and largest, and how many doublings
 // lie between them.
@@ -57,6 +59,21 @@ double number(std::string_view text) {
     return std::strtod(std::string(text).c_str(), nullptr);
 }
 
+// A row names sectors, not bytes: the sector size is the power of two nearest to what
+// its rate, duration and count make of one sector (512 when they make nothing).
+uint64_t sectorBytes(double rate, double durationMs, uint64_t count) {
+    const double perSector = count == 0 ? 0 : rate * durationMs / 1000 / count;
+    uint64_t size = 512;
+    while (size < kLargestSector && perSector > static_cast<double>(size) * 1.41) {
+        size *= 2;
+    }
+    return size;
+}
+
+bool isSummed(std::string_view event) {
+    return event == "WIPE" || event == "READS" || event == "WRITES";
+}
+
 // Reads rows into the model; notes open and close steps.
 class Reader {
 public:
@@ -78,6 +95,7 @@ public:
             nextSector_ = UINT64_MAX;
         } else if (pending_ == Pending::End) {
             current_ = 0;
+            wipeDone_ = !wipeSpans_.empty();  // only the first wipe
         }
         pending_ = Pending::None;
     }
@@ -89,8 +107,13 @@ public:
         point.failed = f[2] == "NO";
         point.rate = point.failed ? 0 : number(f[7]);
         point.step = current_;
+        point.summed = isSummed(f[0]);
+        point.write = f[0] == "WRITE" || f[0] == "WIPE" || f[0] == "WRITES";
         const uint64_t sector = std::strtoull(std::string(f[5]).c_str(), nullptr, 10);
         const uint64_t count = std::strtoull(std::string(f[6]).c_str(), nullptr, 10);
+        if (f[0] == "WIPE" && !point.failed) {
+            noteWipe(point, sector, count);
+        }
         // A flush moves no sector: the zone goes on after it.
         if (f[0] != "FLUSH") {
             markZone(point, sector);
@@ -101,8 +124,33 @@ public:
         model_.maxRate = std::max(model_.maxRate, point.rate);
     }
 
+    // The first wipe's curve, and when its cache was full: the end of its last row.
+    void finish() {
+        model_.wipeCurve = analyseWriteCurve(wipeSpans_);
+        if (!model_.wipeCurve || model_.wipeCurve->cacheBytes == 0) {
+            return;
+        }
+        uint64_t written = 0;
+        for (size_t i = 0; i < wipeSpans_.size(); ++i) {
+            written += wipeSpans_[i].bytes;
+            if (written >= model_.wipeCurve->cacheBytes) {
+                model_.cacheEndSec = wipeStarts_[i] + wipeSpans_[i].seconds;
+                return;
+            }
+        }
+    }
+
 private:
     enum class Pending { None, Start, End };
+
+    void noteWipe(const TimelinePoint& point, uint64_t sector, uint64_t count) {
+        if (wipeDone_) {
+            return;
+        }
+        const uint64_t size = sectorBytes(point.rate, point.durationMs, count);
+        wipeSpans_.push_back({sector * size, count * size, point.durationMs / 1000});
+        wipeStarts_.push_back(point.timeSec);
+    }
 
     // A zoned test moves on to its next zone where the sectors stop following on.
     void markZone(const TimelinePoint& point, uint64_t sector) {
@@ -116,10 +164,13 @@ private:
     Pending pending_ = Pending::None;
     uint32_t current_ = 0;
     uint64_t nextSector_ = UINT64_MAX;
+    std::vector<WriteSpan> wipeSpans_;
+    std::vector<double> wipeStarts_;
+    bool wipeDone_ = false;
 };
 
 bool isTransfer(std::string_view event) {
-    return event == "READ" || event == "WRITE" || event == "FLUSH" || event == "WIPE";
+    return event == "READ" || event == "WRITE" || event == "FLUSH" || isSummed(event);
 }
 
 }  // namespace
@@ -202,6 +253,7 @@ TimelineModel buildTimeline(std::istream& csv, size_t rowLimit) {
         }
         reader.transfer(f);
     }
+    reader.finish();
     std::vector<double> rates;
     rates.reserve(model.points.size());
     for (const TimelinePoint& p : model.points) {
@@ -217,14 +269,39 @@ TimelineModel buildTimeline(std::istream& csv, size_t rowLimit) {
     return model;
 }
 
+namespace {
+
+// A summed row's duration is that of many accesses: no access time.
+bool isAccessTime(const TimelineModel& model, const TimelinePoint& p) {
+    return !p.failed && !p.summed && isAccess(model.steps[p.step].kind);
+}
+
+}  // namespace
+
 double slowestAccessMs(const TimelineModel& model) {
     double slowest = 0;
     for (const TimelinePoint& p : model.points) {
-        if (!p.failed && isAccess(model.steps[p.step].kind)) {
+        if (isAccessTime(model, p)) {
             slowest = std::max(slowest, p.durationMs);
         }
     }
     return slowest;
+}
+
+double accessPercentileMs(const TimelineModel& model, double share) {
+    std::vector<double> times;
+    for (const TimelinePoint& p : model.points) {
+        if (isAccessTime(model, p)) {
+            times.push_back(p.durationMs);
+        }
+    }
+    if (times.empty()) {
+        return 0;
+    }
+    const double at = std::clamp(share, 0.0, 1.0) * static_cast<double>(times.size() - 1);
+    const auto nth = times.begin() + static_cast<long>(std::ceil(at));
+    std::nth_element(times.begin(), nth, times.end());
+    return *nth;
 }
 
 std::string stepDisplayName(const std::string& logName) {
@@ -243,10 +320,12 @@ AccessHistogram accessHistogram(const TimelineModel& model, size_t bins, double 
     histogram.sequential.assign(bins, 0);
     for (const TimelinePoint& p : model.points) {
         const StepKind kind = model.steps[p.step].kind;
-        if (p.failed || !isAccess(kind)) {
+        if (!isAccessTime(model, p)) {
             continue;
         }
-        const size_t bin = std::min(bins - 1, static_cast<size_t>(p.durationMs / histogram.binMs));
+        const double at = p.durationMs / histogram.binMs;
+        histogram.beyond += at > static_cast<double>(bins) ? 1 : 0;
+        const size_t bin = std::min(bins - 1, static_cast<size_t>(at));
         ++(kind == StepKind::RandomAccess ? histogram.random : histogram.sequential)[bin];
     }
     return histogram;

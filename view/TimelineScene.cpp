@@ -7,6 +7,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "view/AxisTicks.h"
 #include "view/ChartModel.h"
 
 namespace vorn {
@@ -16,23 +17,12 @@ constexpr double kMarginLeft = 72, kMarginRight = 16, kMarginTop = 44, kAxisBand
 constexpr double kRateShare = 0.68;  // of the height below the legend
 constexpr uint32_t kAxisColor = 0x303030, kGridColor = 0xDDDDDD, kFailColor = 0xE00000;
 constexpr double kHintPixels = 6;
+constexpr uint32_t kCacheColor = 0xC0392B;
 
 std::string format(const char* pattern, double value) {
     char text[64];
     std::snprintf(text, sizeof text, pattern, value);
     return text;
-}
-
-// A round step giving about `ticks` ticks up to `top`.
-double niceStep(double top, int ticks) {
-    const double raw = top / ticks;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0, 10.0}) {
-        if (m * power >= raw) {
-            return m * power;
-        }
-    }
-    return 10 * power;
 }
 
 void line(std::vector<SceneItem>& out, double x1, double y1, double x2, double y2, uint32_t color,
@@ -70,14 +60,12 @@ void legend(std::vector<SceneItem>& out, const TimelineModel& model) {
 
 void rateAxes(std::vector<SceneItem>& out, const PlotArea& a, double topRate, double from,
               double to) {
-    const double step = niceStep(topRate / 1e6, 5);
-    for (double v = 0; v <= topRate / 1e6 + 1e-9; v += step) {
+    for (double v : niceTicks(0, topRate / 1e6, 5)) {
         const double y = a.top + a.height - v * 1e6 / topRate * a.height;
         line(out, a.left, y, a.left + a.width, y, kGridColor);
         text(out, 4, y + 4, format(v >= 1000 ? "%.0f MB/s" : "%.4g MB/s", v));
     }
-    const double tStep = niceStep(std::max(to - from, 1e-6), 8);
-    for (double t = std::ceil(from / tStep) * tStep; t <= to + 1e-12; t += tStep) {
+    for (double t : niceTicks(from, std::max(to, from + 1e-6), 8)) {
         const double x = a.left + (t - from) / (to - from) * a.width;
         line(out, x, a.top + a.height, x, a.top + a.height + 4, kAxisColor);
         text(out, x - 10, a.top + a.height + 16, format("%.4g s", t));
@@ -142,16 +130,42 @@ void zones(std::vector<SceneItem>& out, const TimelineModel& model, const PlotAr
     }
 }
 
-// The access-time axis on round values: 40 bins from 0 to the first tick at or above
-// the slowest access.
+// "3.2 GB", or for a small cache "48 MB".
+std::string cacheAmount(uint64_t bytes) {
+    const double gb = static_cast<double>(bytes) / 1e9;
+    return gb >= 0.1 ? format("%.1f GB", gb) : format("%.0f MB", gb * 1000);
+}
+
+// Where the first wipe had filled the medium's write cache: a line across the plot
+// and what the cache held, beside the line where it fits.
+void cacheMarker(std::vector<SceneItem>& out, const TimelineModel& model, const PlotArea& a,
+                 double from, double to) {
+    const double t = model.cacheEndSec;
+    if (t < 0 || t < from || t > to || !model.wipeCurve) {
+        return;
+    }
+    const double x = a.left + (t - from) / (to - from) * a.width;
+    const std::string label = "write cache full (" + cacheAmount(model.wipeCurve->cacheBytes) + ")";
+    const double labelWidth = 7.0 * static_cast<double>(label.size());
+    const double labelX = x + 4 + labelWidth <= a.left + a.width ? x + 4 : x - 4 - labelWidth;
+    line(out, x, a.top, x, a.top + a.height, kCacheColor);
+    text(out, labelX, a.top + 24, label, kCacheColor);
+}
+
+// The access-time axis on round values: 40 bins from 0 to the first tick above nearly
+// every access. The slowest 2 % count in the last bin, so a few stragglers (a medium
+// cleaning up now and then) do not squeeze the rest into the first bars, and the
+// slowest bar is never the edge.
 constexpr size_t kHistogramBins = 40;
 constexpr int kHistogramTicks = 8;
+constexpr double kHistogramShare = 0.98;
+constexpr double kHistogramRoom = 1.05;
 
 // How many accesses a bar's height stands for, on round counts.
 void countScale(std::vector<SceneItem>& out, uint32_t most, double top, double bottom) {
     const double step = std::max(1.0, niceStep(most, 4));
     line(out, kMarginLeft, top, kMarginLeft, bottom, kAxisColor);
-    for (double n = 0; n <= most + 1e-9; n += step) {
+    for (double n = 0; n <= most; n += step) {  // whole counts: no drift to fear
         const double y = bottom - (bottom - top) * n / most;
         line(out, kMarginLeft - 4, y, kMarginLeft, y, kAxisColor);
         text(out, kMarginLeft - 40, y + 4, format("%.0f", n));
@@ -194,19 +208,9 @@ void stepLabels(std::vector<SceneItem>& out, const TimelineModel& model, const P
     }
 }
 
-void histogram(std::vector<SceneItem>& out, const TimelineModel& model, int width, int height) {
-    const double slowest = slowestAccessMs(model);
-    const double tick = slowest > 0 ? niceStep(slowest, kHistogramTicks) : 1;
-    const double topMs = std::ceil(slowest / tick - 1e-9) * tick;
-    const AccessHistogram h = accessHistogram(model, kHistogramBins, topMs);
-    const double top = kMarginTop + (height - kMarginTop) * kRateShare + 10;
-    const double bottom = height - kAxisBand + 8;
-    const double w = width - kMarginLeft - kMarginRight;
-    text(out, 4, top + 10, "access times");
-    if (h.random.empty()) {
-        text(out, kMarginLeft, top + 30, "no access tests in this log");
-        return;
-    }
+// Random and sequential access bars side by side in each bin; the tallest bar's count.
+uint32_t accessBars(std::vector<SceneItem>& out, const AccessHistogram& h, double top,
+                    double bottom, double w) {
     uint32_t most = 1;
     for (size_t i = 0; i < h.random.size(); ++i) {
         most = std::max({most, h.random[i], h.sequential[i]});
@@ -221,11 +225,32 @@ void histogram(std::vector<SceneItem>& out, const TimelineModel& model, int widt
                  stepColor(s == 0 ? StepKind::RandomAccess : StepKind::SequentialAccess, 0));
         }
     }
+    return most;
+}
+
+void histogram(std::vector<SceneItem>& out, const TimelineModel& model, int width, int height) {
+    // A little room above them, so the last bar (with the stragglers) stands apart.
+    const double topMs =
+        niceAbove(accessPercentileMs(model, kHistogramShare) * kHistogramRoom, kHistogramTicks);
+    const AccessHistogram h = accessHistogram(model, kHistogramBins, topMs);
+    const double top = kMarginTop + (height - kMarginTop) * kRateShare + 10;
+    const double bottom = height - kAxisBand + 8;
+    const double w = width - kMarginLeft - kMarginRight;
+    text(out, 4, top + 10, "access times");
+    if (h.random.empty()) {
+        text(out, kMarginLeft, top + 30, "no access tests in this log");
+        return;
+    }
+    const uint32_t most = accessBars(out, h, top, bottom, w);
     line(out, kMarginLeft, bottom, kMarginLeft + w, bottom, kAxisColor);
-    for (double ms = 0; ms <= topMs + tick * 1e-6; ms += tick) {
+    for (double ms : niceTicks(0, topMs, kHistogramTicks)) {
         const double x = kMarginLeft + w * ms / topMs;
         line(out, x, bottom, x, bottom + 4, kAxisColor);
         text(out, std::min(x - 10, width - 60.0), bottom + 16, format("%.4g ms", ms));
+    }
+    if (h.beyond > 0) {
+        text(out, width - 260.0, top + 10,
+             std::to_string(h.beyond) + " slower, counted in the last bar");
     }
     countScale(out, most, top + 14, bottom);
 }
@@ -278,6 +303,7 @@ std::vector<SceneItem> timelineScene(const TimelineModel& model, int width, int 
     rateAxes(out, area, topRateOf(model), fromSec, toSec);
     zones(out, model, area, fromSec, toSec);
     stepLabels(out, model, area, fromSec, toSec);
+    cacheMarker(out, model, area, fromSec, toSec);
     text(out, width - 330, 10, "wheel: zoom, drag: move, double-click: whole run", kAxisColor);
     ratePoints(out, model, area, fromSec, toSec);
     histogram(out, model, width, height);
@@ -341,10 +367,11 @@ std::string pointHint(const TimelineModel& model, size_t index) {
     const TimelinePoint& p = model.points.at(index);
     char hint[256];
     std::snprintf(
-        hint, sizeof hint, "%s\n%.3f s, %.3f ms, %s",
+        hint, sizeof hint, "%s\n%.3f s, %.3f ms, %s%s",
         model.steps[p.step].name.empty() ? "(between steps)"
                                          : stepDisplayName(model.steps[p.step].name).c_str(),
-        p.timeSec, p.durationMs, p.failed ? "FAILED" : format("%.2f MB/s", p.rate / 1e6).c_str());
+        p.timeSec, p.durationMs, p.failed ? "FAILED" : format("%.2f MB/s", p.rate / 1e6).c_str(),
+        !p.summed ? "" : (p.write ? ", many writes in one row" : ", many reads in one row"));
     return hint;
 }
 

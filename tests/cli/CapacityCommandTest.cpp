@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "cli/CliProcess.h"
 #include "cli/CliRun.h"
@@ -83,6 +84,11 @@ TEST(CapacityCommand, GenuineImageVerifiesFullyInWordsAndJson) {
               std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"first_failed_sector\": null, \"failure\": null"), std::string::npos);
+    // The full check's write pass, every byte of it, closes the answer.
+    EXPECT_NE(json.out.find(", \"write_curve\": {\"written_bytes\": 99999744, \"cache_bytes\": "),
+              std::string::npos)
+        << json.out;
+    EXPECT_EQ(words.out.find("write"), std::string::npos);  // the fast probe states no curve
     // Off a terminal: one line per pass, naming it.
     EXPECT_NE(json.err.find("Pass 1: writing 100.0 MB\nPass 2: reading 100.0 MB\n"),
               std::string::npos)
@@ -119,6 +125,13 @@ TEST(CapacityCommand, CounterfeitMediumIsFoundAndRunStaysInside) {
     EXPECT_NE(full.out.find("\"first_failed_sector\": " + std::to_string(real / 512) +
                             ", \"failure\": \"wraps\", \"wraps_to\": 0"),
               std::string::npos);
+    // Its write curve covers the real storage only: the missing part tells nothing.
+    const std::string key = "\"write_curve\": {\"written_bytes\": ";
+    const size_t curve = full.out.find(key);
+    ASSERT_NE(curve, std::string::npos) << full.out;
+    const uint64_t written = std::stoull(full.out.substr(curve + key.size()));
+    EXPECT_LE(written, real);
+    EXPECT_GE(written, real / 2);
 
     const CliRun run = runCli(dir.path().string(), "run " + device + " --write --capacity");
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -128,6 +141,34 @@ TEST(CapacityCommand, CounterfeitMediumIsFoundAndRunStaysInside) {
     EXPECT_NE(run.out.find("  Real capacity: only "), std::string::npos) << run.out;
     const CliRun shown = runCli(dir.path().string(), "show temp.qkt");
     EXPECT_NE(shown.out.find("  First failed sector "), std::string::npos) << shown.out;
+}
+
+// A stick that takes its first 16 MiB into a fast cache and the rest at 10 MB/s: the
+// full check states both after its verdict. The medium's own time per request (a
+// millisecond or two on a loaded machine) only makes it slower than told.
+TEST(CapacityCommand, FullCheckStatesTheWriteCacheAndSustainedRate) {
+    TempDir dir;
+    TestMedium medium(40 * kMiB);
+    if (!medium.ready()) {
+        GTEST_SKIP() << medium.skipReason();
+    }
+    ASSERT_TRUE(medium.control(
+        "bandwidth=100000000\nwrite_cache=16777216\nsustained_bandwidth=10000000\n"));
+    const CliRun run =
+        runCli(dir.path().string(), "capacity --device '" + medium.mediumPath() + "' --yes --full");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::regex line(
+        "Real capacity: verified [^\n]*\nWrite cache: about ([0-9]+) MB at ([0-9.]+) MB/s, then "
+        "([0-9.]+) MB/s sustained \\(slowest 16 MB: ([0-9.]+) MB/s\\)\n");
+    std::smatch found;
+    ASSERT_TRUE(std::regex_match(run.out, found, line)) << run.out;
+    const double cacheMB = std::stod(found[1]), cacheRate = std::stod(found[2]);
+    const double sustained = std::stod(found[3]), slowest = std::stod(found[4]);
+    EXPECT_NEAR(cacheMB, 16.8, 4.2) << run.out;  // 16 MiB, in spans of 4 MiB
+    EXPECT_LE(sustained, 10.5) << run.out;
+    EXPECT_GT(sustained, 7) << run.out;
+    EXPECT_GT(cacheRate, 2 * sustained) << run.out;
+    EXPECT_LE(slowest, sustained * 1.05) << run.out;
 }
 
 // A medium that goes away mid-check is no counterfeit: no verdict, exit 5, at once.

@@ -67,11 +67,19 @@ TEST(TimelineModel, StepsAreKnownByTheRunsNames) {
     // The smallest block gets the lightest shade, the largest the base colour.
     EXPECT_EQ(model.steps[3].color, stepColor(StepKind::Read, readTests.front().blockSize));
     EXPECT_EQ(stepColor(StepKind::Read, readTests.back().blockSize), 0x1F4E9Au);
+    // The queued tests are told apart from the zoned ones in colour and legend.
+    const TimelineModel queued =
+        modelOf(",,,,,,,START -\n,,,,,,,Read SEQ 1MiB Q8\nREAD,1,YES,0.1,1.0,0,2048,1048576000\n");
+    ASSERT_EQ(queued.steps.size(), 2u);
+    EXPECT_EQ(queued.steps[1].kind, StepKind::ExtendedRead);
+    EXPECT_NE(queued.steps[1].color, stepColor(StepKind::Read, kSeqBlock));
+    EXPECT_NE(stepColor(StepKind::ExtendedRead, 0), stepColor(StepKind::ExtendedWrite, 0));
+    EXPECT_STRNE(stepCaption(StepKind::ExtendedWrite), stepCaption(StepKind::Other));
 }
 
 // The access-time axis reads 0, 0.2, 0.4 ... not 0.0279, 0.0558 ...: its ticks are 1, 2
-// or 5 times a power of ten and the last one covers the slowest access; the bars have a
-// count scale; steps are named as the progress window names them.
+// or 5 times a power of ten and the last one lies above the slowest access; the bars
+// have a count scale; steps are named as the progress window names them.
 TEST(TimelineModel, AxesReadAtAGlance) {
     const TimelineModel model = modelOf(kLog);
     ASSERT_DOUBLE_EQ(slowestAccessMs(model), 1.0);
@@ -88,7 +96,7 @@ TEST(TimelineModel, AxesReadAtAGlance) {
         hint = hint || item.text.find("wheel: zoom") != std::string::npos;
         flashLabel = flashLabel || item.text == "Testing Flash Device";
     }
-    ASSERT_EQ(ticks.size(), 6u);
+    ASSERT_EQ(ticks.size(), 7u);  // 0 to 1.2 ms: the 1 ms access inside, not on the edge
     for (size_t i = 0; i < ticks.size(); ++i) {
         EXPECT_NEAR(ticks[i], 0.2 * static_cast<double>(i), 1e-9);
     }
