@@ -32,20 +32,9 @@ std::optional<CapacityResult> storedCapacity() {
 // A press on an image file of 16 MiB, listed and opened by path.
 RunOutcome pressOnImage(const std::string& image, bool writeTest, bool capacityCheck,
                         ScriptedDialogs& dialogs) {
-    auto sample = newLinuxDriveForPath(image, nullptr, 65536);
-    EXPECT_NE(sample, nullptr);
-    if (!sample) {
-        return RunOutcome::NoSelection;
-    }
-    RunJobRequest request;
-    request.entries = {{listEntryText(*sample), 0}};
-    request.selected = 0;
+    RunJobRequest request = imageRequest(image);
     request.writeTest = writeTest;
     request.capacityCheck = capacityCheck;
-    request.opener = [image](int, I_VornEventLog* log, uint32_t size) {
-        return std::unique_ptr<I_VornDevice>(newLinuxDriveForPath(image, log, size));
-    };
-    sample.reset();
     RecordingRunView view;
     return runTestJob(request, view, dialogs).outcome;
 }

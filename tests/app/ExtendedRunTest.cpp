@@ -39,20 +39,9 @@ constexpr uint64_t kImageBytes = 64ull << 20;
 
 RunOutcome pressOnImage(const std::string& image, bool writeTest, bool extended,
                         RecordingRunView& view) {
-    auto sample = newLinuxDriveForPath(image, nullptr, 65536);
-    if (!sample) {
-        ADD_FAILURE() << "image does not open";
-        return RunOutcome::NoSelection;
-    }
-    RunJobRequest request;
-    request.entries = {{listEntryText(*sample), 0}};
-    request.selected = 0;
+    RunJobRequest request = imageRequest(image);
     request.writeTest = writeTest;
     request.extended = extended;
-    request.opener = [image](int, I_VornEventLog* log, uint32_t size) {
-        return std::unique_ptr<I_VornDevice>(newLinuxDriveForPath(image, log, size));
-    };
-    sample.reset();
     ScriptedDialogs dialogs({}, true);
     return runTestJob(request, view, dialogs).outcome;
 }

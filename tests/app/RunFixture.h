@@ -88,6 +88,22 @@ inline std::vector<std::string> runEntryNames(bool writeTest) {
     return names;
 }
 
+// A press on an image file, listed and opened by its path as `run --device` does.
+inline RunJobRequest imageRequest(const std::string& image) {
+    RunJobRequest request;
+    auto sample = newLinuxDriveForPath(image, nullptr, 65536);
+    EXPECT_NE(sample, nullptr) << image;
+    if (!sample) {
+        return request;
+    }
+    request.entries = {{listEntryText(*sample), 0}};
+    request.selected = 0;
+    request.opener = [image](int, I_VornEventLog* log, uint32_t size) {
+        return std::unique_ptr<I_VornDevice>(newLinuxDriveForPath(image, log, size));
+    };
+    return request;
+}
+
 // A memory device handed out by the opener; what it saw is kept when the run
 // closes it.
 class KeptDevice : public MemoryDevice {

@@ -11,7 +11,7 @@
 #include "cli/CliRun.h"
 #include "results/RunSteps.h"
 #include "support/TempDir.h"
-#include "view/ChartResults.h"
+#include "view/ChartFiles.h"
 
 namespace vorn::test {
 namespace {
@@ -42,30 +42,7 @@ bool hasLineStartingWith(const ChartDevice& device, const std::string& start) {
 }
 
 // Writes each result to a file, opens them all and builds the model.
-class ChartModelTest : public ::testing::Test {
-protected:
-    ChartModel build(const std::vector<StoredResult>& results) {
-        opened_.clear();
-        std::vector<I_VornCollection*> pointers;
-        for (size_t i = 0; i < results.size(); ++i) {
-            const std::string path = folder_.file("r" + std::to_string(i) + ".qkc");
-            EXPECT_TRUE(writeResultFile(path, results[i]));
-            opened_.push_back(openCollection(path.c_str()));
-            EXPECT_NE(opened_.back(), nullptr);
-            pointers.push_back(opened_.back().get());
-        }
-        return buildChartModel(pointers);
-    }
-
-    ChartDevice buildOne(const StoredResult& result) {
-        ChartModel model = build({result});
-        EXPECT_EQ(model.devices.size(), 1u);
-        return model.devices.empty() ? ChartDevice{} : model.devices[0];
-    }
-
-    TempDir folder_;
-    std::vector<std::unique_ptr<I_VornCollection>> opened_;
-};
+class ChartModelTest : public ChartFilesTest {};
 
 TEST_F(ChartModelTest, AxisMaximumIsTheLargestBarOfBothChartsRoundedUp) {
     struct Case {

@@ -9,8 +9,8 @@
 #include "cli/CliRun.h"
 #include "results/Collections.h"
 #include "support/TempDir.h"
+#include "view/ChartFiles.h"
 #include "view/ChartModel.h"
-#include "view/ChartResults.h"
 
 namespace vorn::test {
 namespace {
@@ -32,24 +32,7 @@ std::vector<std::string> placesOf(const std::vector<ExtendedBar>& bars) {
     return places;
 }
 
-class ExtendedChartTest : public ::testing::Test {
-protected:
-    ChartModel build(const std::vector<StoredResult>& results) {
-        opened_.clear();
-        std::vector<I_VornCollection*> pointers;
-        for (size_t i = 0; i < results.size(); ++i) {
-            const std::string path = folder_.file("r" + std::to_string(i) + ".qkc");
-            EXPECT_TRUE(writeResultFile(path, results[i]));
-            opened_.push_back(openCollection(path.c_str()));
-            EXPECT_NE(opened_.back(), nullptr);
-            pointers.push_back(opened_.back().get());
-        }
-        return buildChartModel(pointers);
-    }
-
-    TempDir folder_;
-    std::vector<std::unique_ptr<I_VornCollection>> opened_;
-};
+class ExtendedChartTest : public ChartFilesTest {};
 
 TEST_F(ExtendedChartTest, ResultsWithoutTheFiguresOfferNoExtendedCharts) {
     const ChartModel model = build({sampleResult("a", {3000000}, {1000000}), StoredResult{}});
