@@ -44,6 +44,9 @@ struct QueuedBenchmark::Tally {
     uint64_t lastEnd = 0;
     uint64_t completions = 0;
     uint64_t bytes = 0;
+    // The first completion (or group of completions reaped together) in the window.
+    uint64_t firstEnd = 0;
+    uint64_t firstCompletions = 0;
     uint64_t maxTicks = 0;
     uint64_t submittedBytes = 0;  // pushed since the measured part began
 };
@@ -68,6 +71,10 @@ bool QueuedBenchmark::pushNext(I_TransferQueue& queue, uint32_t slot) {
 void QueuedBenchmark::count(const QueuedCompletion& done, Tally& tally) {
     if (done.endTicks < tally.measureStart || done.endTicks > tally.boxEnd) {
         return;
+    }
+    if (tally.completions == 0 || done.endTicks == tally.firstEnd) {
+        tally.firstEnd = done.endTicks;
+        ++tally.firstCompletions;
     }
     ++tally.completions;
     tally.bytes += setup_.blockSize;
@@ -155,18 +162,27 @@ uint32_t QueuedBenchmark::measure(I_TransferQueue& queue) {
 void QueuedBenchmark::summarize(const Tally& tally) {
     record_.completions = tally.completions;
     record_.bytes = tally.bytes;
-    // A test the box ended is measured over the whole box; one that ended with its
+    // A test the box ended is measured up to the end of the box; one that ended with its
     // sweep, up to its last completion.
     const uint64_t windowEnd = tally.boxExpired ? tally.boxEnd : tally.lastEnd;
     if (tally.completions == 0 || windowEnd <= tally.measureStart) {
         logMessage("    No transfer completed within the time box");
         return;
     }
-    const uint64_t ticks = windowEnd - tally.measureStart;
+    // Timed from the first completion in the window, counting those after it: the
+    // first group was served mostly before the window opened. A medium so slow that
+    // nothing followed it is timed from the window's start instead.
+    uint64_t counted = tally.completions - tally.firstCompletions;
+    uint64_t from = tally.firstEnd;
+    if (counted == 0 || windowEnd <= from) {
+        counted = tally.completions;
+        from = tally.measureStart;
+    }
+    const uint64_t ticks = windowEnd - from;
     const long double seconds = static_cast<long double>(ticks) / frequency_;
     record_.measuredNs = nsOfTicks(ticks, frequency_);
-    record_.bytesPerSecond = static_cast<uint64_t>(tally.bytes / seconds);
-    record_.milliIops = static_cast<uint64_t>(tally.completions * 1000.0L / seconds);
+    record_.bytesPerSecond = static_cast<uint64_t>(counted * setup_.blockSize / seconds);
+    record_.milliIops = static_cast<uint64_t>(counted * 1000.0L / seconds);
     if (setup_.queueDepth != 1 || latencies_.empty()) {
         return;
     }

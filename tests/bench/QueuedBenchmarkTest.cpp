@@ -49,8 +49,8 @@ TEST_F(QueuedBenchmarkTest, RatesFollowDepthUpToTheParallelServers) {
         device(4, kMs);
         const QueuedRecord r = run(randomRead(depth));
         const double truth = 1000.0 * std::min(depth, 4u);
-        EXPECT_NEAR(r.milliIops / 1000.0, truth, truth * 0.005) << "depth " << depth;
-        EXPECT_NEAR(static_cast<double>(r.bytesPerSecond), truth * 4096, truth * 4096 * 0.005);
+        EXPECT_NEAR(r.milliIops / 1000.0, truth, truth * 0.0005) << "depth " << depth;
+        EXPECT_NEAR(static_cast<double>(r.bytesPerSecond), truth * 4096, truth * 4096 * 0.0005);
         EXPECT_EQ(r.queueDepth, depth);
         EXPECT_EQ(r.bytes, r.completions * 4096);
         // The measured part is the 5 s after the warm-up.
