@@ -23,6 +23,13 @@ std::vector<std::string> textsOf(const std::vector<SummaryLine>& lines) {
     return texts;
 }
 
+// The rating lines of a run whose extended figures leave out every one they need.
+const std::vector<std::string> kRatingsWithoutFigures = {
+    "  Ratings (QK Vorn's measurement under its own conditions, not a certification):",
+    "  Ratings need the extended tests with the write test: random read IOPS, random write "
+    "IOPS and sustained write are missing.",
+    "  Link: unknown, so whether it held the rates back cannot be told."};
+
 // Each bar as "test:label", so a bar in the wrong category shows.
 std::vector<std::string> placesOf(const std::vector<ExtendedBar>& bars) {
     std::vector<std::string> places;
@@ -112,6 +119,8 @@ TEST_F(ExtendedChartTest, SummaryAddsTheFiguresBeforeTheTestTime) {
     expected.insert(expected.begin() + 4,
                     {"  Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 ms median, 46.40 ms p99",
                      "  Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS"});
+    expected.insert(expected.begin() + 6, kRatingsWithoutFigures.begin(),
+                    kRatingsWithoutFigures.end());
     EXPECT_EQ(textsOf(model.devices[1].summary), expected);
     for (size_t i = 1; i < model.devices[1].summary.size(); ++i) {
         EXPECT_FALSE(model.devices[1].summary[i].heading);
@@ -127,11 +136,13 @@ TEST_F(ExtendedChartTest, ASustainedWriteAloneIsALineOfTheSummaryOnly) {
     EXPECT_TRUE(model.devices[0].extended.any());
     EXPECT_FALSE(hasExtendedBars(model));
     const std::vector<std::string> lines = textsOf(model.devices[0].summary);
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[4],
               "  No write cache found: 22 MB/s sustained over the whole medium (slowest 16 MB: "
               "9.8 MB/s)");
-    EXPECT_EQ(lines[5].rfind("  Tested on ", 0), 0u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.begin() + 8),
+              kRatingsWithoutFigures);
+    EXPECT_EQ(lines[8].rfind("  Tested on ", 0), 0u);
 }
 
 TEST_F(ExtendedChartTest, ADamagedTestIsLeftOutAndTheRestShown) {
@@ -170,6 +181,7 @@ TEST_F(ShowExtendedTest, JsonHasTheNewKeysOnlyWithTheFigures) {
     EXPECT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_EQ(plain.out.find("\"extended\""), std::string::npos) << plain.out;
     EXPECT_EQ(plain.out.find("\"sustained_write\""), std::string::npos) << plain.out;
+    EXPECT_EQ(plain.out.find("\"ratings\""), std::string::npos) << plain.out;
 
     const CliRun run = show(
         untimed(extendedSample("key", {45'200'000, 0, 5'320'000}, {0, 0, 0, 20'000})), " --json");
@@ -178,7 +190,13 @@ TEST_F(ShowExtendedTest, JsonHasTheNewKeysOnlyWithTheFigures) {
         "key\\u000a  Max read speed: 5.00 MB/s\\u000a  Max write speed: 2.00 MB/s\\u000a  Access "
         "(sequential/random): 0.3ms / 1.5ms\\u000a  Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 "
         "ms median, 46.40 ms p99\\u000a  Read RND 4KiB Q1: 5.32 MB/s, 1299 IOPS, latency 0.770 ms "
-        "median, 1.54 ms p99\\u000a  Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS";
+        "median, 1.54 ms p99\\u000a  Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS\\u000a" +
+        kRatingsWithoutFigures[0] + "\\u000a" + kRatingsWithoutFigures[1] + "\\u000a" +
+        kRatingsWithoutFigures[2];
+    // The same lines without their indent.
+    const std::string text = kRatingsWithoutFigures[0].substr(2) + "\\u000a" +
+                             kRatingsWithoutFigures[1].substr(2) + "\\u000a" +
+                             kRatingsWithoutFigures[2].substr(2);
     EXPECT_EQ(run.out,
               "{\"axis_max\": 6, \"results\": [{\"drive_id\": \"key\", \"read\": {\"2k\": 3, "
               "\"4k\": 5}, \"write\": {\"2k\": 1, \"4k\": 2}, \"summary\": \"" +
@@ -189,8 +207,13 @@ TEST_F(ShowExtendedTest, JsonHasTheNewKeysOnlyWithTheFigures) {
                   "{\"bytes_per_second\": 5320000, \"iops\": 1298.828, \"latency_ns\": "
                   "{\"median\": 769924, \"p99\": 1539848, \"p99_9\": 2309772, \"max\": "
                   "3079696}}, \"Write RND 4KiB Q32\": {\"bytes_per_second\": 20000, \"iops\": "
-                  "4.882}}}], \"summary\": \"" +
-                  summary +
+                  "4.882}}, \"ratings\": {\"minimum_sustained_write_bytes_per_second\": 0, "
+                  "\"random_read_iops\": 1298.828, \"random_write_iops\": 0, "
+                  "\"queued_random_read_iops\": 0, \"queued_random_write_iops\": 4.882, "
+                  "\"missing\": [\"random read IOPS\", \"random write IOPS\", \"sustained "
+                  "write\"], \"verdicts\": [], \"link_known\": false, \"usb\": null, "
+                  "\"text\": \"" +
+                  text + "\"}}], \"summary\": \"" + summary +
                   "\\u000a\\u000aMB/s = 1,000,000 bytes per second.\\u000aGB = 1,000,000,000 "
                   "bytes.\"}\n");
 }
@@ -207,13 +230,14 @@ TEST_F(ShowExtendedTest, SustainedWriteAloneAddsItsKeyAndItsLine) {
     EXPECT_NE(run.out.find("\"summary\": \"key\\u000a  Max read speed: 3.00 MB/s\\u000a  Max "
                            "write speed: 1.00 MB/s\\u000a  Access (sequential/random): 0.3ms / "
                            "1.5ms\\u000a" +
-                           line +
+                           line + "\\u000a" + kRatingsWithoutFigures[0] + "\\u000a" +
+                           kRatingsWithoutFigures[1] + "\\u000a" + kRatingsWithoutFigures[2] +
                            "\", \"sustained_write\": {\"written_bytes\": 64000000000, "
                            "\"cache_bytes\": 3200000000, \"cache_bytes_per_second\": "
                            "180000000, \"sustained_bytes_per_second\": 22000000, "
                            "\"slowest_bytes_per_second\": 9800000, \"slowest_offset\": "
                            "123456789, \"text\": \"" +
-                           line.substr(2) + "\"}}]"),
+                           line.substr(2) + "\"}, \"ratings\": {"),
               std::string::npos)
         << run.out;
     // No extended bars: the text has no extended charts either.
