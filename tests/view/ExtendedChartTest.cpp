@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -154,6 +155,63 @@ TEST_F(ExtendedChartTest, ADamagedTestIsLeftOutAndTheRestShown) {
     EXPECT_EQ(model.extendedAxisMax, 46u);
 }
 
+// A run with every figure the ratings need: 4 KiB random at 3,000/5,000 IOPS read and
+// `randomWrite` IOPS written one at a time (2,500 queued), and the given curve.
+StoredResult ratedSample(const std::string& id, uint64_t randomWrite, const char* curve) {
+    StoredResult result = extendedSample(id, {45'000'000, 90'000'000, 3000 * 4096, 5000 * 4096},
+                                         {40'000'000, 41'000'000, randomWrite * 4096, 2500 * 4096});
+    result.sustained = curve;
+    return result;
+}
+
+// The summary's lines from the ratings heading on, up to the test time.
+std::vector<std::string> ratingsPart(const ChartDevice& device) {
+    std::vector<std::string> lines = textsOf(device.summary);
+    const auto from = std::find(lines.begin(), lines.end(), kRatingsWithoutFigures[0]);
+    const auto to = std::find_if(from, lines.end(), [](const std::string& line) {
+        return line.rfind("  Tested on ", 0) == 0;
+    });
+    return {from, to};
+}
+
+// A comparison shows every drive's verdicts in its own part of the summary.
+TEST_F(ExtendedChartTest, EachDrivesSummaryCarriesItsOwnVerdicts) {
+    StoredResult readsOnly =
+        extendedSample("reads", {45'000'000, 90'000'000, 5'320'000, 9'000'000}, {});
+    const ChartModel model = build({ratedSample("fast", 900, "64000000000,0,0,35000000,32000000,0"),
+                                    ratedSample("slow", 499, "8000000000,0,0,22000000,9800000,0"),
+                                    sampleResult("plain", {3000000}, {1000000}), readsOnly});
+    ASSERT_EQ(model.devices.size(), 4u);
+    const std::string heading = kRatingsWithoutFigures[0];
+    const std::string a2 =
+        "  A2 cannot be told: it needs a host with command queuing, and the drive's link is "
+        "unknown.";
+    const std::string link = kRatingsWithoutFigures[2];
+    EXPECT_EQ(ratingsPart(model.devices[0]),
+              (std::vector<std::string>{heading, "  Meets Class 10, U3, V30, A1.",
+                                        "  Not V60: sustained write 32.0 MB/s, V60 needs 60.", a2,
+                                        link}));
+    EXPECT_EQ(ratingsPart(model.devices[1]),
+              (std::vector<std::string>{
+                  heading, "  Meets Class 6, V6.",
+                  "  Not Class 10: sustained write 9.8 MB/s, Class 10 needs 10.",
+                  "  Not U1: sustained write 9.8 MB/s, U1 needs 10.",
+                  "  Not V10: sustained write 9.8 MB/s, V10 needs 10.",
+                  "  Not A1: sustained write 9.8 MB/s, A1 needs 10; random write 499 IOPS, A1 "
+                  "needs 500.",
+                  a2, link}));
+    EXPECT_TRUE(ratingsPart(model.devices[2]).empty());
+    EXPECT_FALSE(model.devices[2].ratings.has_value());
+    EXPECT_EQ(ratingsPart(model.devices[3]),
+              (std::vector<std::string>{heading,
+                                        "  Ratings need the extended tests with the write test: "
+                                        "random write IOPS and sustained write are missing.",
+                                        link}));
+    // The window's whole summary holds them all, in drive order.
+    const std::vector<std::string> all = textsOf(summaryLines(model));
+    EXPECT_EQ(std::count(all.begin(), all.end(), heading), 3);
+}
+
 TEST(ExtendedChart, HintTellsTheRateAndTheIopsOfARandomTest) {
     EXPECT_EQ(extendedHintText({0, "SEQ1M Q1", 45.2f, false, 43.1}), "45.20 MB/s");
     EXPECT_EQ(extendedHintText({2, "RND4K Q1", 5.32f, true, 1298.828}), "5.32 MB/s, 1299 IOPS");
@@ -216,6 +274,33 @@ TEST_F(ShowExtendedTest, JsonHasTheNewKeysOnlyWithTheFigures) {
                   text + "\"}}], \"summary\": \"" + summary +
                   "\\u000a\\u000aMB/s = 1,000,000 bytes per second.\\u000aGB = 1,000,000,000 "
                   "bytes.\"}\n");
+}
+
+TEST_F(ShowExtendedTest, JsonRatingsHoldTheVerdictsAndTheFiguresTheyCameFrom) {
+    const CliRun run =
+        show(untimed(ratedSample("key", 499, "64000000000,0,0,35000000,32000000,0")), " --json");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const size_t at = run.out.find(", \"ratings\": {");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    // After every other key of the result.
+    EXPECT_LT(run.out.find("\"sustained_write\": {"), at);
+    const std::string ratings = run.out.substr(at);
+    for (const char* part :
+         {"{\"minimum_sustained_write_bytes_per_second\": 32000000, \"random_read_iops\": 3000, "
+          "\"random_write_iops\": 499, \"queued_random_read_iops\": 5000, "
+          "\"queued_random_write_iops\": 2500, \"verdicts\": [{\"rating\": \"Class 2\", "
+          "\"meets\": true}, ",
+          "{\"rating\": \"V60\", \"meets\": false, \"why\": \"sustained write 32.0 MB/s, V60 "
+          "needs 60\"}, ",
+          "{\"rating\": \"A1\", \"meets\": false, \"why\": \"random write 499 IOPS, A1 needs "
+          "500\"}, {\"rating\": \"A2\", \"meets\": null, \"why\": \"it needs a host with "
+          "command queuing, and the drive's link is unknown\"}], \"link_known\": false, "
+          "\"usb\": null, \"text\": \"Ratings (QK Vorn's measurement under its own conditions, "
+          "not a certification):\\u000aMeets Class 10, U3, V30.\\u000a"}) {
+        EXPECT_NE(ratings.find(part), std::string::npos) << part << "\n" << ratings;
+    }
+    EXPECT_EQ(ratings.find("\"missing\""), std::string::npos) << ratings;
+    EXPECT_EQ(ratings.find("\"card_claims\""), std::string::npos) << ratings;
 }
 
 TEST_F(ShowExtendedTest, SustainedWriteAloneAddsItsKeyAndItsLine) {
