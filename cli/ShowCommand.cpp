@@ -12,6 +12,7 @@
 #include "cli/JsonOut.h"
 #include "results/Collections.h"
 #include "results/ExtendedText.h"
+#include "results/RatingsText.h"
 #include "view/ChartModel.h"
 
 namespace vorn::cli {
@@ -64,6 +65,64 @@ Json sustainedJson(const WriteCurve& curve) {
             {"text", writeCurveText(curve)}};
 }
 
+Json verdictJson(const RatingVerdict& verdict) {
+    Json json = {{"rating", verdict.rule->name}};
+    switch (verdict.verdict) {
+        case Verdict::Meets:
+            json["meets"] = true;
+            return json;
+        case Verdict::Fails:
+            json["meets"] = false;
+            break;
+        case Verdict::Untold:
+            json["meets"] = nullptr;
+            break;
+    }
+    json["why"] = verdict.why;
+    return json;
+}
+
+Json usbJson(const LinkLimit& usb) {
+    return {{"generation", usb.generation},
+            {"practical_bytes_per_second", usb.practicalRate},
+            {"best_read_bytes_per_second", usb.bestRead},
+            {"link_is_the_limit", usb.limited}};
+}
+
+// The verdicts with the figures they were taken from; "missing" instead of verdicts
+// where the run lacks a figure they need.
+Json ratingsJson(const RatingTable& table) {
+    const RatingFigures& m = table.measured;
+    Json json = {
+        {"minimum_sustained_write_bytes_per_second", m.sustainedWrite},
+        {"random_read_iops", static_cast<double>(m.randomReadMilliIops) / 1000.0},
+        {"random_write_iops", static_cast<double>(m.randomWriteMilliIops) / 1000.0},
+        {"queued_random_read_iops", static_cast<double>(m.queuedReadMilliIops) / 1000.0},
+        {"queued_random_write_iops", static_cast<double>(m.queuedWriteMilliIops) / 1000.0}};
+    if (!table.missing.empty()) {
+        json["missing"] = table.missing;
+    }
+    Json verdicts = Json::array();
+    for (const RatingVerdict& verdict : table.verdicts) {
+        verdicts.push_back(verdictJson(verdict));
+    }
+    json["verdicts"] = std::move(verdicts);
+    json["link_known"] = table.linkKnown;
+    json["usb"] = table.usb ? usbJson(*table.usb) : Json(nullptr);
+    if (const std::optional<SdClaims>& c = table.claims) {
+        json["card_claims"] = {{"speed_class", c->speedClass},
+                               {"uhs_speed_class", c->uhsGrade},
+                               {"video_speed_class", c->videoClass},
+                               {"application_class", c->appClass}};
+    }
+    std::string text;
+    for (const std::string& line : ratingLines(table)) {
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    json["text"] = text;
+    return json;
+}
+
 // Keys after the ones a result has always had, and only where there is something to
 // tell, so every other answer keeps its bytes.
 void addExtendedKeys(Json* result, const ExtendedFigures& figures) {
@@ -72,6 +131,12 @@ void addExtendedKeys(Json* result, const ExtendedFigures& figures) {
     }
     if (figures.sustained) {
         (*result)["sustained_write"] = sustainedJson(*figures.sustained);
+    }
+}
+
+void addRatingsKey(Json* result, const std::optional<RatingTable>& ratings) {
+    if (ratings) {
+        (*result)["ratings"] = ratingsJson(*ratings);
     }
 }
 
@@ -85,6 +150,7 @@ void printChartJson(const ChartModel& model) {
                        {"write", barsJson(device.writeBars)},
                        {"summary", summaryText(own)}};
         addExtendedKeys(&result, device.extended);
+        addRatingsKey(&result, device.ratings);
         results.push_back(std::move(result));
     }
     printJson({{"axis_max", model.axisMax},

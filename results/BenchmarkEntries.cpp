@@ -10,6 +10,7 @@
 #include "results/Collections.h"
 #include "results/ExtendedText.h"
 #include "results/MemberSnapshot.h"
+#include "results/RatingsText.h"
 #include "results/RunRecord.h"
 #include "results/RunSteps.h"
 #include "storage/StoredDrive.h"
@@ -107,18 +108,26 @@ void addSection(std::string* out, const char* heading, const std::optional<Store
     *out += '\n';
 }
 
-// The extended figures, a line each, under a heading of their own; nothing for a
-// run without them.
-void addExtendedSection(std::string* out, I_VornCollection& result) {
-    const std::vector<std::string> lines = extendedLines(readExtendedFigures(result));
+// Lines under a heading of their own, then an empty line; nothing without lines.
+void addLineSection(std::string* out, const char* heading, const std::vector<std::string>& lines) {
     if (lines.empty()) {
         return;
     }
-    *out += "EXTENDED TESTS-\n";
+    *out += heading;
     for (const std::string& line : lines) {
         *out += line + '\n';
     }
     *out += '\n';
+}
+
+// The extended figures, a line each, and the rating verdicts taken from them; nothing
+// for a run without them.
+void addExtendedSection(std::string* out, I_VornCollection& result) {
+    const ExtendedFigures figures = readExtendedFigures(result);
+    addLineSection(out, "EXTENDED TESTS-\n", extendedLines(figures));
+    if (const std::optional<RatingTable> table = ratingsOf(figures, runDriveLink(result))) {
+        addLineSection(out, "RATINGS-\n", ratingLines(*table));
+    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/ProgramInfo.h"
 #include "results/CollectionFile.h"
 #include "results/ExtendedText.h"
+#include "results/RatingsText.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
 #include "results/RunSteps.h"
@@ -231,7 +232,9 @@ std::string statisticsReport(I_VornCollection& collection, const std::string& de
         }
     }
     // Only a run with the extended tests has anything here.
-    return report + extendedReport(readExtendedFigures(collection));
+    const ExtendedFigures extended = readExtendedFigures(collection);
+    return report + extendedReport(extended) +
+           ratingsReport(ratingsOf(extended, runDriveLink(collection)));
 }
 
 SaveOutcome saveResultFile(const ResultDetails& details, I_DriveFacts& device,

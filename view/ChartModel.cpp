@@ -8,6 +8,7 @@
 #include "results/CapacityEntry.h"
 #include "results/Collections.h"
 #include "results/ExtendedText.h"
+#include "results/RatingsText.h"
 #include "results/RunRecord.h"
 #include "results/RunSteps.h"
 
@@ -139,6 +140,11 @@ std::vector<SummaryLine> deviceSummary(const ChartDevice& device) {
     for (const std::string& line : extendedLines(device.extended)) {
         lines.push_back({"  " + line});
     }
+    if (device.ratings) {
+        for (const std::string& line : ratingLines(*device.ratings)) {
+            lines.push_back({"  " + line});
+        }
+    }
     std::string testedOn;
     if (device.hasTestTime && testedOnLine(device.testTime, &testedOn)) {
         lines.push_back({testedOn});
@@ -165,6 +171,7 @@ ChartDevice readDevice(I_VornCollection& result, int index) {
     device.sequentialMs = accessMs(run.sequential);
     device.capacity = loadCapacityResult(result);
     device.extended = readExtendedFigures(result);
+    device.ratings = ratingsOf(device.extended, runDriveLink(result));
     device.extendedReadBars = extendedBars(extendedReads, device.extended.reads);
     device.extendedWriteBars = extendedBars(extendedWrites, device.extended.writes);
     device.summary = deviceSummary(device);

@@ -8,6 +8,7 @@
 
 #include "bench/CapacityProbe.h"
 #include "results/ExtendedEntries.h"
+#include "results/Ratings.h"
 
 namespace vorn {
 
@@ -67,6 +68,7 @@ struct ChartDevice {
     int64_t testTime = 0;                       // seconds since 1970-01-01 00:00 UTC
     std::optional<CapacityResult> capacity;     // only where the run checked it
     ExtendedFigures extended;                   // only what the run stored
+    std::optional<RatingTable> ratings;         // only where the run stored an extended figure
     std::vector<ExtendedBar> extendedReadBars;  // the tests stored, in table order
     std::vector<ExtendedBar> extendedWriteBars;
     std::vector<SummaryLine> summary;  // heading first, ends with an empty line

@@ -132,6 +132,13 @@ protected:
         withCurve(extendedSample("key", {45'200'000}, {0, 0, 0, 20'000}));
 };
 
+// The ratings of a run whose extended figures leave out every one they need.
+const std::string kRatingsWithoutFigures =
+    "Ratings (QK Vorn's measurement under its own conditions, not a certification):\n"
+    "Ratings need the extended tests with the write test: random read IOPS, random write IOPS "
+    "and sustained write are missing.\n"
+    "Link: unknown, so whether it held the rates back cannot be told.\n";
+
 const char* const kCurveLine =
     "Write cache: about 3.2 GB at 180 MB/s, then 22 MB/s sustained (slowest 16 MB: 9.8 MB/s)";
 
@@ -150,7 +157,8 @@ TEST_F(ExtendedResultTest, TheReportEndsWithTheExtendedBlocks) {
                   "Write RND 4KiB Q32,4096,32,24,100000,5000000000,20000,4.882,,,,\n\n\n\n"
                   "SUSTAINED WRITE\nWRITTEN,CACHE BYTES,CACHE RATE,SUSTAINED RATE,SLOWEST "
                   "RATE,SLOWEST OFFSET\n64000000000,3200000000,180000000,22000000,9800000,"
-                  "123456789\n\n\n\n");
+                  "123456789\n\n\n\nRATINGS\n" +
+                  kRatingsWithoutFigures + "\n\n\n");
     const CliRun run = runCli(folder_.path().string(), "report extended.qkc");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("\nWrite RND 4KiB Q32,4096,32,24,"), std::string::npos) << run.out;
@@ -189,7 +197,7 @@ TEST_F(ExtendedResultTest, LibraryMembersKeepTheirFiguresAndTheInformationShowsT
                   "EXTENDED TESTS-\n"
                   "Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 ms median, 46.40 ms p99\n"
                   "Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS\n" +
-                  kCurveLine + "\n\n");
+                  kCurveLine + "\n\nRATINGS-\n" + kRatingsWithoutFigures + "\n");
     EXPECT_EQ(entryInfoText(folder_.path().string(), entries[1]), noDetails);
 }
 

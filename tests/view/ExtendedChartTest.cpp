@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,13 @@ std::vector<std::string> textsOf(const std::vector<SummaryLine>& lines) {
     }
     return texts;
 }
+
+// The rating lines of a run whose extended figures leave out every one they need.
+const std::vector<std::string> kRatingsWithoutFigures = {
+    "  Ratings (QK Vorn's measurement under its own conditions, not a certification):",
+    "  Ratings need the extended tests with the write test: random read IOPS, random write "
+    "IOPS and sustained write are missing.",
+    "  Link: unknown, so whether it held the rates back cannot be told."};
 
 // Each bar as "test:label", so a bar in the wrong category shows.
 std::vector<std::string> placesOf(const std::vector<ExtendedBar>& bars) {
@@ -95,6 +103,8 @@ TEST_F(ExtendedChartTest, SummaryAddsTheFiguresBeforeTheTestTime) {
     expected.insert(expected.begin() + 4,
                     {"  Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 ms median, 46.40 ms p99",
                      "  Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS"});
+    expected.insert(expected.begin() + 6, kRatingsWithoutFigures.begin(),
+                    kRatingsWithoutFigures.end());
     EXPECT_EQ(textsOf(model.devices[1].summary), expected);
     for (size_t i = 1; i < model.devices[1].summary.size(); ++i) {
         EXPECT_FALSE(model.devices[1].summary[i].heading);
@@ -110,11 +120,13 @@ TEST_F(ExtendedChartTest, ASustainedWriteAloneIsALineOfTheSummaryOnly) {
     EXPECT_TRUE(model.devices[0].extended.any());
     EXPECT_FALSE(hasExtendedBars(model));
     const std::vector<std::string> lines = textsOf(model.devices[0].summary);
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[4],
               "  No write cache found: 22 MB/s sustained over the whole medium (slowest 16 MB: "
               "9.8 MB/s)");
-    EXPECT_EQ(lines[5].rfind("  Tested on ", 0), 0u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.begin() + 8),
+              kRatingsWithoutFigures);
+    EXPECT_EQ(lines[8].rfind("  Tested on ", 0), 0u);
 }
 
 TEST_F(ExtendedChartTest, ADamagedTestIsLeftOutAndTheRestShown) {
@@ -124,6 +136,63 @@ TEST_F(ExtendedChartTest, ADamagedTestIsLeftOutAndTheRestShown) {
     ASSERT_EQ(model.devices.size(), 1u);
     EXPECT_EQ(placesOf(model.devices[0].extendedReadBars), std::vector<std::string>{"0:SEQ1M Q1"});
     EXPECT_EQ(model.extendedAxisMax, 46u);
+}
+
+// A run with every figure the ratings need: 4 KiB random at 3,000/5,000 IOPS read and
+// `randomWrite` IOPS written one at a time (2,500 queued), and the given curve.
+StoredResult ratedSample(const std::string& id, uint64_t randomWrite, const char* curve) {
+    StoredResult result = extendedSample(id, {45'000'000, 90'000'000, 3000 * 4096, 5000 * 4096},
+                                         {40'000'000, 41'000'000, randomWrite * 4096, 2500 * 4096});
+    result.sustained = curve;
+    return result;
+}
+
+// The summary's lines from the ratings heading on, up to the test time.
+std::vector<std::string> ratingsPart(const ChartDevice& device) {
+    std::vector<std::string> lines = textsOf(device.summary);
+    const auto from = std::find(lines.begin(), lines.end(), kRatingsWithoutFigures[0]);
+    const auto to = std::find_if(from, lines.end(), [](const std::string& line) {
+        return line.rfind("  Tested on ", 0) == 0;
+    });
+    return {from, to};
+}
+
+// A comparison shows every drive's verdicts in its own part of the summary.
+TEST_F(ExtendedChartTest, EachDrivesSummaryCarriesItsOwnVerdicts) {
+    StoredResult readsOnly =
+        extendedSample("reads", {45'000'000, 90'000'000, 5'320'000, 9'000'000}, {});
+    const ChartModel model = build({ratedSample("fast", 900, "64000000000,0,0,35000000,32000000,0"),
+                                    ratedSample("slow", 499, "8000000000,0,0,22000000,9800000,0"),
+                                    sampleResult("plain", {3000000}, {1000000}), readsOnly});
+    ASSERT_EQ(model.devices.size(), 4u);
+    const std::string heading = kRatingsWithoutFigures[0];
+    const std::string a2 =
+        "  A2 cannot be told: it needs a host with command queuing, and the drive's link is "
+        "unknown.";
+    const std::string link = kRatingsWithoutFigures[2];
+    EXPECT_EQ(ratingsPart(model.devices[0]),
+              (std::vector<std::string>{heading, "  Meets Class 10, U3, V30, A1.",
+                                        "  Not V60: sustained write 32.0 MB/s, V60 needs 60.", a2,
+                                        link}));
+    EXPECT_EQ(ratingsPart(model.devices[1]),
+              (std::vector<std::string>{
+                  heading, "  Meets Class 6, V6.",
+                  "  Not Class 10: sustained write 9.8 MB/s, Class 10 needs 10.",
+                  "  Not U1: sustained write 9.8 MB/s, U1 needs 10.",
+                  "  Not V10: sustained write 9.8 MB/s, V10 needs 10.",
+                  "  Not A1: sustained write 9.8 MB/s, A1 needs 10; random write 499 IOPS, A1 "
+                  "needs 500.",
+                  a2, link}));
+    EXPECT_TRUE(ratingsPart(model.devices[2]).empty());
+    EXPECT_FALSE(model.devices[2].ratings.has_value());
+    EXPECT_EQ(ratingsPart(model.devices[3]),
+              (std::vector<std::string>{heading,
+                                        "  Ratings need the extended tests with the write test: "
+                                        "random write IOPS and sustained write are missing.",
+                                        link}));
+    // The window's whole summary holds them all, in drive order.
+    const std::vector<std::string> all = textsOf(summaryLines(model));
+    EXPECT_EQ(std::count(all.begin(), all.end(), heading), 3);
 }
 
 TEST(ExtendedChart, HintTellsTheRateAndTheIopsOfARandomTest) {
@@ -153,6 +222,7 @@ TEST_F(ShowExtendedTest, JsonHasTheNewKeysOnlyWithTheFigures) {
     EXPECT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_EQ(plain.out.find("\"extended\""), std::string::npos) << plain.out;
     EXPECT_EQ(plain.out.find("\"sustained_write\""), std::string::npos) << plain.out;
+    EXPECT_EQ(plain.out.find("\"ratings\""), std::string::npos) << plain.out;
 
     const CliRun run = show(
         untimed(extendedSample("key", {45'200'000, 0, 5'320'000}, {0, 0, 0, 20'000})), " --json");
@@ -161,7 +231,13 @@ TEST_F(ShowExtendedTest, JsonHasTheNewKeysOnlyWithTheFigures) {
         "key\\u000a  Max read speed: 5.00 MB/s\\u000a  Max write speed: 2.00 MB/s\\u000a  Access "
         "(sequential/random): 0.3ms / 1.5ms\\u000a  Read SEQ 1MiB Q1: 45.20 MB/s, latency 23.20 "
         "ms median, 46.40 ms p99\\u000a  Read RND 4KiB Q1: 5.32 MB/s, 1299 IOPS, latency 0.770 ms "
-        "median, 1.54 ms p99\\u000a  Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS";
+        "median, 1.54 ms p99\\u000a  Write RND 4KiB Q32: 0.02 MB/s, 4.9 IOPS\\u000a" +
+        kRatingsWithoutFigures[0] + "\\u000a" + kRatingsWithoutFigures[1] + "\\u000a" +
+        kRatingsWithoutFigures[2];
+    // The same lines without their indent.
+    const std::string text = kRatingsWithoutFigures[0].substr(2) + "\\u000a" +
+                             kRatingsWithoutFigures[1].substr(2) + "\\u000a" +
+                             kRatingsWithoutFigures[2].substr(2);
     EXPECT_EQ(run.out,
               "{\"axis_max\": 6, \"results\": [{\"drive_id\": \"key\", \"read\": {\"2k\": 3, "
               "\"4k\": 5}, \"write\": {\"2k\": 1, \"4k\": 2}, \"summary\": \"" +
@@ -172,10 +248,42 @@ TEST_F(ShowExtendedTest, JsonHasTheNewKeysOnlyWithTheFigures) {
                   "{\"bytes_per_second\": 5320000, \"iops\": 1298.828, \"latency_ns\": "
                   "{\"median\": 769924, \"p99\": 1539848, \"p99_9\": 2309772, \"max\": "
                   "3079696}}, \"Write RND 4KiB Q32\": {\"bytes_per_second\": 20000, \"iops\": "
-                  "4.882}}}], \"summary\": \"" +
-                  summary +
+                  "4.882}}, \"ratings\": {\"minimum_sustained_write_bytes_per_second\": 0, "
+                  "\"random_read_iops\": 1298.828, \"random_write_iops\": 0, "
+                  "\"queued_random_read_iops\": 0, \"queued_random_write_iops\": 4.882, "
+                  "\"missing\": [\"random read IOPS\", \"random write IOPS\", \"sustained "
+                  "write\"], \"verdicts\": [], \"link_known\": false, \"usb\": null, "
+                  "\"text\": \"" +
+                  text + "\"}}], \"summary\": \"" + summary +
                   "\\u000a\\u000aMB/s = 1,000,000 bytes per second.\\u000aGB = 1,000,000,000 "
                   "bytes.\"}\n");
+}
+
+TEST_F(ShowExtendedTest, JsonRatingsHoldTheVerdictsAndTheFiguresTheyCameFrom) {
+    const CliRun run =
+        show(untimed(ratedSample("key", 499, "64000000000,0,0,35000000,32000000,0")), " --json");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const size_t at = run.out.find(", \"ratings\": {");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    // After every other key of the result.
+    EXPECT_LT(run.out.find("\"sustained_write\": {"), at);
+    const std::string ratings = run.out.substr(at);
+    for (const char* part :
+         {"{\"minimum_sustained_write_bytes_per_second\": 32000000, \"random_read_iops\": 3000, "
+          "\"random_write_iops\": 499, \"queued_random_read_iops\": 5000, "
+          "\"queued_random_write_iops\": 2500, \"verdicts\": [{\"rating\": \"Class 2\", "
+          "\"meets\": true}, ",
+          "{\"rating\": \"V60\", \"meets\": false, \"why\": \"sustained write 32.0 MB/s, V60 "
+          "needs 60\"}, ",
+          "{\"rating\": \"A1\", \"meets\": false, \"why\": \"random write 499 IOPS, A1 needs "
+          "500\"}, {\"rating\": \"A2\", \"meets\": null, \"why\": \"it needs a host with "
+          "command queuing, and the drive's link is unknown\"}], \"link_known\": false, "
+          "\"usb\": null, \"text\": \"Ratings (QK Vorn's measurement under its own conditions, "
+          "not a certification):\\u000aMeets Class 10, U3, V30.\\u000a"}) {
+        EXPECT_NE(ratings.find(part), std::string::npos) << part << "\n" << ratings;
+    }
+    EXPECT_EQ(ratings.find("\"missing\""), std::string::npos) << ratings;
+    EXPECT_EQ(ratings.find("\"card_claims\""), std::string::npos) << ratings;
 }
 
 TEST_F(ShowExtendedTest, SustainedWriteAloneAddsItsKeyAndItsLine) {
@@ -190,13 +298,14 @@ TEST_F(ShowExtendedTest, SustainedWriteAloneAddsItsKeyAndItsLine) {
     EXPECT_NE(run.out.find("\"summary\": \"key\\u000a  Max read speed: 3.00 MB/s\\u000a  Max "
                            "write speed: 1.00 MB/s\\u000a  Access (sequential/random): 0.3ms / "
                            "1.5ms\\u000a" +
-                           line +
+                           line + "\\u000a" + kRatingsWithoutFigures[0] + "\\u000a" +
+                           kRatingsWithoutFigures[1] + "\\u000a" + kRatingsWithoutFigures[2] +
                            "\", \"sustained_write\": {\"written_bytes\": 64000000000, "
                            "\"cache_bytes\": 3200000000, \"cache_bytes_per_second\": "
                            "180000000, \"sustained_bytes_per_second\": 22000000, "
                            "\"slowest_bytes_per_second\": 9800000, \"slowest_offset\": "
                            "123456789, \"text\": \"" +
-                           line.substr(2) + "\"}}]"),
+                           line.substr(2) + "\"}, \"ratings\": {"),
               std::string::npos)
         << run.out;
     // No extended bars: the text has no extended charts either.
