@@ -83,6 +83,22 @@ check list-usb3-fixed-is-removable sh -c "echo '$(entry_of "$U30")' | grep -q '\
 check list-uas-is-removable sh -c "echo '$(entry_of "$UAS")' | grep -q '\"removable\": true'"
 check list-sata-is-fixed sh -c "echo '$(entry_of "$SATA")' | grep -q '\"removable\": false'"
 check info-sd-card qkvorn-cli info "$(drive_of "$SD")"
+# The link line of `info`: xhci's UAS device and ehci's stick run on different links, the
+# native card shows its own registers, the empty reader only its USB link.
+link_of() { qkvorn-cli info "$(drive_of "$1")" 2>/dev/null | grep '^link: '; }
+# Kept in files: the texts hold quotes.
+for v in U11 RUNKEY U30 UAS SD READER; do
+    eval "link_of \"\$$v\"" > /tmp/link.$v
+    echo "VMTEST note: $v $(cat /tmp/link.$v)"
+done
+check link-uas-on-xhci grep -q 'Gbit/s (UAS)' /tmp/link.UAS
+check link-key-on-ehci grep -q 'at 480 Mbit/s (bulk-only)' /tmp/link.RUNKEY
+check link-usb11-on-uhci grep -q 'at 12 Mbit/s' /tmp/link.U11
+check link-xhci-differs-from-ehci sh -c '! cmp -s /tmp/link.UAS /tmp/link.RUNKEY'
+check link-sd-card-identity grep -q '^link: SD card .*(manufactured ' /tmp/link.SD
+check link-reader-no-card grep -q 'card reader: the card' /tmp/link.READER
+check list-link-after-old-keys sh -c "echo '$(entry_of "$UAS")' | grep -q '\"writable\": [a-z]*, \"link\": {\"text\": \"USB'"
+check list-link-sd-card sh -c "grep -q '\"card\": {\"type\": \"SD\"' /tmp/list.json"
 
 # A refusal: non-zero exit, the message on stderr, and the medium untouched.
 refused() { # NAME DISK TEXT ARGS...
