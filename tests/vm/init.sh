@@ -43,7 +43,12 @@ drive_of() {
         sort -k1,1n -k2,2 | grep -n " $1\$" | cut -d: -f1 |
         while read -r n; do echo $((n - 1)); done
 }
-entry_of() { grep -o "{\"drive\": $(drive_of "$1"), [^}]*}" /tmp/list.json; }
+# A drive's entry without its link, whose texts may hold quotes.
+entry_of() {
+    grep -o "{\"drive\": $(drive_of "$1"), [^}]*}" /tmp/list.json | sed 's/, "link": .*/}/'
+}
+# A watched list with its quotes made plain, so checks can quote it.
+plain_list() { tr "'" '_'; }
 
 U11=$(disk_of 20); RUNKEY=$(disk_of 24); PULL=$(disk_of 26); U30=$(disk_of 28)
 UAS=$(disk_of 30); SD=$(disk_of 32); SATA=$(disk_of 44); NVME=$(disk_of 46)
@@ -97,7 +102,8 @@ check link-usb11-on-uhci grep -q 'at 12 Mbit/s' /tmp/link.U11
 check link-xhci-differs-from-ehci sh -c '! cmp -s /tmp/link.UAS /tmp/link.RUNKEY'
 check link-sd-card-identity grep -q '^link: SD card .*(manufactured ' /tmp/link.SD
 check link-reader-no-card grep -q 'card reader: the card' /tmp/link.READER
-check list-link-after-old-keys sh -c "echo '$(entry_of "$UAS")' | grep -q '\"writable\": [a-z]*, \"link\": {\"text\": \"USB'"
+check list-link-after-old-keys grep -q \
+    "{\"drive\": $(drive_of "$UAS"), [^{}]*, \"writable\": [a-z]*, \"link\": {\"text\": \"USB" /tmp/list.json
 check list-link-sd-card sh -c "grep -q '\"card\": {\"type\": \"SD\"' /tmp/list.json"
 
 # A refusal: non-zero exit, the message on stderr, and the medium untouched.
@@ -174,13 +180,13 @@ drives_in() { echo "$1" | grep -o '"drive"' | wc -l; }
 qkvorn-cli watch --json --timeout 240 > /tmp/watch.out 2>/tmp/watch.err &
 watch=$!
 for _ in $(seq 30); do [ "$(lines)" -ge 1 ] && break; sleep 1; done
-BEFORE=$(head -1 /tmp/watch.out)
+BEFORE=$(head -1 /tmp/watch.out | plain_list)
 echo "VMTEST plug"
 HOT=
 for _ in $(seq 60); do HOT=$(disk_of 38); [ -n "$HOT" ] && break; sleep 1; done
 for _ in $(seq 30); do [ "$(lines)" -ge 2 ] && break; sleep 1; done
 sleep 3
-PLUGGED=$(tail -1 /tmp/watch.out)
+PLUGGED=$(tail -1 /tmp/watch.out | plain_list)
 qkvorn-cli list --json > /tmp/list.json 2>/dev/null
 HOTTEXT=$(entry_of "$HOT" | sed 's/.*"text": "\([^"]*\)".*/\1/')
 echo "VMTEST note: hot-plugged ${HOT:-nothing}: $HOTTEXT"
@@ -192,7 +198,7 @@ echo "VMTEST unplug"
 for _ in $(seq 60); do [ -n "$HOT" ] && [ -e "/sys/block/$HOT" ] || break; sleep 1; done
 for _ in $(seq 30); do [ "$(lines)" -gt "$seen" ] && break; sleep 1; done
 sleep 3
-UNPLUGGED=$(tail -1 /tmp/watch.out)
+UNPLUGGED=$(tail -1 /tmp/watch.out | plain_list)
 check hotplug-watch-drops-stick sh -c "[ $(lines) -gt $seen ] &&
     ! echo '$UNPLUGGED' | grep -q -F '$HOTTEXT' && [ '$UNPLUGGED' = '$BEFORE' ]"
 kill -INT $watch
