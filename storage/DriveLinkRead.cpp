@@ -151,13 +151,17 @@ UsbLink readUsb(const LinkPath& at) {
     return usb;
 }
 
-// The host's timing as debugfs tells it ("timing spec: 6 (sd uhs SDR104)"), where this
+// The host's timing as its debugfs "ios" file tells it ("... 6 (sd uhs SDR104)"), where this
 // user may read it; usually only root may, and then it stays empty.
 std::string readBusTiming(const std::string& sysfsRoot, const fs::path& card) {
     const fs::path ios =
         fs::path(sysfsRoot) / "kernel/debug" / card.parent_path().filename() / "ios";
     const std::string text = readSysfsText(ios.string()).value_or(std::string());
-    const size_t line = text.find("timing spec:");
+    // The one line of the file that starts with "timing".
+    const size_t after = text.find("\ntiming");
+    const size_t line = text.rfind("timing", 0) == 0 ? 0
+                        : after == std::string::npos ? after
+                                                     : after + 1;
     const size_t open = text.find('(', line);
     const size_t close = text.find(')', open);
     const size_t end = text.find('\n', line);
