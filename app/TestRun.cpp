@@ -20,6 +20,7 @@
 #include "platform/ProgramInfo.h"
 #include "results/Collections.h"
 #include "results/ExtendedEntries.h"
+#include "results/LinkEntry.h"
 #include "results/MemberSnapshot.h"
 #include "results/ReplacementFile.h"
 #include "results/RunRecord.h"
@@ -350,6 +351,8 @@ bool writeResults(const TestRunContext& run, RunBenchmarks& held, const Capacity
     ok = run.device.saveDeviceInfo(file, nullptr) && ok;
     ok = capacity.store(*file) && ok;
     ok = storeExtended(*file, held) && ok;
+    // Last of all, in every run: a drive with nothing known still stores "reader=0".
+    ok = addLinkEntry(*file, run.device.driveLink()) && ok;
     // A result file that did not reach the disk whole fails the run.
     auto* disk = dynamic_cast<VornDiskCollection*>(created.get());
     return (disk == nullptr || disk->finish()) && ok;

@@ -21,6 +21,7 @@
 #include "cli/JsonOut.h"
 #include "cli/SignalCancel.h"
 #include "platform/DriveEvents.h"
+#include "storage/DriveLinkText.h"
 #include "storage/DriveList.h"
 #include "storage/LinuxDrive.h"
 
@@ -33,13 +34,61 @@ std::vector<ListedDrive> listWithLog() {
     return listIntoLog(systemCatalog(), kRefreshLog).drives;
 }
 
+std::string hex(uint32_t value, int width) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*x", width, value);
+    return text;
+}
+
+Json usbJson(const UsbLink& usb) {
+    return {{"speed_kbps", usb.speedKbps},
+            {"version", usb.version},
+            {"driver", usb.driver},
+            {"vendor_id", hex(usb.vendorId, 4)},
+            {"product_id", hex(usb.productId, 4)},
+            {"manufacturer", usb.manufacturer},
+            {"product", usb.product},
+            {"serial", usb.serial}};
+}
+
+Json cardJson(const CardIdentity& card) {
+    Json out = {{"type", card.type},
+                {"manfid", hex(card.manfid, 6)},
+                {"oemid", hex(card.oemid, 4)},
+                {"name", card.name},
+                {"date", card.date},
+                {"serial", card.serial},
+                {"hwrev", card.hwrev},
+                {"fwrev", card.fwrev},
+                {"preferred_erase_size", card.preferredEraseSize},
+                {"bus_timing", card.busTiming},
+                {"claims", nullptr}};
+    if (card.claims) {
+        out["claims"] = {{"speed_class", card.claims->speedClass},
+                         {"uhs_grade", card.claims->uhsGrade},
+                         {"video_class", card.claims->videoClass},
+                         {"app_class", card.claims->appClass}};
+    }
+    return out;
+}
+
+// After the keys scripts have always read: the link the drive runs on, null parts
+// where sysfs tells nothing.
+Json linkJson(const DriveLink& link) {
+    return {{"text", driveLinkText(link)},
+            {"usb", link.usb ? usbJson(*link.usb) : Json(nullptr)},
+            {"card", link.card ? cardJson(*link.card) : Json(nullptr)},
+            {"behind_reader", link.behindReader}};
+}
+
 void printListJson(const std::vector<ListedDrive>& drives) {
     Json list = Json::array();
     for (const ListedDrive& d : drives) {
         list.push_back({{"drive", d.number},
                         {"text", d.text},
                         {"removable", d.removable},
-                        {"writable", d.writable}});
+                        {"writable", d.writable},
+                        {"link", linkJson(d.link)}});
     }
     printJson(list);
 }
@@ -205,8 +254,12 @@ int runInfo(int argc, char** argv) {
         return line.usageError("usage: qkvorn-cli info DRIVE (0 to 30)");
     }
     openLog(kRefreshLog);
-    const bool opened =
-        newLinuxDrive(static_cast<int>(drive), nullptr, kListingBufferBytes) != nullptr;
+    std::unique_ptr<LinuxDrive> disk =
+        newLinuxDrive(static_cast<int>(drive), nullptr, kListingBufferBytes);
+    const bool opened = disk != nullptr;
+    const std::string link = opened ? driveLinkText(disk->driveLink()) : std::string();
+    // Closed while the log is open, as it always was.
+    disk.reset();
     closeLog();
     if (!opened) {
         return failWith("info", "drive " + std::to_string(drive) + " does not open");
@@ -231,6 +284,7 @@ int runInfo(int argc, char** argv) {
     for (const std::string& line : lines) {
         std::printf("%s\n", line.c_str());
     }
+    std::printf("link: %s\n", link.empty() ? "nothing known from sysfs" : link.c_str());
     return 0;
 }
 

@@ -96,8 +96,9 @@ bool isUsbRoot(std::string_view name) {
     return name.size() > 3 && name.substr(0, 3) == "usb" && allDigits(name.substr(3));
 }
 
-// "1-1", "2-1.4": a USB device (its interfaces carry a ":" and do not match).
-bool isUsbDevice(std::string_view name) {
+}  // namespace
+
+bool isUsbDeviceName(std::string_view name) {
     const size_t dash = name.find('-');
     if (dash == std::string_view::npos || !allDigits(name.substr(0, dash))) {
         return false;
@@ -113,6 +114,8 @@ bool isUsbDevice(std::string_view name) {
     }
     return true;
 }
+
+namespace {
 
 bool isNumbered(std::string_view name, std::string_view prefix) {
     return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
@@ -219,7 +222,7 @@ BusFacts detectBus(const std::string& sysfsRoot, const std::string& blockPath) {
         }
         if (isUsbRoot(name)) {
             usbRoot = dir;
-        } else if (isUsbDevice(name)) {
+        } else if (isUsbDeviceName(name)) {
             usbDevice = dir;
         } else if (isNumbered(name, "ata")) {
             ataPort = dir;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vorn {
 
@@ -14,6 +15,9 @@ std::optional<std::string> readSysfsText(const std::string& path);
 std::string readSysfsLine(const std::string& path);
 // A decimal number (surrounding blanks allowed); nothing when absent or malformed.
 std::optional<uint64_t> readSysfsNumber(const std::string& path);
+
+// "1-1", "2-1.4": a USB device's folder name (its interfaces carry a ":" and do not match).
+bool isUsbDeviceName(std::string_view name);
 
 // What the path of a disk in the device tree tells about its bus.
 struct BusFacts {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "storage/DriveLink.h"
+
 namespace vorn {
 
 class I_VornCollection;
@@ -29,6 +31,9 @@ public:
     // Why the write test may never write this drive (it holds the running system, for
     // example), in words for the user; empty when nothing forbids it.
     virtual std::string writeRefusal() { return {}; }
+    // The link the drive runs on and its medium's identity, as far as sysfs tells them;
+    // empty for a drive without a sysfs entry (an image file, a drive in memory).
+    virtual DriveLink driveLink() { return {}; }
     // Stores the device-information record; a null prefix means the default one.
     // False when the drive has no record to give or an entry could not be added.
     [[nodiscard]] virtual bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) = 0;

@@ -13,6 +13,8 @@ struct SdClaims {
     uint8_t uhsGrade = 0;    // 1 or 3 (U1, U3)
     uint8_t videoClass = 0;  // 6, 10, 30, 60 or 90
     uint8_t appClass = 0;    // 1 or 2 (A1, A2)
+
+    bool operator==(const SdClaims&) const = default;
 };
 
 // A USB device as sysfs describes it.
@@ -25,10 +27,13 @@ struct UsbLink {
     std::string manufacturer;
     std::string product;
     std::string serial;
+
+    bool operator==(const UsbLink&) const = default;
 };
 
 // An SD or MMC card on a native host (mmcblk): its CID fields and what it claims.
 struct CardIdentity {
+    std::string type;  // the kernel's card type: "SD", "MMC", "SDIO"
     uint32_t manfid = 0;
     uint32_t oemid = 0;
     std::string name;
@@ -39,6 +44,8 @@ struct CardIdentity {
     uint64_t preferredEraseSize = 0;  // bytes: the allocation unit
     std::optional<SdClaims> claims;   // only where the kernel exposes the SD Status
     std::string busTiming;            // from the host where readable without privilege
+
+    bool operator==(const CardIdentity&) const = default;
 };
 
 // What the link a drive runs on, and the medium's own identity, tell. Read from sysfs
@@ -48,6 +55,8 @@ struct DriveLink {
     std::optional<CardIdentity> card;
     // A card behind a USB reader: the card's registers are not visible.
     bool behindReader = false;
+
+    bool operator==(const DriveLink&) const = default;
 };
 
 }  // namespace vorn

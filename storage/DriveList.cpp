@@ -18,6 +18,7 @@ ListedDrive listed(int number, LinuxDrive& disk) {
     drive.writable = disk.mediaWritable();
     drive.blockSize = disk.mediaBlockSize();
     drive.sectors = disk.mediaSectors();
+    drive.link = disk.driveLink();
     return drive;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "storage/DriveCatalog.h"
+#include "storage/DriveLink.h"
 
 namespace vorn {
 
@@ -27,6 +28,7 @@ struct ListedDrive {
     bool writable = false;
     uint32_t blockSize = 0;
     uint64_t sectors = 0;  // 0: no medium
+    DriveLink link;        // empty when sysfs tells nothing of it
 
     bool operator==(const ListedDrive&) const = default;
 };

@@ -39,6 +39,7 @@ public:
     std::unique_ptr<I_TransferQueue> openQueue(uint32_t depth, uint32_t slotBytes,
                                                std::string& why) override;
     // The record describes the device as it reports itself.
+    DriveLink driveLink() override { return device_.driveLink(); }
     bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override {
         return device_.saveDeviceInfo(collection, prefix);
     }

@@ -50,6 +50,7 @@ public:
     bool flush() override;
     int lastError() const override { return lastError_; }
     bool saveDeviceInfo(I_VornCollection* collection, const char* prefix) override;
+    DriveLink driveLink() override;
     std::string writeRefusal() override;
     bool claimForWrite(std::string& why) override;
     bool openForTransfers(std::string& why) override;

@@ -6,6 +6,7 @@
 #include "base/DiagLog.h"
 #include "base/VornCollection.h"
 #include "storage/DeviceInfoData.h"
+#include "storage/DriveLinkRead.h"
 #include "storage/LinuxDrive.h"
 
 namespace vorn {
@@ -94,6 +95,13 @@ void LinuxDrive::enumerationPass() {
             return;
         }
     }
+}
+
+DriveLink LinuxDrive::driveLink() {
+    if (identity_.sysPath.empty()) {
+        return {};
+    }
+    return readDriveLink(catalog_.sysfsRoot(), identity_.sysPath).value_or(DriveLink{});
 }
 
 bool LinuxDrive::saveDeviceInfo(I_VornCollection* collection, const char* prefix) {

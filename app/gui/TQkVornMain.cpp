@@ -21,6 +21,7 @@
 #include "net/gui/TformUpload.h"
 #include "platform/ProgramInfo.h"
 #include "results/Collections.h"
+#include "storage/DriveLinkText.h"
 #include "view/gui/TQkVornChart.h"
 #include "view/gui/TQkVornSelect.h"
 
@@ -34,6 +35,8 @@ namespace vorn {
 
 namespace {
 
+constexpr int kSideMargin = 12;
+constexpr int kLinkLines = 2;
 constexpr const char* kNoDriveText =
     "No removable drive was found. Plug in a USB key or a memory card: the list follows "
     "drives as they come and go.";
@@ -99,6 +102,10 @@ void TQkVornMain::createControls() {
     lbNoDrive->setWordWrap(true);
     lbNoDrive->hide();
     Label1->setObjectName("Label1");
+    lbLink = new QLabel(this);
+    lbLink->setObjectName("lbLink");
+    lbLink->setTextFormat(Qt::PlainText);
+    lbLink->setWordWrap(true);
     lbVelto = new QLabel(kMakerWebSite, this);
     lbVelto->setObjectName("lbVelto");
     lbVelto->setCursor(Qt::PointingHandCursor);
@@ -134,7 +141,7 @@ void TQkVornMain::createControls() {
 
 void TQkVornMain::arrangeControls() {
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(12, 10, 12, 12);
+    column->setContentsMargins(kSideMargin, 10, kSideMargin, 12);
     column->setSpacing(6);
 
     auto* banner = new QHBoxLayout;
@@ -151,6 +158,7 @@ void TQkVornMain::arrangeControls() {
     title->addStretch(1);
     column->addLayout(title);
     column->addWidget(cbDevice);
+    column->addWidget(lbLink);
     column->addWidget(lbNoDrive);
     column->addWidget(cbWrite);
     // Under the write test it belongs to, indented as its dependent.
@@ -257,6 +265,23 @@ void TQkVornMain::cbDeviceChange() {
     // thread on a slow or vanished drive.
     drives_->select(cbDevice->currentIndex());
     cbWrite->setEnabled(drives_->listing().writable(cbDevice->currentIndex()));
+    showLink();
+}
+
+// The window's width is fixed: the line wraps once at most, a longer text is cut with
+// "..." (a word's room left for the wrap) and shown whole in the tip.
+void TQkVornMain::showLink() {
+    const int index = cbDevice->currentIndex();
+    const std::vector<ListedDrive>& drives = drives_->listing().drives;
+    const QString text =
+        index >= 0 && static_cast<size_t>(index) < drives.size()
+            ? QString::fromStdString(driveLinkText(drives[static_cast<size_t>(index)].link))
+            : QString();
+    const QFontMetrics metrics = lbLink->fontMetrics();
+    const int room = (width() - kSideMargin * 2) * kLinkLines - metrics.averageCharWidth() * 12;
+    lbLink->setText(metrics.elidedText(text, Qt::ElideRight, room));
+    lbLink->setToolTip(text);
+    lbLink->setVisible(!text.isEmpty());
 }
 
 void TQkVornMain::BtnRunTestClick() {

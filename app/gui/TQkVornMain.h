@@ -71,6 +71,8 @@ public:
     // and the return from a test run).
     void fillDeviceList();
     void cbDeviceChange();
+    // The selected drive's link under the list (hidden when nothing is known of it).
+    void showLink();
     // Starts the run and returns; runEnded() tells when this window is back.
     void BtnRunTestClick();
     // A run's result in the chart window (nothing without a result or a chart window).
@@ -90,6 +92,7 @@ public:
     QLabel* Image1;
     QLabel* Label1;
     QLabel* lbNoDrive;  // says why the list is empty
+    QLabel* lbLink;     // the selected drive's link, two lines at most; whole in its tip
     QLabel* lbVelto;
     QComboBox* cbDevice;
     QPushButton* BtnRunTest;

@@ -14,6 +14,7 @@
 #include "app/RunJob.h"
 #include "app/Wipe.h"
 #include "base/DiagLog.h"
+#include "results/LinkEntry.h"
 #include "results/RunSteps.h"
 #include "storage/EventLog.h"
 #include "support/FakeSysfs.h"
@@ -368,16 +369,25 @@ TEST(RunJob, WholeRunOnAFakeUsbKey) {
         EXPECT_EQ(press.view.writeRowEnabled, write);
         EXPECT_EQ(press.view.caption, "&Cancel");
 
-        // The result file, entry by entry: write keys only with the write test.
+        // The result file, entry by entry: write keys only with the write test, the device
+        // record, and the link last of all.
         const std::vector<std::string> expected = runEntryNames(write);
         const std::vector<std::string> names = entryNames(here.folder.file("temp.qkt"));
-        ASSERT_GT(names.size(), expected.size());
+        ASSERT_GT(names.size(), expected.size() + 1);
         EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + expected.size()),
                   expected);
-        for (size_t i = expected.size(); i < names.size(); ++i) {
+        for (size_t i = expected.size(); i + 1 < names.size(); ++i) {
             EXPECT_EQ(names[i].rfind("2KDEVINFO-", 0), 0u) << names[i];
         }
+        EXPECT_EQ(names.back(), kLinkKey);
         auto file = openCollection(here.folder.file("temp.qkt").c_str());
+        // The fake key hangs on a USB 2 port through usb-storage.
+        const std::optional<DriveLink> link = readLinkEntry(*file);
+        ASSERT_TRUE(link && link->usb);
+        EXPECT_EQ(link->usb->speedKbps, 480000u);
+        EXPECT_EQ(link->usb->version, "2.00");
+        EXPECT_EQ(link->usb->driver, "usb-storage");
+        EXPECT_FALSE(link->card || link->behindReader);
         uint8_t time[4] = {};
         uint32_t valueSize = 0, dataSize = sizeof time;
         ASSERT_TRUE(file->findEntry("QKCTIME", &valueSize, nullptr, &dataSize, time));

@@ -139,11 +139,22 @@ FakeSysfs::Placement FakeSysfs::place(const FakeDisk& disk) {
             writeFile(rootHub / "version", super ? " 3.00\n" : " 2.00\n");
             const std::string port = (super ? "2-" : "1-") + std::to_string(nextPort_++);
             const fs::path usb = rootHub / port;
-            writeFile(usb / "speed", super ? "5000\n" : full ? "12\n" : "480\n");
-            writeFile(usb / "version", super ? " 3.00\n" : full ? " 1.10\n" : " 2.00\n");
+            const std::string speed = super ? "5000" : full ? "12" : "480";
+            const std::string version = super ? "3.00" : full ? "1.10" : "2.00";
+            writeFile(usb / "speed", (disk.usbSpeed.empty() ? speed : disk.usbSpeed) + "\n");
+            writeFile(usb / "version",
+                      " " + (disk.usbVersion.empty() ? version : disk.usbVersion) + "\n");
             writeFile(usb / "idVendor", "058f\n");
             writeFile(usb / "idProduct", "6387\n");
-            at.device = usb / (port + ":1.0") / scsiTail;
+            if (!disk.usbProduct.empty()) {
+                writeFile(usb / "product", disk.usbProduct + "\n");
+            }
+            const fs::path interface = usb / (port + ":1.0");
+            if (!disk.usbDriver.empty()) {
+                linkTo(interface / "driver",
+                       fs::path(sysRoot()) / "bus/usb/drivers" / disk.usbDriver);
+            }
+            at.device = interface / scsiTail;
             break;
         }
         case FakeDisk::Sata:
@@ -317,6 +328,13 @@ void FakeSysfs::addSwap(const std::string& nodePath) {
 void FakeSysfs::addHolder(const std::string& name, const std::string& holder) {
     const fs::path folder = fs::canonical(fs::path(sysRoot()) / "class/block" / name);
     linkTo(folder / "holders" / holder, fs::path(sysRoot()) / "devices/virtual/block" / holder);
+}
+
+std::string FakeSysfs::usbDeviceFolder(const std::string& name) const {
+    const fs::path device = fs::canonical(fs::path(sysRoot()) / "block" / name / "device");
+    // device: <usb>/<interface>/hostN/targetN:0:0/N:0:0:0
+    const fs::path usb = device.parent_path().parent_path().parent_path().parent_path();
+    return usb.lexically_relative(fs::canonical(sysRoot())).string();
 }
 
 void FakeSysfs::setAttribute(const std::string& sysRelativePath, const std::string& content) {

@@ -36,6 +36,12 @@ struct FakeDisk {
     uint32_t maxSegments = 2048;
     uint32_t dmaAlignment = 511;
     std::string backingFile = {};  // loop devices: loop/backing_file; empty = unbound
+    // USB buses: the device's own bcdUSB and its link in Mbit/s ("3.20", "5000"); empty =
+    // what the bus gives. The interface's driver ("uas"; empty = none bound) and the
+    // device's product string (empty = no file).
+    std::string usbVersion = {}, usbSpeed = {};
+    std::string usbDriver = "usb-storage";
+    std::string usbProduct = {};
 };
 
 // A fake machine in a temporary folder: sys/ shaped like sysfs (block links into
@@ -67,6 +73,9 @@ public:
     // Writes or removes a file under sys/ ("block/sdb/device/vendor"), following links.
     void setAttribute(const std::string& sysRelativePath, const std::string& content);
     void removeAttribute(const std::string& sysRelativePath);
+
+    // The sys/-relative folder of a USB disk's device ("devices/.../usb1/1-1").
+    std::string usbDeviceFolder(const std::string& name) const;
 
     std::string root() const;
     std::string sysRoot() const { return root() + "/sys"; }

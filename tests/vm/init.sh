@@ -43,7 +43,12 @@ drive_of() {
         sort -k1,1n -k2,2 | grep -n " $1\$" | cut -d: -f1 |
         while read -r n; do echo $((n - 1)); done
 }
-entry_of() { grep -o "{\"drive\": $(drive_of "$1"), [^}]*}" /tmp/list.json; }
+# A drive's entry without its link, whose texts may hold quotes.
+entry_of() {
+    grep -o "{\"drive\": $(drive_of "$1"), [^}]*}" /tmp/list.json | sed 's/, "link": .*/}/'
+}
+# A watched list with its quotes made plain, so checks can quote it.
+plain_list() { tr "'" '_'; }
 
 U11=$(disk_of 20); RUNKEY=$(disk_of 24); PULL=$(disk_of 26); U30=$(disk_of 28)
 UAS=$(disk_of 30); SD=$(disk_of 32); SATA=$(disk_of 44); NVME=$(disk_of 46)
@@ -83,6 +88,23 @@ check list-usb3-fixed-is-removable sh -c "echo '$(entry_of "$U30")' | grep -q '\
 check list-uas-is-removable sh -c "echo '$(entry_of "$UAS")' | grep -q '\"removable\": true'"
 check list-sata-is-fixed sh -c "echo '$(entry_of "$SATA")' | grep -q '\"removable\": false'"
 check info-sd-card qkvorn-cli info "$(drive_of "$SD")"
+# The link line of `info`: xhci's UAS device and ehci's stick run on different links, the
+# native card shows its own registers, the empty reader only its USB link.
+link_of() { qkvorn-cli info "$(drive_of "$1")" 2>/dev/null | grep '^link: '; }
+# Kept in files: the texts hold quotes.
+for v in U11 RUNKEY U30 UAS SD READER; do
+    eval "link_of \"\$$v\"" > /tmp/link.$v
+    echo "VMTEST note: $v $(cat /tmp/link.$v)"
+done
+check link-uas-on-xhci grep -q 'Gbit/s (UAS)' /tmp/link.UAS
+check link-key-on-ehci grep -q 'at 480 Mbit/s (bulk-only)' /tmp/link.RUNKEY
+check link-usb11-on-uhci grep -q 'at 12 Mbit/s' /tmp/link.U11
+check link-xhci-differs-from-ehci sh -c '! cmp -s /tmp/link.UAS /tmp/link.RUNKEY'
+check link-sd-card-identity grep -q '^link: SD card .*(manufactured ' /tmp/link.SD
+check link-reader-no-card grep -q 'card reader: the card' /tmp/link.READER
+check list-link-after-old-keys grep -q \
+    "{\"drive\": $(drive_of "$UAS"), [^{}]*, \"writable\": [a-z]*, \"link\": {\"text\": \"USB" /tmp/list.json
+check list-link-sd-card sh -c "grep -q '\"card\": {\"type\": \"SD\"' /tmp/list.json"
 
 # A refusal: non-zero exit, the message on stderr, and the medium untouched.
 refused() { # NAME DISK TEXT ARGS...
@@ -158,13 +180,13 @@ drives_in() { echo "$1" | grep -o '"drive"' | wc -l; }
 qkvorn-cli watch --json --timeout 240 > /tmp/watch.out 2>/tmp/watch.err &
 watch=$!
 for _ in $(seq 30); do [ "$(lines)" -ge 1 ] && break; sleep 1; done
-BEFORE=$(head -1 /tmp/watch.out)
+BEFORE=$(head -1 /tmp/watch.out | plain_list)
 echo "VMTEST plug"
 HOT=
 for _ in $(seq 60); do HOT=$(disk_of 38); [ -n "$HOT" ] && break; sleep 1; done
 for _ in $(seq 30); do [ "$(lines)" -ge 2 ] && break; sleep 1; done
 sleep 3
-PLUGGED=$(tail -1 /tmp/watch.out)
+PLUGGED=$(tail -1 /tmp/watch.out | plain_list)
 qkvorn-cli list --json > /tmp/list.json 2>/dev/null
 HOTTEXT=$(entry_of "$HOT" | sed 's/.*"text": "\([^"]*\)".*/\1/')
 echo "VMTEST note: hot-plugged ${HOT:-nothing}: $HOTTEXT"
@@ -176,7 +198,7 @@ echo "VMTEST unplug"
 for _ in $(seq 60); do [ -n "$HOT" ] && [ -e "/sys/block/$HOT" ] || break; sleep 1; done
 for _ in $(seq 30); do [ "$(lines)" -gt "$seen" ] && break; sleep 1; done
 sleep 3
-UNPLUGGED=$(tail -1 /tmp/watch.out)
+UNPLUGGED=$(tail -1 /tmp/watch.out | plain_list)
 check hotplug-watch-drops-stick sh -c "[ $(lines) -gt $seen ] &&
     ! echo '$UNPLUGGED' | grep -q -F '$HOTTEXT' && [ '$UNPLUGGED' = '$BEFORE' ]"
 kill -INT $watch
