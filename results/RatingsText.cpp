@@ -1,5 +1,7 @@
 #include "results/RatingsText.h"
 
+#include "results/LinkEntry.h"
+
 namespace vorn {
 
 namespace {
@@ -120,10 +122,9 @@ std::optional<RatingTable> ratingsOf(const ExtendedFigures& figures,
     return rateRun(figures, link);
 }
 
-// The link is not stored yet: every run reads as measured over an unknown link. This
-// is the one place to read the run's stored link from once runs keep it.
-std::optional<DriveLink> runDriveLink(I_VornCollection& /*result*/) {
-    return std::nullopt;
+// Runs store the link they were measured over; older results read as an unknown link.
+std::optional<DriveLink> runDriveLink(I_VornCollection& result) {
+    return readLinkEntry(result);
 }
 
 std::vector<std::string> ratingLines(const RatingTable& table) {
