@@ -122,9 +122,15 @@ std::optional<RatingTable> ratingsOf(const ExtendedFigures& figures,
     return rateRun(figures, link);
 }
 
-// Runs store the link they were measured over; older results read as an unknown link.
+// Runs store the link they were measured over; older results read as an unknown link,
+// and so does a stored link that names nothing (an image file, a disk whose bus sysfs
+// does not tell): it must not pass for a card on its own host.
 std::optional<DriveLink> runDriveLink(I_VornCollection& result) {
-    return readLinkEntry(result);
+    std::optional<DriveLink> link = readLinkEntry(result);
+    if (link && !link->usb && !link->card && !link->behindReader) {
+        return std::nullopt;
+    }
+    return link;
 }
 
 std::vector<std::string> ratingLines(const RatingTable& table) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "results/LinkEntry.h"
+#include "results/MemberSnapshot.h"
 #include "results/RatingsText.h"
 #include "view/ChartResults.h"
 
@@ -284,4 +286,25 @@ TEST(Ratings, TheTableReadsHighestMetFirstThenEachShortfall) {
 }
 
 }  // namespace
+
+// An image file's run stores a link that names nothing: it reads as unknown, never as
+// a card on its own host (which would let A2 be judged).
+TEST(RatingsLink, AStoredLinkThatNamesNothingIsUnknown) {
+    MemberSnapshot empty;
+    empty.append(kLinkKey, linkEntryText(DriveLink{}).c_str(), 0, nullptr);
+    EXPECT_FALSE(runDriveLink(empty).has_value());
+    MemberSnapshot reader;
+    DriveLink behind;
+    behind.usb = UsbLink{};
+    behind.usb->speedKbps = 480000;
+    behind.usb->version = "2.00";
+    behind.usb->driver = "usb-storage";
+    behind.behindReader = true;
+    reader.append(kLinkKey, linkEntryText(behind).c_str(), 0, nullptr);
+    ASSERT_TRUE(runDriveLink(reader).has_value());
+    EXPECT_TRUE(runDriveLink(reader)->behindReader);
+    MemberSnapshot none;
+    EXPECT_FALSE(runDriveLink(none).has_value());
+}
+
 }  // namespace vorn::test
