@@ -19,13 +19,14 @@ LAYERS = {
     "view": ["results"],
     "net": ["results"],
     "app": ["view", "net"],
+    "maker": ["view", "net"],
     "base/gui": ["base"],
     "view/render": ["view"],
     "view/gui": ["view/render", "base/gui"],
     "results/gui": ["view/gui"],
     "net/gui": ["net", "results/gui"],
     "app/gui": ["app", "net/gui"],
-    "cli": ["app", "view/render"],
+    "cli": ["app", "maker", "view/render"],
 }
 QT_FOLDERS = {name for name in LAYERS if name.endswith(("/gui", "/render"))}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')

@@ -1,0 +1,31 @@
+#include "maker/SafeText.h"
+
+#include <gtest/gtest.h>
+
+namespace vorn {
+namespace {
+
+TEST(SafeText, HtmlEscapesEveryCharacterThatOpensMarkupOrEndsAnAttribute) {
+    EXPECT_EQ(escapeHtml("<script>alert('x')</script> & \"q\""),
+              "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &quot;q&quot;");
+    EXPECT_EQ(escapeHtml("Stick Größe 16GB"), "Stick Größe 16GB");
+}
+
+TEST(SafeText, PrintableLineKeepsUtf8AndEscapesControlsAndBrokenBytes) {
+    EXPECT_EQ(printableLine("a\nb\tc\x7F"), "a\\x0Ab\\x09c\\x7F");
+    EXPECT_EQ(printableLine("Größe"), "Größe");
+    // A lone continuation byte, an overlong slash and a cut sequence are not text.
+    EXPECT_EQ(printableLine("\x80/\xC0\xAF/\xE2\x82"), "\\x80/\\xC0\\xAF/\\xE2\\x82");
+    // A surrogate half encoded in UTF-8 is no character either.
+    EXPECT_EQ(printableLine("\xED\xA0\x80"), "\\xED\\xA0\\x80");
+}
+
+TEST(SafeText, PrintableLineIsCutAtItsLimit) {
+    EXPECT_EQ(printableLine("abcdef", 3), "abc...");
+    EXPECT_EQ(printableLine("abc", 3), "abc");
+    // A character the limit splits is escaped byte by byte, never left half.
+    EXPECT_EQ(printableLine("ab\xC3\xB6", 3), "ab\\xC3...");
+}
+
+}  // namespace
+}  // namespace vorn
