@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "base/DiagLog.h"
+#include "base/MakerServers.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 
@@ -47,7 +49,22 @@ void printUsage(FILE* out) {
     for (const Command& command : kCommands) {
         std::fprintf(out, "  %s\n", command.usage);
     }
-    std::fprintf(out, "\n'qkvorn-cli COMMAND --help' describes a command's options.\n");
+    std::fprintf(out,
+                 "\n'qkvorn-cli COMMAND --help' describes a command's options;\n"
+                 "'qkvorn-cli --version' names the version and the maker's servers.\n");
+}
+
+// The version and the maker's servers this build talks to: a packager checks here
+// that the build points at the service it hosts.
+void printVersion() {
+    std::string updateList = vorn::kUpdatePath;
+    updateList.replace(updateList.find("%s"), 2, std::string("updates") + VORN_VERSION_TEXT);
+    std::printf("qkvorn-cli %s\n", VORN_VERSION_TEXT);
+    std::printf("web site: %s\n", vorn::kMakerWebSite);
+    std::printf("update list: %s%s\n", vorn::kMakerWebSite, updateList.c_str());
+    std::printf("mail server: %s:%d (%s)\n", vorn::kMailServer, vorn::kMailPort,
+                vorn::kMailRequireTls ? "STARTTLS required" : "STARTTLS when offered");
+    std::printf("results mailbox: %s\n", vorn::kResultsMailbox);
 }
 
 // A command's output that did not reach its file (a full disk, a closed pipe) is
@@ -74,6 +91,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         printUsage(stdout);
         return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        printVersion();
+        return finished("--version", 0);
     }
     for (const Command& command : kCommands) {
         if (std::strcmp(argv[1], command.name) == 0) {

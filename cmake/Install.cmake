@@ -6,7 +6,9 @@ set(VORN_APP_ID example.velto.qkvorn)
 set(VORN_DATA_DIR ${CMAKE_CURRENT_LIST_DIR}/../data)
 
 install(TARGETS qkvorn-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${VORN_DATA_DIR}/man/qkvorn-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The page names the maker's servers this build points at.
+configure_file(${VORN_DATA_DIR}/man/qkvorn-cli.1.in ${CMAKE_BINARY_DIR}/generated/qkvorn-cli.1 @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/generated/qkvorn-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(TARGET qkvorn)
     install(TARGETS qkvorn RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

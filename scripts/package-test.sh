@@ -8,8 +8,12 @@ dir=build-package
 user=vorntest
 export DEBIAN_FRONTEND=noninteractive
 
-# A packager's build: Release (-O3), without -Werror, without tests or benchmarks.
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DVORN_BUILD_TESTS=OFF -DVORN_BUILD_BENCHMARKS=OFF
+# A packager's build: Release (-O3), without -Werror, without tests or benchmarks, for
+# a maker who hosts the service at addresses of its own.
+site=https://results.qkvorn.test:8443/vorn
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DVORN_BUILD_TESTS=OFF -DVORN_BUILD_BENCHMARKS=OFF \
+    -DVORN_WEB_SITE=$site -DVORN_UPDATE_PATH=/files/%s -DVORN_MAIL_SERVER=mx.qkvorn.test \
+    -DVORN_MAIL_PORT=587 -DVORN_RESULTS_MAILBOX=uploads@qkvorn.test
 cmake --build "$dir" -j2
 rm -f "$dir"/qkvorn_*.deb
 (cd "$dir" && cpack -G DEB)
@@ -50,6 +54,15 @@ for size in 48 64 128 256; do
     kind=$(file -b /usr/share/icons/hicolor/${size}x$size/apps/example.velto.qkvorn.png)
     [[ $kind == "PNG image data, $size x $size,"* ]] || { echo "package-test: no ${size}px icon: $kind" >&2; exit 1; }
 done
+# The installed program and its manual name the maker's servers the build was given.
+/usr/bin/qkvorn-cli --version >"$dir/version.txt"
+for line in "web site: $site" "update list: $site/files/updates$version" \
+    "mail server: mx.qkvorn.test:587" "results mailbox: uploads@qkvorn.test"; do
+    grep -qF "$line" "$dir/version.txt" || { echo "package-test: --version lacks '$line'" >&2; exit 1; }
+done
+man_page=$(zcat -f /usr/share/man/man1/qkvorn-cli.1*)
+[[ $man_page == *"uploads@qkvorn.test"* && $man_page == *"$site"* ]] ||
+    { echo "package-test: the manual does not name the build's servers" >&2; exit 1; }
 desktop-file-validate /usr/share/applications/example.velto.qkvorn.desktop
 appstreamcli validate --no-net /usr/share/metainfo/example.velto.qkvorn.metainfo.xml
 # Every library the programs need came with the package's dependencies.

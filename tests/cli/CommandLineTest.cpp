@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/MakerServers.h"
 #include "cli/CliRun.h"
 #include "results/ResultBytes.h"
 #include "view/ChartResults.h"
@@ -62,6 +63,27 @@ TEST(CommandLine, EveryCommandHasHelpNamingItsOptions) {
     const CliRun program = runCli(dir.path().string(), "--help");
     EXPECT_EQ(program.exitCode, 0);
     EXPECT_NE(program.out.find("  timeline EVENTLOG"), std::string::npos) << program.out;
+}
+
+// A packager checks here that the build points at the service it hosts: the update
+// list's address is put together as the update check asks for it.
+TEST(CommandLine, VersionNamesTheMakersServersOfThisBuild) {
+    TempDir dir;
+    const CliRun run = runCli(dir.path().string(), "--version");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::string updateList = kUpdatePath;
+    updateList.replace(updateList.find("%s"), 2, std::string("updates") + VORN_VERSION_TEXT);
+    const std::string expected = std::string("qkvorn-cli ") + VORN_VERSION_TEXT + "\n" +
+                                 "web site: " + kMakerWebSite + "\n" +
+                                 "update list: " + kMakerWebSite + updateList + "\n" +
+                                 "mail server: " + kMailServer + ":" + std::to_string(kMailPort);
+    EXPECT_EQ(run.out.substr(0, expected.size()), expected);
+    EXPECT_TRUE(endsWith(run.out, std::string("results mailbox: ") + kResultsMailbox + "\n"));
+    // Asking for the version writes nothing but what it printed: no diagnostic log.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "out.txt" || name == "err.txt") << name;
+    }
 }
 
 TEST(CommandLine, UsageErrorsAreOneLineWithTheHint) {
