@@ -15,7 +15,7 @@ packages=(
     clang libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev librsvg2-bin file
     libsystemd-dev udisks2 udev dbus polkitd
-    postfix nginx-light openssl
+    postfix nginx-light openssl chromium chromium-driver
 )
 # Postfix only for the servers stage, which configures its own instance: the
 # machine's mail set-up stays as it is.

@@ -36,8 +36,8 @@ stop() {
 }
 trap stop EXIT
 
-read -r web portal hops gz mail unknown <<<"$(python3 -c "import socket
-s = [socket.socket() for _ in range(6)]
+read -r web portal hops gz mail unknown site <<<"$(python3 -c "import socket
+s = [socket.socket() for _ in range(7)]
 for x in s: x.bind(('127.0.0.1', 0))
 print(' '.join(str(x.getsockname()[1]) for x in s))")"
 
@@ -57,7 +57,7 @@ hasnt() { ! grep -qF -- "$2" "$1"; }
 make_files() {
     mkdir -p "$work/make" "$work/www/qkvorn" "$work/gz/qkvorn"
     (cd "$work/make" && truncate -s 16M key.img &&
-        "$cli" run --device key.img >/dev/null 2>&1 &&
+        "$cli" run --device key.img --write --yes >/dev/null 2>&1 &&
         "$cli" library A.QKL temp.qkt >/dev/null)
     cp "$work/make/A.QKL" "$work/www/qkvorn/A.QKL"
     printf '<!DOCTYPE html>\n<html><body>Please sign in</body></html>\n' >"$work/www/portal.html"
@@ -83,7 +83,8 @@ http {
     uwsgi_temp_path $work/nginx/uwsgi;
     scgi_temp_path $work/nginx/scgi;
     default_type application/octet-stream;
-    types { text/html html; }
+    types { text/html html; text/css css; application/javascript js; image/svg+xml svg;
+            application/json json; }
     log_format agent '\$request_uri "\$http_user_agent" "\$http_accept_encoding"';
     # The maker's server, with a CDN's habit: a missing file is a page with 200.
     server {
@@ -103,6 +104,11 @@ http {
         location /qkvorn/ { return 302 /one\$request_uri; }
         location /one/ { rewrite ^/one(.*)\$ /two\$1 redirect; }
         location /two/qkvorn/ { alias $work/www/qkvorn/; }
+    }
+    # The maker's own site: what publish wrote, served under the update path.
+    server {
+        listen 127.0.0.1:$site;
+        location /qkvorn/ { alias $work/site/; }
     }
     # Compressed copies sent whatever the client asked for.
     server {
@@ -155,6 +161,8 @@ smtpd_tls_security_level = may
 smtpd_tls_cert_file = $pf/cert.pem
 smtpd_tls_key_file = $pf/key.pem
 smtpd_tls_received_header = yes
+# Room for the huge upload the maker's side must refuse by itself.
+message_size_limit = 80000000
 CONF
     {
         echo "127.0.0.1:$mail inet n - n - - smtpd"
@@ -222,7 +230,7 @@ upload() { # upload FOLDER PORT [ARGS...]: the run's result uploaded from a term
 make_files
 start_nginx
 start_postfix
-for port in $web $portal $hops $gz $mail $unknown; do wait_for_port "$port"; done
+for port in $web $portal $hops $gz $mail $unknown $site; do wait_for_port "$port"; done
 
 update sound "$web"
 check "update from nginx keeps the library" cmp -s "$work/sound/A.QKL" "$work/www/qkvorn/A.QKL"
@@ -268,5 +276,6 @@ m = email.message_from_binary_file(open('$eml', 'rb'))
 body = [p for p in m.walk() if p.get_content_type() == 'text/plain'][0].get_payload(decode=True)
 sys.exit(b'vorninit.log is not attached' not in body)"
 fi
+. tests/servers/maker.sh
 echo "servers stage: $failures failed"
 [ "$failures" = 0 ]
