@@ -77,9 +77,7 @@ bool MemoryEventLog::addEvent(uint8_t device, uint8_t kind, uint16_t sectorCount
         const uint8_t batchKind = kind == kEventWrite ? kEventWriteBatch : kEventReadBatch;
         if (singleRowsLeft_ == 0 && failed == 0 && batchSectors_ != 0 && batch_.kind == batchKind &&
             startTicks - batch_.startTicks < batchTicks_) {
-            batch_.endTicks = endTicks > batch_.endTicks ? endTicks : batch_.endTicks;
-            batchSectors_ += sectorCount;
-            return used_ < capacity_;
+            return widenBatch(sectorCount, endTicks);
         }
         return addBatched(flags, kind, sectorCount, sector, startTicks, endTicks);
     }
@@ -105,14 +103,25 @@ bool MemoryEventLog::addEvent(uint8_t device, uint8_t kind, uint16_t sectorCount
     return used_ < capacity_;
 }
 
-void MemoryEventLog::closeSummaryRow() {
-    if (summarySectors_ == 0) {
+// A summed row (wipe or batch) goes into the log with its sector total, and the next
+// transfer opens a new one.
+void MemoryEventLog::closeRow(EventLogEntry& row, uint64_t& sectors) {
+    if (sectors == 0) {
         return;
     }
-    summary_.reserved =
-        summarySectors_ > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(summarySectors_);
-    summarySectors_ = 0;
-    (void)append(summary_);
+    row.reserved = sectors > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(sectors);
+    sectors = 0;
+    (void)append(row);
+}
+
+void MemoryEventLog::closeSummaryRow() {
+    closeRow(summary_, summarySectors_);
+}
+
+bool MemoryEventLog::widenBatch(uint16_t sectorCount, uint64_t endTicks) {
+    batch_.endTicks = endTicks > batch_.endTicks ? endTicks : batch_.endTicks;
+    batchSectors_ += sectorCount;
+    return used_ < capacity_;
 }
 
 // A limited step's transfers: one row each while its share lasts, then one batch row
@@ -131,19 +140,11 @@ bool MemoryEventLog::addBatched(uint8_t flags, uint8_t kind, uint16_t sectorCoun
     if (batchSectors_ == 0) {
         batch_ = EventLogEntry{0, batchKind, flags, 0, sector, startTicks, endTicks};
     }
-    batch_.endTicks = endTicks > batch_.endTicks ? endTicks : batch_.endTicks;
-    batchSectors_ += sectorCount;
-    return used_ < capacity_;
+    return widenBatch(sectorCount, endTicks);
 }
 
 void MemoryEventLog::closeBatchRow() {
-    if (batchSectors_ == 0) {
-        return;
-    }
-    batch_.reserved =
-        batchSectors_ > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(batchSectors_);
-    batchSectors_ = 0;
-    (void)append(batch_);
+    closeRow(batch_, batchSectors_);
 }
 
 void MemoryEventLog::limitRows(uint32_t rows, uint64_t batchTicks) {

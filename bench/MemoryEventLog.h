@@ -59,7 +59,9 @@ private:
     void writeEntry(FILE* file, const EventLogEntry& entry, long double frequency,
                     uint32_t bytesPerSector) const;
     bool append(const EventLogEntry& entry);
+    void closeRow(EventLogEntry& row, uint64_t& sectors);
     void closeSummaryRow();
+    bool widenBatch(uint16_t sectorCount, uint64_t endTicks);
     bool addBatched(uint8_t flags, uint8_t kind, uint16_t sectorCount, uint64_t sector,
                     uint64_t startTicks, uint64_t endTicks);
     void closeBatchRow();
