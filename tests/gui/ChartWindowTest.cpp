@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "gui/ChartWindowFixture.h"
 #include "gui/WindowTestSupport.h"
 #include "results/Collections.h"
 #include "results/RunSteps.h"
@@ -64,19 +65,7 @@ double axisMaxOf(QChartView* chart) {
     return speedAxis(chart)->max();
 }
 
-class ChartWindowTest : public ::testing::Test {
-protected:
-    std::unique_ptr<I_VornCollection> open(const StoredResult& stored) {
-        const std::string path = folder_.file("r" + std::to_string(files_++) + ".qkc");
-        EXPECT_TRUE(writeResultFile(path, stored));
-        return openCollection(path.c_str());
-    }
-    void add(const StoredResult& stored) { ASSERT_TRUE(window_.addResult(open(stored))); }
-
-    TempDir folder_;
-    int files_ = 0;
-    TQkVornChart window_;
-};
+using ChartWindowTest = ChartWindowFixture;
 
 TEST_F(ChartWindowTest, CreatedWithItsCaptionControlsAndUploadDisabled) {
     const std::string caption = window_.windowTitle().toStdString();

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/ChartWindowFixture.h"
 #include "results/Collections.h"
 #include "support/TempDir.h"
 #include "view/ChartResults.h"
@@ -55,24 +56,13 @@ const std::vector<std::string> kBlockSizes = {"2k", "4k", "8k", "16k", "32k", "6
 const std::vector<std::string> kExtended = {"SEQ1M<br>Q1", "SEQ1M<br>Q8", "RND4K<br>Q1",
                                             "RND4K<br>Q32"};
 
-class ExtendedChartWindowTest : public ::testing::Test {
+class ExtendedChartWindowTest : public ChartWindowFixture {
 protected:
-    std::unique_ptr<I_VornCollection> open(const StoredResult& stored) {
-        const std::string path = folder_.file("r" + std::to_string(files_++) + ".qkc");
-        EXPECT_TRUE(writeResultFile(path, stored));
-        return openCollection(path.c_str());
-    }
-    void add(const StoredResult& stored) { ASSERT_TRUE(window_.addResult(open(stored))); }
-
     // A charted drive with both kinds of bars, and one without extended tests.
     void addBoth() {
         add(extendedSample("extended", {45'200'000, 0, 5'320'000}, {20'000'000}));
         add(sampleResult("plain", {3000000, 5000000}, {1000000}));
     }
-
-    TempDir folder_;
-    int files_ = 0;
-    TQkVornChart window_;
 };
 
 TEST_F(ExtendedChartWindowTest, TheSwitchIsOfferedOnlyWhileAResultHasTheFigures) {
