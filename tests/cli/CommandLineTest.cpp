@@ -41,6 +41,7 @@ TEST(CommandLine, EveryCommandHasHelpNamingItsOptions) {
         {"update", {"--server", "--yes"}},
         {"upload", {"FILE", "--from", "--mail-server"}},
         {"library", {"FILES"}},
+        {"ingest", {"MAILDIR", "--into"}},
         {"report", {"FILE", "--member"}},
         {"timeline", {"EVENTLOG", "--out", "--width", "--height"}},
     };
@@ -62,6 +63,7 @@ TEST(CommandLine, EveryCommandHasHelpNamingItsOptions) {
     const CliRun program = runCli(dir.path().string(), "--help");
     EXPECT_EQ(program.exitCode, 0);
     EXPECT_NE(program.out.find("  timeline EVENTLOG"), std::string::npos) << program.out;
+    EXPECT_NE(program.out.find("  ingest MAILDIR --into RESULTS\n"), std::string::npos);
 }
 
 TEST(CommandLine, UsageErrorsAreOneLineWithTheHint) {
@@ -94,6 +96,8 @@ TEST(CommandLine, UsageErrorsAreOneLineWithTheHint) {
          "qkvorn-cli: bench: --drive needs a whole number up to 255"},
         {"upload r.qkc --mail-server host:70000",
          "qkvorn-cli: upload: --mail-server wants HOST or HOST:PORT"},
+        {"ingest mail", "qkvorn-cli: ingest: usage: qkvorn-cli ingest MAILDIR --into RESULTS"},
+        {"ingest mail --into", "qkvorn-cli: ingest: --into needs a value"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
