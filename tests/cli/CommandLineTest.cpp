@@ -42,6 +42,7 @@ TEST(CommandLine, EveryCommandHasHelpNamingItsOptions) {
         {"update", {"--server", "--yes"}},
         {"upload", {"FILE", "--from", "--mail-server"}},
         {"library", {"FILES"}},
+        {"ingest", {"MAILDIR", "--into"}},
         {"report", {"FILE", "--member"}},
         {"timeline", {"EVENTLOG", "--out", "--width", "--height"}},
     };
@@ -63,6 +64,7 @@ TEST(CommandLine, EveryCommandHasHelpNamingItsOptions) {
     const CliRun program = runCli(dir.path().string(), "--help");
     EXPECT_EQ(program.exitCode, 0);
     EXPECT_NE(program.out.find("  timeline EVENTLOG"), std::string::npos) << program.out;
+    EXPECT_NE(program.out.find("  ingest MAILDIR --into RESULTS\n"), std::string::npos);
 }
 
 // A packager checks here that the build points at the service it hosts: the update
@@ -116,6 +118,8 @@ TEST(CommandLine, UsageErrorsAreOneLineWithTheHint) {
          "qkvorn-cli: bench: --drive needs a whole number up to 255"},
         {"upload r.qkc --mail-server host:70000",
          "qkvorn-cli: upload: --mail-server wants HOST or HOST:PORT"},
+        {"ingest mail", "qkvorn-cli: ingest: usage: qkvorn-cli ingest MAILDIR --into RESULTS"},
+        {"ingest mail --into", "qkvorn-cli: ingest: --into needs a value"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
