@@ -185,8 +185,8 @@ IngestReport IngestRun::run() {
     std::string why;
     std::vector<std::string> files;
     struct stat info {};
-    if (::stat((maildir_ + "/cur").c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        fail(maildir_ + " is no Maildir: it has no cur/ folder");
+    if (::stat((maildir_ + "/new").c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        fail(maildir_ + " is no Maildir: it has no new/ folder");
     } else if (!makeResultsFolder(results_, &why) || !log_.open(results_ + "/ingest.log", &why) ||
                !listNewMessages(maildir_, &files, &why)) {
         fail(why);

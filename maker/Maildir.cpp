@@ -110,8 +110,10 @@ std::string seenName(const std::string& name) {
     return name.substr(0, name.find(':')) + ":2,S";
 }
 
+// Postfix delivers into new/ and tmp/ only; cur/ is made by the first reader that needs it.
 bool markSeen(const std::string& maildir, const std::string& name, std::string* why) {
-    return moveMessage(maildir + "/new/" + name, maildir + "/cur/" + seenName(name), why);
+    return makeFolder(maildir + "/cur", why) &&
+           moveMessage(maildir + "/new/" + name, maildir + "/cur/" + seenName(name), why);
 }
 
 bool moveToRejected(const std::string& maildir, const std::string& name, std::string* why) {

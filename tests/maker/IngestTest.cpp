@@ -73,6 +73,16 @@ TEST_F(IngestTest, AGoodUploadIsFiledUnderItsContentNameAndSeen) {
               (std::vector<std::string>{name + ".logs.txt", name + ".qkc", "ingest.log"}));
 }
 
+// Postfix's virtual delivery makes tmp/ and new/ only: the first message seen makes cur/.
+TEST_F(IngestTest, AMaildirAsPostfixLeavesItGetsItsCurFolder) {
+    fs::remove(maildir + "/cur");
+    deliver("1", goodUpload(resultFile()));
+    const IngestReport report = ingest();
+    EXPECT_TRUE(report.failures.empty());
+    EXPECT_EQ(ingestSummary(report), "1 accepted, 0 duplicates, 0 rejected");
+    EXPECT_EQ(namesIn(maildir + "/cur"), std::vector<std::string>{"1:2,S"});
+}
+
 TEST_F(IngestTest, TheSameUploadTwiceIsOneFileAndASecondRunDoesNothing) {
     const std::string result = resultFile();
     deliver("a", goodUpload(result));

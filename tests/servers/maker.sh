@@ -48,8 +48,8 @@ check "every accepted message moves to cur/" is "$(count "$maildir/cur" '*:2,S')
 check "nothing is left in new/" is "$(count "$maildir/new" '*')" 0
 check "seven hostile messages are rejected" is "$(count "$maildir/.Rejected/cur" '*')" 7
 log=$results/ingest.log
-for reason in "not a MIME message" "no attachment" "no result file" "damaged" "truncated" \
-    "library" "too large"; do
+for reason in "not a MIME message" "no attachment" "no result among" "damaged result" "truncated result" \
+    "a library file, not a result" "larger than 32 MiB"; do
     check "ingest.log says why: $reason" has "$log" "$reason"
 done
 check "a name with a path chooses no path" test ! -e "$work/etc/passwd"

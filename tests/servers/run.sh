@@ -148,6 +148,7 @@ mynetworks = 127.0.0.0/8
 virtual_mailbox_domains = velto.example
 virtual_mailbox_base = $pf/mail
 virtual_mailbox_maps = inline:{ results@velto.example=results/ }
+virtual_mailbox_limit = 0
 virtual_uid_maps = static:65534
 virtual_gid_maps = static:65534
 smtpd_helo_required = yes
