@@ -16,6 +16,7 @@ int runCapacity(int argc, char** argv);
 int runUpdate(int argc, char** argv);
 int runUpload(int argc, char** argv);
 int runLibrary(int argc, char** argv);
+int runPublish(int argc, char** argv);
 int runReport(int argc, char** argv);
 int runTimeline(int argc, char** argv);
 
