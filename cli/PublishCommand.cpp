@@ -53,9 +53,11 @@ int runPublish(int argc, char** argv) {
     const char* version = platform::programVersion();
     request.version = version != nullptr ? version : "";
     PublishReport report;
-    const bool published = publishSite(request, &report);
+    if (!publishSite(request, &report)) {
+        return failWith("publish", printableLine(report.failure));
+    }
     printReport(report, out);
-    return published ? 0 : failWith("publish", printableLine(report.failure));
+    return 0;
 }
 
 }  // namespace vorn::cli
