@@ -25,15 +25,13 @@ std::set<std::string> plannedFiles(const std::string& listName, const ResultScan
     }
     for (const PublishedResult& result : scan.results) {
         files.insert(resultPagePath(result.name));
-        files.insert(resultDataPath(result.name));
     }
     return files;
 }
 
 bool putSite(SiteFiles& files, const ResultScan& scan, std::string* why) {
     for (const PublishedResult& result : scan.results) {
-        if (!files.put(resultPagePath(result.name), resultPage(result), why) ||
-            !files.put(resultDataPath(result.name), resultJson(result), why)) {
+        if (!files.put(resultPagePath(result.name), resultPage(result), why)) {
             return false;
         }
     }
@@ -66,9 +64,10 @@ bool publishFiles(const PublishRequest& request, PublishReport* report) {
             return false;
         }
     }
-    const bool ok = putSite(files, scan, why) &&
+    // The libraries and pages are on the disk before the list that names them is written.
+    const bool ok = putSite(files, scan, why) && files.sync(why) &&
                     files.put(listName, updateListText(request.version, libraries), why) &&
-                    files.finish(why);
+                    files.finish(why) && files.sync(why);
     report->files = files.counts();
     return ok;
 }

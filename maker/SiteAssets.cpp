@@ -226,8 +226,15 @@ constexpr const char* kCompareScript = R"js(
     charts.appendChild(extendedChart(results, "extWrite", "Extended Write (higher is better)", extendedMax));
   }
 
+  // A result's data is in its page; DOMParser runs nothing of what it parses.
+  function dataOf(page) {
+    const node = new DOMParser().parseFromString(page, "text/html").getElementById(DATA_ID);
+    return node ? JSON.parse(node.textContent) : null;
+  }
+
   Promise.all(ids.map(function (id) {
-    return fetch("d/" + id + ".json").then(function (r) { return r.ok ? r.json() : null; })
+    return fetch("r/" + id + ".html").then(function (r) { return r.ok ? r.text() : null; })
+      .then(function (page) { return page === null ? null : dataOf(page); })
       .catch(function () { return null; });
   })).then(function (list) { draw(list.filter(Boolean)); });
 })();
@@ -247,7 +254,8 @@ std::string scriptConstants() {
         extended += (extended.empty() ? "" : ", ") + jsonString(label);
     }
     return "  const MAX_RESULTS = " + std::to_string(kMaxChartResults) + ";\n  const COLOURS = [" +
-           colours + "];\n  const EXTENDED = [" + extended + "];\n";
+           colours + "];\n  const EXTENDED = [" + extended + "];\n  const DATA_ID = \"" +
+           kResultDataId + "\";\n";
 }
 
 }  // namespace

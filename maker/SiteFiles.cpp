@@ -1,5 +1,6 @@
 #include "maker/SiteFiles.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,13 +59,13 @@ bool isSitePath(const std::string& path) {
 }
 
 bool writeIfChanged(const std::string& path, std::string_view bytes, bool* changed,
-                    std::string* why) {
+                    std::string* why, bool sync) {
     *changed = false;
     if (holdsBytes(path, bytes)) {
         return true;
     }
     ReplacementFile out(path);
-    if (!out.reserve() || !out.write(bytes.data(), bytes.size()) || !out.commit()) {
+    if (!out.reserve() || !out.write(bytes.data(), bytes.size()) || !out.commit(sync)) {
         *why = "cannot write " + path + ": " + out.problem();
         return false;
     }
@@ -128,12 +129,25 @@ bool SiteFiles::put(const std::string& path, std::string_view bytes, std::string
         return false;
     }
     bool changed = false;
-    if (!writeIfChanged(target.string(), bytes, &changed, why)) {
+    if (!writeIfChanged(target.string(), bytes, &changed, why, false)) {
         return false;
     }
     put_.insert(path);
     ++(changed ? counts_.written : counts_.unchanged);
     return true;
+}
+
+bool SiteFiles::sync(std::string* why) {
+    const int folder = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = folder >= 0 && ::syncfs(folder) == 0;
+    const int error = errno;
+    if (folder >= 0) {
+        ::close(folder);
+    }
+    if (!synced) {
+        *why = "cannot sync " + root_ + ": " + std::strerror(error);
+    }
+    return synced;
 }
 
 bool SiteFiles::finish(std::string* why) {

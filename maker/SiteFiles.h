@@ -35,6 +35,9 @@ public:
     [[nodiscard]] bool begin(const std::set<std::string>& planned, std::string* why);
     // Writes `path` (an isSitePath) unless it holds exactly `bytes` already.
     [[nodiscard]] bool put(const std::string& path, std::string_view bytes, std::string* why);
+    // Forces every file put so far to the disk (one syncfs for the whole folder, rather
+    // than a flush per file), before a file that names them is put.
+    [[nodiscard]] bool sync(std::string* why);
     // Removes the files of the last publish this one did not put, then lists only
     // this publish's files in the manifest.
     [[nodiscard]] bool finish(std::string* why);
@@ -53,8 +56,8 @@ private:
 };
 
 // Writes `bytes` to `path` unless it holds exactly them: beside it, then renamed over
-// it. *changed tells whether it wrote.
+// it. *changed tells whether it wrote. With `sync` false the caller syncs later.
 [[nodiscard]] bool writeIfChanged(const std::string& path, std::string_view bytes, bool* changed,
-                                  std::string* why);
+                                  std::string* why, bool sync = true);
 
 }  // namespace vorn

@@ -121,10 +121,6 @@ std::string resultPagePath(const std::string& name) {
     return "r/" + name + ".html";
 }
 
-std::string resultDataPath(const std::string& name) {
-    return "d/" + name + ".json";
-}
-
 std::string indexPage(const std::vector<PublishedResult>& results) {
     std::string html = pageStart(kSiteTitle, "");
     html += "<h1>" + escapeHtml(kSiteTitle) + "</h1>\n<p>" + std::to_string(results.size()) +
@@ -149,6 +145,10 @@ std::string resultPage(const PublishedResult& result) {
     if (device.ratings) {
         html += linesBlock("Ratings", ratingLines(*device.ratings));
     }
+    // What the compare page draws, read from here without running anything: jsonString
+    // writes every '<' as \u003C, so no text can end the element.
+    html += "<script type=\"application/json\" id=\"" + std::string(kResultDataId) + "\">" +
+            resultJson(result) + "</script>\n";
     return html + "<p>MB/s = 1,000,000 bytes per second. GB = 1,000,000,000 bytes.</p>\n" +
            pageEnd("");
 }

@@ -11,15 +11,17 @@
 
 namespace vorn {
 
-// Where a result's page and its data for the compare page live in the site.
-std::string resultPagePath(const std::string& name);  // "r/<name>.html"
-std::string resultDataPath(const std::string& name);  // "d/<name>.json"
+// Where a result's page lives in the site: "r/<name>.html".
+std::string resultPagePath(const std::string& name);
+
+// The id of the element of a result's page that holds resultJson, for the compare page.
+inline constexpr const char* kResultDataId = "result-data";
 
 // index.html: the table of every result (id "results"), sortable by any column, with a
 // link to each result's page and boxes to choose results for the compare page.
 std::string indexPage(const std::vector<PublishedResult>& results);
 
-// A result's page: its figures, its charts as inline SVG and its ratings.
+// A result's page: its figures, its charts as inline SVG, its ratings and its data.
 std::string resultPage(const PublishedResult& result);
 
 // What the compare page draws of a result.

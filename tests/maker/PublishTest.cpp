@@ -162,8 +162,10 @@ TEST_F(PublishTest, IndexHasARowPerResultWithItsFiguresAndPage) {
     for (const char* name : {"one", "two"}) {
         const std::string page = read("r/" + std::string(name) + ".html");
         EXPECT_EQ(count(page, "<svg"), 2u) << name;  // read and write; no extended tests
-        EXPECT_NE(read("d/" + std::string(name) + ".json").find("\"name\":\"" + std::string(name)),
-                  std::string::npos);
+        EXPECT_NE(page.find("<script type=\"application/json\" id=\"result-data\">{\"name\":\"" +
+                            std::string(name) + "\""),
+                  std::string::npos)
+            << name;
     }
 }
 
@@ -181,7 +183,13 @@ TEST_F(PublishTest, EveryTextFromAResultIsEscaped) {
     }
     EXPECT_NE(read("index.html").find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
     EXPECT_NE(read("r/evil.html").find("&lt;img src=x onerror=alert(2)&gt;"), std::string::npos);
-    EXPECT_NE(read("d/evil.json").find("\\u003Cscript\\u003E"), std::string::npos);
+    // The page's data holds the name escaped, and its element ends where its JSON does.
+    const std::string page = read("r/evil.html");
+    const std::string open = "id=\"result-data\">";
+    const size_t start = page.find(open) + open.size();
+    const std::string data = page.substr(start, page.find("</script>", start) - start);
+    EXPECT_NE(data.find("\\u003Cscript\\u003Ealert(1)\\u003C/script\\u003E"), std::string::npos);
+    EXPECT_EQ(data.substr(data.size() - 2), "}\n");
 }
 
 struct Stamp {
@@ -203,7 +211,7 @@ TEST_F(PublishTest, APublishWithNothingNewRewritesNothing) {
     add("one", makerResult("Stick One", kTime2025, 20000000, usbLink("p")));
     add("two", makerResult("Card Two", kTime2025, 20000000, cardLink()));
     const PublishReport first = publish();
-    EXPECT_EQ(first.files.written, 2u * 2 + 2 + 6);  // pages, data, libraries, the rest
+    EXPECT_EQ(first.files.written, 2u + 2 + 6);  // pages, libraries, the rest
     const auto before = stamps(site());
     const PublishReport second = publish();
     EXPECT_EQ(second.files.written, 0u);
@@ -217,7 +225,7 @@ TEST_F(PublishTest, APublishWithNothingNewRewritesNothing) {
     }
 }
 
-TEST_F(PublishTest, ARemovedResultTakesItsPageDataAndLibraryAlong) {
+TEST_F(PublishTest, ARemovedResultTakesItsPageAndLibraryAlong) {
     add("keep", makerResult("Kept", kTime2025, 20000000, usbLink("p")));
     add("gone", makerResult("Gone", kTime2008, 20000000, cardLink()));
     publish();
@@ -230,9 +238,8 @@ TEST_F(PublishTest, ARemovedResultTakesItsPageDataAndLibraryAlong) {
 
     fs::remove(results_.file("gone.qkc"));
     const PublishReport report = publish();
-    EXPECT_EQ(report.files.removed, 3u);
+    EXPECT_EQ(report.files.removed, 2u);
     EXPECT_FALSE(exists("r/gone.html"));
-    EXPECT_FALSE(exists("d/gone.json"));
     EXPECT_TRUE(exists("r/keep.html"));
     EXPECT_TRUE(exists("r/own.html"));
     EXPECT_TRUE(exists("notes.QKL"));
