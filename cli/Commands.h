@@ -17,6 +17,7 @@ int runUpdate(int argc, char** argv);
 int runUpload(int argc, char** argv);
 int runLibrary(int argc, char** argv);
 int runIngest(int argc, char** argv);
+int runPublish(int argc, char** argv);
 int runReport(int argc, char** argv);
 int runTimeline(int argc, char** argv);
 

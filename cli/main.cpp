@@ -40,6 +40,7 @@ constexpr Command kCommands[] = {
     {"upload", vorn::cli::runUpload, "upload FILE [--from ADDRESS] [--mail-server HOST:PORT]"},
     {"library", vorn::cli::runLibrary, "library OUT.qkl FILE..."},
     {"ingest", vorn::cli::runIngest, "ingest MAILDIR --into RESULTS"},
+    {"publish", vorn::cli::runPublish, "publish RESULTS --out SITE"},
     {"report", vorn::cli::runReport, "report FILE [--member N]"},
     {"timeline", vorn::cli::runTimeline,
      "timeline EVENTLOG --out FILE.svg [--width PIXELS] [--height PIXELS]"},

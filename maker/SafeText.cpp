@@ -93,4 +93,38 @@ std::string printableLine(std::string_view text, size_t limit) {
     return out;
 }
 
+namespace {
+
+void appendJsonByte(std::string* out, char c) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (c == '"' || c == '\\') {
+        *out += '\\';
+        *out += c;
+    } else if (byte < 0x20 || c == '<' || c == '>' || c == '&' || byte == 0x7F) {
+        char escaped[7];
+        std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+        *out += escaped;
+    } else {
+        *out += c;
+    }
+}
+
+}  // namespace
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    out.reserve(text.size() + 2);
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<uint8_t>(text[i]);
+        if (c < 0x80) {
+            appendJsonByte(&out, text[i++]);
+            continue;
+        }
+        const size_t length = utf8Length(text.substr(i));
+        out += length != 0 ? text.substr(i, length) : std::string_view("\\uFFFD");
+        i += length != 0 ? length : 1;
+    }
+    return out + '"';
+}
+
 }  // namespace vorn

@@ -16,4 +16,9 @@ std::string escapeHtml(std::string_view text);
 // byte that is not UTF-8 written as \xNN, cut after `limit` bytes of input with "...".
 std::string printableLine(std::string_view text, size_t limit = 200);
 
+// `text` as a quoted JSON string that is also safe inside an HTML page or script: " and
+// \ escaped, controls and < > & as \u00XX (so no "</script" or "<!--" can form), every
+// byte that is not UTF-8 as U+FFFD.
+std::string jsonString(std::string_view text);
+
 }  // namespace vorn

@@ -136,6 +136,10 @@ UpdateCheckSettings programUpdateSettings() {
     return settings;
 }
 
+std::string updateListName(const std::string& version) {
+    return "updates" + version;
+}
+
 std::string updateFileUrl(const std::string& server, const std::string& name) {
     std::string base = server;
     while (!base.empty() && base.back() == '/') {
@@ -255,7 +259,7 @@ bool checkWithList(const std::string& listName, I_Dialogs& dialogs, I_NoticeView
 bool checkForUpdates(I_Dialogs& dialogs, I_NoticeView& notice, const UpdateCheckSettings& settings,
                      std::string* why) {
     openLog(kInternetLog);
-    const std::string listName = "updates" + settings.programVersion;
+    const std::string listName = updateListName(settings.programVersion);
     // A link, FIFO or device of the list's name is refused by the download and is not
     // ours to remove.
     const bool listWasHere = !nonRegularTarget(listName).empty();

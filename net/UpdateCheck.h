@@ -33,6 +33,9 @@ struct UpdateCheckSettings {
 // The settings of the program itself: the maker's server, the program's version.
 UpdateCheckSettings programUpdateSettings();
 
+// The name of the update list a program of `version` fetches: "updates<version>".
+std::string updateListName(const std::string& version);
+
 // The address of a file on the server: server + "/qkvorn/<name>".
 std::string updateFileUrl(const std::string& server, const std::string& name);
 

@@ -59,15 +59,25 @@ bool readMember(const Member& member, std::vector<unsigned char>* bytes, std::st
     return true;
 }
 
-bool writeContents(ReplacementFile& out, const std::vector<Member>& members, std::string* problem) {
-    std::vector<unsigned char> head(kOffsetTable + 4 * members.size());
+// The magic, the member count and each member's offset, members following in order.
+std::vector<unsigned char> libraryHead(const std::vector<uint32_t>& lengths) {
+    std::vector<unsigned char> head(kOffsetTable + 4 * lengths.size());
     std::memcpy(head.data(), kLibraryMagic, sizeof kLibraryMagic);
-    storeLe32(head.data() + 8, static_cast<uint32_t>(members.size()));
+    storeLe32(head.data() + 8, static_cast<uint32_t>(lengths.size()));
     uint64_t offset = head.size();
-    for (size_t i = 0; i < members.size(); ++i) {
+    for (size_t i = 0; i < lengths.size(); ++i) {
         storeLe32(head.data() + kOffsetTable + 4 * i, static_cast<uint32_t>(offset));
-        offset += members[i].length;
+        offset += lengths[i];
     }
+    return head;
+}
+
+bool writeContents(ReplacementFile& out, const std::vector<Member>& members, std::string* problem) {
+    std::vector<uint32_t> lengths;
+    for (const Member& member : members) {
+        lengths.push_back(member.length);
+    }
+    const std::vector<unsigned char> head = libraryHead(lengths);
     if (!out.write(head.data(), head.size())) {
         *problem = "cannot write the library: " + out.problem();
         return false;
@@ -139,6 +149,25 @@ bool writeLibrary(const std::string& outPath, const std::vector<std::string>& me
         return false;
     }
     return true;
+}
+
+std::string libraryBytes(const std::vector<std::string_view>& members) {
+    uint64_t total = kOffsetTable + 4 * uint64_t{members.size()};
+    std::vector<uint32_t> lengths;
+    for (const std::string_view member : members) {
+        total += member.size();
+        lengths.push_back(static_cast<uint32_t>(member.size()));
+    }
+    if (members.empty() || total > kLargestLibrary) {
+        return {};
+    }
+    const std::vector<unsigned char> head = libraryHead(lengths);
+    std::string bytes(head.begin(), head.end());
+    bytes.reserve(total);
+    for (const std::string_view member : members) {
+        bytes.append(member);
+    }
+    return bytes;
 }
 
 }  // namespace vorn

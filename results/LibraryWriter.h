@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vorn {
@@ -14,5 +15,10 @@ namespace vorn {
 [[nodiscard]] bool writeLibrary(const std::string& outPath,
                                 const std::vector<std::string>& memberPaths,
                                 std::vector<std::string>* problems);
+
+// The bytes of a library of complete result files already in memory and checked by the
+// caller, in the given order: what writeLibrary would write for them. Empty when there
+// are no members or the library would pass 4 GB.
+std::string libraryBytes(const std::vector<std::string_view>& members);
 
 }  // namespace vorn

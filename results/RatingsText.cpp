@@ -25,7 +25,7 @@ std::string missingLine(const std::vector<std::string>& missing) {
 }
 
 // The highest rating met in each family, families in table order.
-std::string meetsLine(const std::vector<RatingVerdict>& verdicts) {
+std::vector<std::string> highestMet(const std::vector<RatingVerdict>& verdicts) {
     std::vector<std::string> met;
     for (size_t i = 0; i < verdicts.size(); ++i) {
         const bool last =
@@ -36,6 +36,11 @@ std::string meetsLine(const std::vector<RatingVerdict>& verdicts) {
             met.push_back(verdicts[i].rule->name);
         }
     }
+    return met;
+}
+
+std::string meetsLine(const std::vector<RatingVerdict>& verdicts) {
+    const std::vector<std::string> met = highestMet(verdicts);
     return met.empty() ? "Meets none of the SD ratings." : "Meets " + listed(met, ", ", ", ") + ".";
 }
 
@@ -131,6 +136,10 @@ std::optional<DriveLink> runDriveLink(I_VornCollection& result) {
         return std::nullopt;
     }
     return link;
+}
+
+std::string metRatingsText(const RatingTable& table) {
+    return table.missing.empty() ? listed(highestMet(table.verdicts), ", ", ", ") : std::string();
 }
 
 std::vector<std::string> ratingLines(const RatingTable& table) {

@@ -30,6 +30,10 @@ std::optional<DriveLink> runDriveLink(I_VornCollection& result);
 // claims beside the measurement, and the link.
 std::vector<std::string> ratingLines(const RatingTable& table);
 
+// The highest rating met in each family, for a column of a table: "Class 10, U3, V30,
+// A1". Empty when none is met or the verdicts could not be taken.
+std::string metRatingsText(const RatingTable& table);
+
 // The statistics report's "RATINGS" block (its lines, then "\n\n\n"); empty without a
 // table.
 std::string ratingsReport(const std::optional<RatingTable>& table);

@@ -81,9 +81,9 @@ bool ReplacementFile::write(const void* bytes, size_t count) {
     return true;
 }
 
-bool ReplacementFile::commit() {
+bool ReplacementFile::commit(bool sync) {
     // fsync and close both report a write that did not reach the disk.
-    if (fd_ < 0 || ::fsync(fd_) != 0) {
+    if (fd_ < 0 || (sync && ::fsync(fd_) != 0)) {
         return failed();
     }
     const int fd = fd_;

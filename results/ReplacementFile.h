@@ -28,7 +28,10 @@ public:
     [[nodiscard]] bool reserve();
     [[nodiscard]] bool write(const void* bytes, size_t count);
     [[nodiscard]] bool write(const std::string& bytes) { return write(bytes.data(), bytes.size()); }
-    [[nodiscard]] bool commit();
+    // Renames the file over its target. With `sync` false the bytes are not forced to
+    // the disk first: for a writer of many files that syncs the file system once
+    // (syncfs) before anything relies on them.
+    [[nodiscard]] bool commit(bool sync = true);
     const std::string& tempPath() const { return temp_; }
     int error() const { return error_; }
     std::string problem() const;

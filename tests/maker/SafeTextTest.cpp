@@ -27,5 +27,18 @@ TEST(SafeText, PrintableLineIsCutAtItsLimit) {
     EXPECT_EQ(printableLine("ab\xC3\xB6", 3), "ab\\xC3...");
 }
 
+TEST(SafeText, JsonStringsCannotEndAScriptOrBreakTheirQuotes) {
+    EXPECT_EQ(jsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(jsonString("</script><!--&"), "\"\\u003C/script\\u003E\\u003C!--\\u0026\"");
+    EXPECT_EQ(jsonString("\n\x01\x7F"), "\"\\u000A\\u0001\\u007F\"");
+    EXPECT_EQ(jsonString(std::string_view("a\0b", 3)), "\"a\\u0000b\"");
+}
+
+TEST(SafeText, JsonStringsKeepUtf8AndReplaceBrokenBytes) {
+    EXPECT_EQ(jsonString("Größe"), "\"Größe\"");
+    EXPECT_EQ(jsonString("\x80x\xC0\xAF"), "\"\\uFFFDx\\uFFFD\\uFFFD\"");
+    EXPECT_EQ(jsonString(""), "\"\"");
+}
+
 }  // namespace
 }  // namespace vorn

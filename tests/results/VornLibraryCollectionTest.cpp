@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "results/Collections.h"
+#include "results/LibraryWriter.h"
 #include "results/VornDiskCollection.h"
 #include "tests/results/ResultBytes.h"
 
@@ -71,6 +72,18 @@ TEST(VornLibraryCollection, AnEntryReachingIntoTheNextMemberEndsTheScan) {
     uint32_t dataCapacity = 0;
     EXPECT_FALSE(library->findEntry("QKCR2", nullptr, nullptr, &dataCapacity, nullptr));
     EXPECT_EQ(valueOf(*library, "ONLYB"), "<none>");
+}
+
+TEST(VornLibraryCollection, LibraryBytesInMemoryMatchTheWrittenLibrary) {
+    TempDir folder;
+    const std::string one = resultBytes({{"DRIVEID", "one"}});
+    const std::string two = resultBytes({{"DRIVEID", "two"}, {"QKCTIME", {}, le32(7)}});
+    std::vector<std::string> problems;
+    ASSERT_TRUE(writeLibrary(folder.file("lib.qkl"),
+                             {folder.write("a.qkc", one), folder.write("b.qkc", two)}, &problems));
+    // Qualified: the test helpers have a libraryBytes of their own.
+    EXPECT_EQ(vorn::libraryBytes({one, two}), folder.read("lib.qkl"));
+    EXPECT_EQ(vorn::libraryBytes({}), "");
 }
 
 TEST(VornLibraryCollection, IsReadOnly) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,6 +33,8 @@ struct StoredResult {
     // Extended tests, stored after everything else as a run stores them.
     std::vector<std::pair<const char*, QueuedRecord>> queued;
     std::optional<std::string> sustained;  // the "QKXSUSTAIN" value text
+    // Further entries (a device record, a link), written last.
+    std::function<bool(I_VornCollection&)> more;
 };
 
 // A frequency at which one counter tick reads back as one hundredth of a millisecond.
@@ -84,6 +87,9 @@ inline bool writeResultFile(const std::string& path, const StoredResult& result)
     }
     if (result.sustained) {
         ok = ok && file->addEntry(kSustainedKey, result.sustained->c_str(), 0, nullptr);
+    }
+    if (result.more) {
+        ok = ok && result.more(*file);
     }
     return ok;
 }
