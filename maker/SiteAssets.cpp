@@ -18,6 +18,7 @@ th, td { border: 1px solid #ccc; padding: 0.2em 0.4em; }
 #results th[aria-sort="ascending"]::after { content: " \25B2"; }
 #results th[aria-sort="descending"]::after { content: " \25BC"; }
 #results td[data-v] { text-align: right; }
+#results td[data-v], #results td:last-child { white-space: nowrap; }
 table.figures th { text-align: left; background: #eee; }
 .charts svg { margin: 0.5em; border: 1px solid #ddd; background: #fff; }
 a.off { pointer-events: none; color: #888; }
