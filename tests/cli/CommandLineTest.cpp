@@ -43,6 +43,7 @@ TEST(CommandLine, EveryCommandHasHelpNamingItsOptions) {
         {"upload", {"FILE", "--from", "--mail-server"}},
         {"library", {"FILES"}},
         {"ingest", {"MAILDIR", "--into"}},
+        {"publish", {"RESULTS", "--out"}},
         {"report", {"FILE", "--member"}},
         {"timeline", {"EVENTLOG", "--out", "--width", "--height"}},
     };
