@@ -24,9 +24,12 @@ ingest() { # ingest FOLDER: one ingest of the results Maildir
 count() { find "$1" -maxdepth 1 -type f -name "$2" | wc -l; }
 is() { [ "$1" = "$2" ] || { echo "  got '$1', expected '$2'" >&2; return 1; }; }
 
-# A second device's result, measured with the write test, and the first one again.
-(cd "$work/make" && mkdir -p two && cd two && truncate -s 24M stick.img &&
-    "$cli" run --device stick.img --write --yes >/dev/null 2>&1)
+# A second device's result, measured with the write test, and the first one again. The
+# device is named like markup (an image file's name is its product): the site must show
+# that text as text, everywhere.
+markup="<img src=x onerror=document.title='owned'>"
+(cd "$work/make" && mkdir -p two && cd two && truncate -s 24M "stick$markup.img" &&
+    "$cli" run --device "stick$markup.img" --write --yes >/dev/null 2>&1)
 mkdir -p "$work/second"
 cp "$work/make/two/temp.qkt" "$work/make/two/vorntest.log" "$work/second/"
 cp "$work/make/two/temp.qkt" "$work/second/Stick Größe 16GB.qkc"
@@ -80,16 +83,18 @@ for name in $libraries; do
     done
 done
 check "show on the fetched libraries lists the first upload" grep -qF "key.img" <<<"$shown"
-check "show on the fetched libraries lists the second device" grep -qF "stick.img" <<<"$shown"
+check "show on the fetched libraries lists the second device" grep -qF "stick$markup.img" <<<"$shown"
 
 # A visitor's browser: the rendered table and a sort by maximum write.
 if command -v chromium >/dev/null && command -v chromedriver >/dev/null; then
     shot=${VORN_SITE_SCREENSHOT:-$work/site.png}
     python3 tests/servers/site_check.py "http://127.0.0.1:$site/qkvorn/index.html" --rows 2 \
-        --names key.img stick.img --screenshot "$shot" >"$work/browser.txt" 2>&1 || true
+        --names key.img --markup "stick$markup.img" --screenshot "$shot" >"$work/browser.txt" 2>&1 ||
+        true
     sed 's/^/    /' "$work/browser.txt"
     check "headless Chromium reads and sorts the table" hasnt "$work/browser.txt" "FAIL"
     check "headless Chromium made its checks" has "$work/browser.txt" "ok   a click sorts"
+    check "headless Chromium compared the results" has "$work/browser.txt" "ok   each result has"
 else
     echo "browser checks skipped: chromium or chromedriver is not installed (scripts/install-deps.sh)"
 fi

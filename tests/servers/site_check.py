@@ -132,9 +132,62 @@ def check_site(driver, args, checks):
                  f"{orders[0]} then {orders[1]}")
     checks.check("the sort kept every row", sorted(map(str, orders[0])) == sorted(
         map(str, orders[1])), "rows changed")
+    check_markup(driver, args, checks)
     if args.screenshot:
         with open(args.screenshot, "wb") as png:
             png.write(base64.b64decode(driver.s("/screenshot", method="GET")))
+    check_compare(driver, args, checks)
+
+
+# Text from an upload shows as text: a device named like markup adds no element and
+# runs nothing.
+NO_MARKUP = """
+return {title: document.title,
+        foreign: document.querySelectorAll('#results tbody img, #results tbody script').length};
+"""
+
+
+def check_markup(driver, args, checks):
+    if not args.markup:
+        return
+    page = driver.s("/execute/sync", {"script": NO_MARKUP, "args": []})
+    text = " ".join(" ".join(row["cells"]) for row in driver.s(
+        "/execute/sync", {"script": READ_TABLE, "args": []})["rows"])
+    checks.check("a device named like markup shows as text", args.markup in text, text[:300])
+    checks.check("a device named like markup adds no element", page["foreign"] == 0, str(page))
+    checks.check("a device named like markup runs nothing", page["title"] != "owned", str(page))
+
+
+# The compare page as the visitor reaches it: every row ticked, then the Compare link.
+TICK_ALL = """
+const boxes = [...document.querySelectorAll('#results tbody input[type=checkbox]')];
+boxes.forEach(box => box.click());
+return boxes.length;
+"""
+READ_COMPARE = """
+const heads = [...document.querySelectorAll('#figures th a')].map(a => a.textContent);
+const fills = [...new Set([...document.querySelectorAll('#charts svg rect')]
+    .map(r => (r.getAttribute('fill') || '').toUpperCase()).filter(f => f && f !== 'NONE'))];
+return {heads, fills, charts: document.querySelectorAll('#charts svg').length};
+"""
+
+
+def check_compare(driver, args, checks):
+    ticked = driver.s("/execute/sync", {"script": TICK_ALL, "args": []})
+    link = driver.s("/element", {"using": "css selector", "value": "#compare"})
+    driver.s(f"/element/{next(iter(link.values()))}/click", {})
+    shown = None
+    for _ in range(50):  # the page fetches each result's data before it draws
+        shown = driver.s("/execute/sync", {"script": READ_COMPARE, "args": []})
+        if shown["charts"] >= 2 and len(shown["heads"]) == ticked:
+            break
+        time.sleep(0.2)
+    checks.check(f"the compare page shows the {ticked} chosen results",
+                 ticked == args.rows and len(shown["heads"]) == ticked, str(shown))
+    checks.check("the compare page draws read and write charts", shown["charts"] >= 2, str(shown))
+    # Red and blue: the chart window's colours of its first two results.
+    checks.check("each result has its window colour", {"#FF0000", "#0000FF"} <= set(
+        shown["fills"]), str(shown["fills"]))
 
 
 def main():
@@ -143,6 +196,7 @@ def main():
     parser.add_argument("--rows", type=int, required=True)
     parser.add_argument("--names", nargs="*", default=[])
     parser.add_argument("--screenshot")
+    parser.add_argument("--markup", help="text of a device named like markup")
     args = parser.parse_args()
     checks = Checks()
     port = free_port()
