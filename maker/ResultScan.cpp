@@ -25,14 +25,9 @@ constexpr size_t kMaxContentName = 64;
 
 // The result's bytes up to the end its header states, checked as a library member is.
 bool readCheckedBytes(const std::string& path, std::string* bytes, std::string* why) {
-    FileHandle file = openRegularFile(path.c_str(), why);
-    if (!file) {
-        return false;
-    }
-    uint64_t size = 0;
     uint64_t end = 0;
-    if (!fileSizeOf(file.get(), &size) || !checkResultHeader(file.get(), 0, size, &end)) {
-        *why = "not a complete result file (magic, length or CRC)";
+    FileHandle file = openCompleteResult(path.c_str(), &end, why);
+    if (!file) {
         return false;
     }
     bytes->resize(end);

@@ -26,6 +26,21 @@ FileHandle openRegularFile(const char* path, std::string* why) {
     return file;
 }
 
+FileHandle openCompleteResult(const char* path, uint64_t* end, std::string* why) {
+    std::string reason;
+    FileHandle file = openRegularFile(path, &reason);
+    if (!file) {
+        *why = "cannot open: " + reason;
+        return nullptr;
+    }
+    uint64_t size = 0;
+    if (!fileSizeOf(file.get(), &size) || !checkResultHeader(file.get(), 0, size, end)) {
+        *why = "not a complete result file (magic, length or CRC)";
+        return nullptr;
+    }
+    return file;
+}
+
 FileHandle openForReading(const char* path) {
     FileHandle file = openRegularFile(path);
     struct stat info {};

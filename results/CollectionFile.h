@@ -43,4 +43,9 @@ bool readAt(FILE* file, uint64_t offset, void* buffer, size_t count);
 // end. On success *end is the offset just past the result file.
 bool checkResultHeader(FILE* file, uint64_t offset, uint64_t limit, uint64_t* end);
 
+// A whole file opened as one complete result, checked as checkResultHeader checks it:
+// the handle and in *end the length its header states; null with the reason in `why`
+// ("cannot open: ..." or "not a complete result file (magic, length or CRC)").
+FileHandle openCompleteResult(const char* path, uint64_t* end, std::string* why);
+
 }  // namespace vorn

@@ -25,15 +25,9 @@ struct Member {
 // The length of a complete result file, checked as a reader checks it.
 bool checkMember(const std::string& path, uint32_t* length, std::string* problem) {
     std::string why;
-    FileHandle file = openRegularFile(path.c_str(), &why);
-    if (!file) {
-        *problem = "cannot open " + path + ": " + why;
-        return false;
-    }
-    uint64_t size = 0;
     uint64_t end = 0;
-    if (!fileSizeOf(file.get(), &size) || !checkResultHeader(file.get(), 0, size, &end)) {
-        *problem = path + " is not a complete result file (magic, length or CRC)";
+    if (!openCompleteResult(path.c_str(), &end, &why)) {
+        *problem = path + ": " + why;
         return false;
     }
     *length = static_cast<uint32_t>(end);
