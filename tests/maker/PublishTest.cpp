@@ -13,6 +13,7 @@
 #include "net/UpdateCheck.h"
 #include "results/Collections.h"
 #include "support/TempDir.h"
+#include "view/ChartResults.h"
 
 namespace vorn::test {
 namespace {
@@ -167,6 +168,33 @@ TEST_F(PublishTest, IndexHasARowPerResultWithItsFiguresAndPage) {
                   std::string::npos)
             << name;
     }
+}
+
+// The extended figures a run stored go into their own columns and charts; a result
+// without them keeps those cells empty, and sorts after any figure.
+TEST_F(PublishTest, ExtendedFiguresHaveTheirColumnsAndCharts) {
+    add("ext", extendedSample("Ext Stick", {45'200'000, 0, 5'320'000}, {20'000'000}));
+    add("plain", sampleResult("Plain Stick", {3000000}, {1000000}));
+    publish();
+    const std::string index = read("index.html");
+    for (const char* key : {"rseq1mq1", "rseq1mq8", "rrnd4kq1", "rrnd4kq32", "wseq1mq1"}) {
+        EXPECT_NE(index.find("data-key=\"" + std::string(key) + "\""), std::string::npos) << key;
+    }
+    const std::string ext = index.substr(index.find("<tr data-name=\"ext\">"));
+    const std::string extRow = ext.substr(0, ext.find("</tr>"));
+    // SEQ1M Q1 read at 45.2 MB/s; RND4K Q1 at 5,320,000 B/s is 1298.8 transfers of
+    // 4 KiB a second; the write's SEQ1M Q1 at 20 MB/s.
+    EXPECT_NE(extRow.find(">45.20</td><td></td><td data-v=\"1298.828\">1299</td><td></td>"
+                          "<td data-v=\"20\">20.00</td>"),
+              std::string::npos)
+        << extRow;
+    const std::string plain = index.substr(index.find("<tr data-name=\"plain\">"));
+    const std::string plainRow = plain.substr(0, plain.find("</tr>"));
+    // No device record (bus, link, capacity), none of the 8 extended figures, no ratings.
+    EXPECT_EQ(count(plainRow, "<td></td>"), 12u) << plainRow;
+    // Read and write, then the extended read and write charts.
+    EXPECT_EQ(count(read("r/ext.html"), "<svg"), 4u);
+    EXPECT_EQ(count(read("r/plain.html"), "<svg"), 2u);
 }
 
 TEST_F(PublishTest, EveryTextFromAResultIsEscaped) {
