@@ -133,7 +133,8 @@ SvgBarChart speedChart(const ChartModel& model, bool write) {
     }
     for (const ChartDevice& device : model.devices) {
         SvgSeries series{device.rgb, {}, {}};
-        for (const auto& [size, label] : sizes) {
+        for (const auto& category : sizes) {
+            const uint32_t size = category.first;
             const std::vector<ChartBar>& bars = write ? device.writeBars : device.readBars;
             const auto bar = std::find_if(bars.begin(), bars.end(),
                                           [&](const ChartBar& b) { return b.blockSize == size; });
