@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "base/TextFormat.h"
 #include "maker/SafeText.h"
 #include "view/AxisTicks.h"
 
@@ -19,13 +20,6 @@ constexpr double kBottom = 36.0;
 // Share of a category's width its bars take together.
 constexpr double kGroupShare = 0.8;
 constexpr int kAboutTicks = 5;
-
-template <typename... Args>
-std::string formatted(const char* format, Args... args) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
 
 std::string colourText(uint32_t rgb) {
     return formatted("#%06X", static_cast<unsigned>(rgb & 0xFFFFFF));

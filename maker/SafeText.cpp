@@ -5,33 +5,6 @@
 
 namespace vorn {
 
-std::string escapeHtml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 namespace {
 
 // Length of the valid UTF-8 sequence at the start of `text` (no overlongs, no

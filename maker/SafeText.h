@@ -4,13 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/TextFormat.h"  // escapeHtml
+
 namespace vorn {
 
 // Text that came from an upload, made safe for the place it goes. Nothing from a
 // sender is written anywhere without one of these.
-
-// `text` for HTML element content and quoted attribute values: & < > " ' as entities.
-std::string escapeHtml(std::string_view text);
 
 // `text` as one printable line: valid UTF-8 kept, every control character, DEL and
 // byte that is not UTF-8 written as \xNN, cut after `limit` bytes of input with "...".

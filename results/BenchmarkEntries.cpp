@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "base/LittleEndian.h"
+#include "base/TextFormat.h"
 #include "results/Collections.h"
 #include "results/ExtendedText.h"
 #include "results/MemberSnapshot.h"
@@ -73,13 +74,6 @@ int compareLevel(const BenchmarkEntry& a, const BenchmarkEntry& b, SortKey key) 
             break;
     }
     return 0;
-}
-
-template <typename... Args>
-std::string formatted(const char* format, Args... args) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
 }
 
 // A memo line per line of the text; Windows line ends become plain ones.

@@ -3,18 +3,13 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "base/TextFormat.h"
+
 namespace vorn {
 
 namespace {
 
 constexpr double kNsPerMs = 1e6;
-
-template <typename... Args>
-std::string formatted(const char* format, Args... args) {
-    char text[192];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
 
 // Under a millisecond a third place still tells 4 KiB latencies apart.
 std::string latencyText(uint64_t ns) {

@@ -4,6 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "base/TextFormat.h"
+
 namespace vorn {
 
 // The SD Association's published definitions (sdcard.org, "Speed Class" and
@@ -52,13 +54,6 @@ constexpr UsbGeneration kUsbGenerations[] = {
     {10000000, "USB 3.2 Gen 2 (10 Gbit/s)", 1000000000},
     {20000000, "USB 3.2 Gen 2x2 (20 Gbit/s)", 2000000000},
 };
-
-template <typename... Args>
-std::string formatted(const char* format, Args... args) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
 
 // "1,210": whole units with thousands grouped, cut rather than rounded so a figure just
 // under a threshold never reads as the threshold.

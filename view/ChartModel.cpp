@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/TextFormat.h"
 #include "results/CapacityEntry.h"
 #include "results/Collections.h"
 #include "results/ExtendedText.h"
@@ -82,13 +83,6 @@ std::string readDriveId(I_VornCollection& result) {
         return {};
     }
     text[254] = '\0';
-    return text;
-}
-
-template <typename... Args>
-std::string formatted(const char* format, Args... args) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, args...);
     return text;
 }
 

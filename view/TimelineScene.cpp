@@ -7,6 +7,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "base/TextFormat.h"
 #include "view/AxisTicks.h"
 #include "view/ChartModel.h"
 
@@ -261,27 +262,14 @@ std::string hex(uint32_t color) {
     return text;
 }
 
-std::string escaped(const std::string& words) {
-    std::string out;
-    for (char c : words) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+// SVG text: control characters as spaces, markup characters as entities.
+std::string escaped(std::string words) {
+    for (char& c : words) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            c = ' ';
         }
     }
-    return out;
+    return escapeHtml(words);
 }
 
 }  // namespace
